@@ -1,0 +1,2 @@
+#pragma once
+extern const char* const zentrik_version;

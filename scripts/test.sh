@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs every test twice: an optimised
+# build and an AddressSanitizer + UndefinedBehaviorSanitizer build. Tests that
+# need a display (label "gl") run under xvfb-run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+jobs=$(nproc)
+status=0
+run_suite() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j "$jobs"
+  (cd "$dir" && ctest -LE gl -j "$jobs" --output-on-failure --timeout 600) || status=1
+  (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest -L gl --output-on-failure --timeout 600) || status=1
+}
+run_suite build -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=ON -DZT_BUILD_BENCH=ON
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZT_SANITIZE=ON -DZT_BUILD_TESTS=ON -DZT_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-O1
+if [ $status -ne 0 ]; then echo "Some tests failed."; fi
+exit $status
