@@ -123,8 +123,14 @@ void vesk_log(const char* format, ...)
         return;
     }
     if (!log_opened) {
-        open_log_locked(format);
-        if (strncmp(format, "VESK_LOGFILE=", 13) == 0) return;
+        // The first message decides the file, and may name it itself.
+        char first[4096];
+        va_list args;
+        va_start(args, format);
+        vsnprintf(first, sizeof first, format, args);
+        va_end(args);
+        open_log_locked(first);
+        if (strncmp(first, "VESK_LOGFILE=", 13) == 0) return;
     }
     if (format[0] == 0x13 || !log_file) return;
     va_list args;

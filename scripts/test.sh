@@ -15,7 +15,7 @@ run_suite() {
   (cd "$dir" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest -L gl --output-on-failure --timeout 600) || status=1
 }
 run_suite build -DCMAKE_BUILD_TYPE=Release -DZT_BUILD_TESTS=ON -DZT_BUILD_BENCH=ON
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DZT_SANITIZE=ON -DZT_BUILD_TESTS=ON -DZT_BUILD_BENCH=OFF -DCMAKE_CXX_FLAGS=-O1
 if [ $status -ne 0 ]; then echo "Some tests failed."; fi
