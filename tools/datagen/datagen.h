@@ -5,6 +5,8 @@
 // order of their names; each returns 1 on success, 0 after printing one line
 // to standard error naming the file it could not write.
 #include <string>
+#include <utility>
+#include <vector>
 
 struct datagen_step {
     const char* name;
@@ -18,3 +20,10 @@ int datagen_register(const char* name, int (*run)(const std::string& root));
 // Writes bytes to root/relative, creating folders; 0 with a message on failure.
 int datagen_write_file(const std::string& root, const std::string& relative, const void* bytes, size_t size);
 int datagen_write_text(const std::string& root, const std::string& relative, const std::string& text);
+
+// The bytes of a ".saf" archive holding the members in order (docs/saf.md).
+std::string datagen_saf(const std::vector<std::pair<std::string, std::string>>& members);
+
+// The sample track folder under the data root; steps that write track files
+// put them here (the game opens them as "@tracks/practice/<file>").
+constexpr const char* datagen_track_folder = "tracks/practice";
