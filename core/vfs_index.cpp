@@ -228,7 +228,6 @@ void read_archive(const char* archive, int32_t priority)
         if (!m.name || !array_push(&members, &m)) alloc_check_free(m.name);
     }
     fclose(f);
-    if (!ended && !reported) console_printf("Archive '%.400s': directory cut short", archive);
     int64_t offset = directory_length;
     pending* m = array_items<pending>(&members);
     for (int i = 0; i < members.count; i++) {
@@ -246,6 +245,7 @@ void read_archive(const char* archive, int32_t priority)
         add_entry(m[i].name, archive, m[i].name, int32_t(start), int32_t(m[i].size), priority);
     }
     array_free(&members);
+    if (!ended && !reported) console_printf("Archive '%.400s': directory cut short", archive);
 }
 
 // The first index position whose lookup name equals name (case ignored).
