@@ -37,7 +37,8 @@ struct vfs_stream {
     uint8_t window[1024];       // decompressed bytes
     uint8_t* read_pointer;      // next undelivered byte of the window
     uint8_t* window_end;        // end of the decompressed bytes in the window
-    // Text streams (mode without "b") drop a "\r" before "\n"; the byte read
+    // Text streams (mode without "b") drop a "\r" before "\n" in vfs_getc,
+    // vfs_gets and vfs_scanf (vfs_read delivers every byte); the byte read
     // after a lone "\r" waits here, ahead of the host file.
     int32_t text_mode;
     int32_t after_cr;

@@ -406,7 +406,7 @@ int vfs_index_count() { return vfs.index_built ? vfs.index.count : 0; }
 
 int vfs_index_entry_text(int i, char* buffer, int size)
 {
-    if (!vfs.index_built || i < 0 || i >= vfs.index.count) return 0;
+    if (!vfs.index_built || i < 0 || i >= vfs.index.count || size <= 0) return 0;
     const vfs_index_entry& e = array_items<vfs_index_entry>(&vfs.index)[i];
     snprintf(buffer, size_t(size), "%s -> %s", e.lookup, e.container);
     return 1;
