@@ -417,7 +417,7 @@ int vfs_exists(const char* name) { return best_entry(name) != nullptr; }
 int open_startup_log()
 {
     compute_roots();
-    if (vfs.root_count > 0 && vfs.data_root != 0) {
+    if (vfs.root_count > 0) {
         make_folders(vfs.roots[0]);
         char message[vfs_path_max + 32];
         snprintf(message, sizeof message, "VESK_LOGFILE=%slastlog.txt", vfs.roots[0]);
@@ -450,7 +450,7 @@ int open_startup_log()
 void vfs_open_home_folder()
 {
     compute_roots();
-    if (vfs.root_count == 0 || vfs.data_root == 0) return;
+    if (vfs.root_count == 0) return;
     make_folders(vfs.roots[0]);
     char folder[vfs_path_max];
     copy_bounded(folder, vfs.roots[0], sizeof folder);

@@ -97,4 +97,21 @@ TEST_F(datagen_test, the_generated_root_passes_the_data_root_test)
     unsetenv("XDG_DATA_HOME");
 }
 
+// The built game finds its data root as its own folder, with no environment.
+TEST(built_game, sits_in_the_generated_data_root)
+{
+    fs::path game = fs::canonical(program_folder() + "/../zentrik");
+    fs::path archive = game.parent_path() / vfs_stock_archive_name;
+    ASSERT_TRUE(fs::exists(archive)) << archive;
+    std::ifstream in(archive, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    std::string bytes = s.str();
+    ripemd160_ctx ctx;
+    ripemd160_init(&ctx);
+    ripemd160_update(&ctx, bytes.data(), bytes.size() < 1048576 ? bytes.size() : 1048576);
+    ripemd160_final(&ctx);
+    EXPECT_EQ(digest_hex_equal(vfs_stock_archive_digest, ctx.digest), 1);
+}
+
 } // namespace
