@@ -120,6 +120,15 @@ TEST_F(vfs_index_test, the_index_ignores_case_the_direct_tries_do_not)
     EXPECT_EQ(vfs_build_index(), vfs_build_index()) << "built once";
 }
 
+TEST_F(vfs_index_test, among_equal_priorities_the_exact_case_wins)
+{
+    write_all(data + "m.saf", saf({{"Foo", "upper"}, {"foo", "lower"}, {"FOO.gz", ""}}));
+    vfs_build_index();
+    EXPECT_EQ(read_name("@foo"), "lower");
+    EXPECT_EQ(read_name("@Foo"), "upper");
+    EXPECT_EQ(read_name("@fOO"), "upper") << "no exact match: the first in sorted order";
+}
+
 TEST_F(vfs_index_test, names_that_leave_the_roots_are_refused)
 {
     write_all(tmp + "/secret", "outside");
