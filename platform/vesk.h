@@ -1,11 +1,20 @@
 #pragma once
-// The platform layer as the rest of the game sees it.
+// The platform layer as the rest of the game sees it: window and GL context,
+// timed input, sound voices, the clock, the log and message boxes. Only the
+// back end files (vesk_sdl_*.cpp, vesk_message_box.cpp) see SDL; everything
+// here is plain C++.
+#include <cstdint>
+
 #include "platform/vesk_clock.h"
 #include "platform/vesk_log.h"
+#include "platform/vesk_window.h"
+#include "platform/vesk_input.h"
+#include "platform/vesk_audio.h"
 
-// A modal box with no parent window; falls back to standard error when no
-// display can show it.
-void vesk_message_box(const char* caption, const char* text);
-// Closes audio and the GL window if they are open; used on the way out of a
+// A modal box with one OK button and no owner window (at most 1023
+// characters); standard error when no display can show it. Always logged too.
+void vesk_message_box(const char* caption, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Closes audio and the window if they are open; used on the way out of a
 // fatal error.
 void vesk_close_for_fatal();
+

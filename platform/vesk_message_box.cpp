@@ -1,11 +1,32 @@
+// Message boxes for fatal errors, and the tidy-up before one.
+#include <SDL.h>
+
+#include <cstdarg>
 #include <cstdio>
 
-#include "platform/vesk.h"
+#include "platform/vesk_window_record.h"
 
-// Until the window back end exists there is no display to show a box on.
-void vesk_message_box(const char* caption, const char* text)
+vesk_window* vesk_current_window;
+vesk_audio* vesk_current_audio;
+
+void vesk_message_box(const char* caption, const char* format, ...)
 {
-    fprintf(stderr, "%s: %s\n", caption, text);
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    vesk_log("%s: %s\n", caption, text);
+    // SDL can show a box before (or without) its video subsystem; with no
+    // display at all it fails and standard error is what is left.
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
+        fprintf(stderr, "%s: %s\n", caption, text);
+    }
 }
 
-void vesk_close_for_fatal() {}
+void vesk_close_for_fatal()
+{
+    // A full-screen window would hide the box and keep the display mode.
+    if (vesk_current_audio) vesk_audio_close(vesk_current_audio);
+    if (vesk_current_window) vesk_gl_window_close(vesk_current_window);
+}
