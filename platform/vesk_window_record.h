@@ -76,6 +76,8 @@ struct vesk_window {
     int32_t close_flag;
     int32_t suspended;
     int32_t minimised;
+    int32_t controllers_started;  // the back end's controller support is on
+    int32_t frame_held;  // vesk_gl_frame_begin holds the window lock
     // A mode switch asked for by vesk_window_set_mode, done at the next pump.
     int32_t pending_mode, pending_width, pending_height, pending_flags;
     // Recursive: the frame holds it while a loading screen pumps events.
@@ -152,3 +154,12 @@ void vesk_color_bits(int depth, int* red, int* green, int* blue);
 // "4.5 (Compatibility Profile) Mesa..." or "OpenGL ES 3.2 Mesa...": 1 and the
 // version, the dialect being vesk_gl_es or the given desktop dialect.
 int vesk_gl_parse_version(const char* text, int desktop_dialect, int* major, int* minor, int* dialect);
+
+// Test seam: when set, an ES context counts as unavailable, as on a driver
+// without ES profiles, so the fallback to desktop GL can be exercised.
+extern bool vesk_gl_pretend_no_es;
+
+// Back end input devices: opens the controllers and the cursor of a window,
+// and turns a native controller event into ring events.
+void vesk_input_devices_open(vesk_window* window);
+void vesk_input_devices_close(vesk_window* window);
