@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/vesk_window_record.h"
 
@@ -16,11 +17,13 @@ void vesk_message_box(const char* caption, const char* format, ...)
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    vesk_log("%s: %s\n", caption, text);
+    size_t length = strlen(text);
+    const char* end = length && text[length - 1] == '\n' ? "" : "\n";
+    vesk_log("%s: %s%s", caption, text, end);
     // SDL can show a box before (or without) its video subsystem; with no
     // display at all it fails and standard error is what is left.
     if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
-        fprintf(stderr, "%s: %s\n", caption, text);
+        fprintf(stderr, "%s: %s%s", caption, text, end);
     }
 }
 
