@@ -18,10 +18,10 @@ int vesk_get_time(int32_t* seconds, int32_t* microseconds)
     return 1;
 }
 
-void vesk_sleep(int32_t seconds, int32_t microseconds)
+double vesk_sleep(int32_t seconds, int32_t microseconds)
 {
     int64_t total_us = int64_t(seconds) * 1000000 + microseconds;
-    if (total_us <= 0) return;
+    if (total_us <= 0) return 0;
     timespec target;
     clock_gettime(CLOCK_MONOTONIC, &target);
     int64_t ns = int64_t(target.tv_nsec) + (total_us % 1000000) * 1000;
@@ -29,4 +29,8 @@ void vesk_sleep(int32_t seconds, int32_t microseconds)
     target.tv_nsec = long(ns % 1000000000);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &target, nullptr) == EINTR) {
     }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    double over = double(now.tv_sec - target.tv_sec) + double(now.tv_nsec - target.tv_nsec) * 1e-9;
+    return over > 0 ? over : 0;
 }

@@ -32,6 +32,7 @@ struct gl_window_test : ::testing::Test {
         if (window) vesk_gl_window_close(window);
         vesk_log_reset_for_tests();
         unsetenv("VESK_LOGFILE");
+        unsetenv("MESA_GL_VERSION_OVERRIDE");
         remove(log_path.c_str());
     }
     std::string log_text()

@@ -88,3 +88,14 @@ TEST(events_without_window, report_nothing)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(sleep, overshoot_is_never_negative_and_zero_without_a_sleep)
+{
+    EXPECT_EQ(vesk_sleep(-5, 0), 0.0);
+    EXPECT_EQ(vesk_sleep(0, 0), 0.0);
+    EXPECT_GE(vesk_sleep(0, 1000), 0.0);
+}
+
+}  // namespace
