@@ -1,0 +1,24 @@
+#include "physics/physics_messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "platform/vesk_log.h"
+
+namespace {
+physics_message_sink current_sink;
+
+void log_sink(const char* line) { vesk_log("%s\n", line); }
+} // namespace
+
+void physics_set_message_sink(physics_message_sink sink) { current_sink = sink; }
+
+void physics_message(const char* format, ...)
+{
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    (current_sink ? current_sink : log_sink)(line);
+}
