@@ -29,6 +29,27 @@ struct message_capture {
 constexpr double tic = 1.0 / 128;
 constexpr double g = 32;
 
+// Mass of the bike alone, and the weight on each axle with the rider seated.
+struct static_loads {
+    double bike_mass, total_mass, front, rear;
+};
+
+static_loads loads_of(const bike_main_values& m)
+{
+    double masses[7] = {m.frame_mass, m.fork_upper_mass, m.fork_lower_mass, m.swingarm_mass,
+                        m.front_wheel_mass, m.rear_wheel_mass, m.rider_mass};
+    const float* at[7] = {m.frame_centre, m.fork_upper_centre, m.fork_lower_centre, m.swingarm_centre,
+                          m.front_axle, m.rear_axle, m.rider_centre};
+    static_loads l = {};
+    double moment = 0;
+    for (int k = 0; k < 7; k++) l.total_mass += masses[k], moment += masses[k] * at[k][2];
+    l.bike_mass = l.total_mass - m.rider_mass;
+    double span = m.rear_axle[2] - m.front_axle[2];
+    l.front = l.total_mass * g * (m.rear_axle[2] - moment / l.total_mass) / span;
+    l.rear = l.total_mass * g - l.front;
+    return l;
+}
+
 double distance_to_line(const float* p, const float* a, const float* b)
 {
     double d[3], w[3];
@@ -190,9 +211,8 @@ TEST(BikeInfoTable, StaticNumbersMatchTheirClass)
             if (strcmp(r.cls, row.bike_class) == 0) range = &r;
         ASSERT_NE(range, nullptr);
 
-        double bike_mass = m.frame_mass + m.fork_upper_mass + m.fork_lower_mass + m.swingarm_mass +
-                           m.front_wheel_mass + m.rear_wheel_mass;
-        double weight = bike_mass * 32.174;
+        static_loads loads = loads_of(m);
+        double weight = loads.bike_mass * 32.174;
         EXPECT_GE(weight, range->weight_lb[0]);
         EXPECT_LE(weight, range->weight_lb[1]);
 
@@ -201,12 +221,7 @@ TEST(BikeInfoTable, StaticNumbersMatchTheirClass)
         EXPECT_LE(wheelbase, range->wheelbase_in[1]);
 
         // With the rider seated, a little more on the rear wheel.
-        double total = bike_mass + m.rider_mass;
-        double moment = m.frame_mass * m.frame_centre[2] + m.fork_upper_mass * m.fork_upper_centre[2] +
-                        m.fork_lower_mass * m.fork_lower_centre[2] + m.swingarm_mass * m.swingarm_centre[2] +
-                        m.front_wheel_mass * m.front_axle[2] + m.rear_wheel_mass * m.rear_axle[2] +
-                        m.rider_mass * m.rider_centre[2];
-        double front_share = (m.rear_axle[2] - moment / total) / (m.rear_axle[2] - m.front_axle[2]);
+        double front_share = loads.front / (loads.front + loads.rear);
         EXPECT_GT(front_share, 0.40);
         EXPECT_LT(front_share, 0.50);
 
@@ -255,15 +270,8 @@ TEST(BikeInfoTable, RidersSagIntoTheMiddleOfTheTravel)
         const bike_main_values& m = row.main;
         const bike_tuning_values& t = row.tuning;
         SCOPED_TRACE(row.name);
-        double masses[7] = {m.frame_mass, m.fork_upper_mass, m.fork_lower_mass, m.swingarm_mass,
-                            m.front_wheel_mass, m.rear_wheel_mass, m.rider_mass};
-        const float* at[7] = {m.frame_centre, m.fork_upper_centre, m.fork_lower_centre, m.swingarm_centre,
-                              m.front_axle, m.rear_axle, m.rider_centre};
-        double total = 0, moment = 0;
-        for (int k = 0; k < 7; k++) total += masses[k], moment += masses[k] * at[k][2];
-        double span = m.rear_axle[2] - m.front_axle[2];
-        double front = total * g * (m.rear_axle[2] - moment / total) / span;
-        double rear = total * g - front;
+        static_loads loads = loads_of(m);
+        double front = loads.front, rear = loads.rear;
 
         double axis[3];
         double length = 0;
