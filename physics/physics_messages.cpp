@@ -3,12 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/vesk_log.h"
+#include "ui/console.h"
 
 namespace {
 physics_message_sink current_sink;
 
-void log_sink(const char* line) { vesk_log("%s\n", line); }
+void log_sink(const char* line) { console_print(line); }
 } // namespace
 
 void physics_set_message_sink(physics_message_sink sink) { current_sink = sink; }

@@ -10,21 +10,12 @@
 #include <gtest/gtest.h>
 
 #include "physics/bike_info.h"
-#include "physics/physics_messages.h"
+#include "physics_test_support.h"
 
 namespace {
 
-std::vector<std::string> messages;
-void capture(const char* line) { messages.push_back(line); }
+std::vector<std::string>& messages = physics_message_capture::messages();
 
-struct message_capture {
-    message_capture()
-    {
-        messages.clear();
-        physics_set_message_sink(capture);
-    }
-    ~message_capture() { physics_set_message_sink(nullptr); }
-};
 
 constexpr double tic = 1.0 / 128;
 constexpr double g = 32;
@@ -67,7 +58,7 @@ TEST(BikeInfoLookup, ExactCaseSensitiveNamesAndFallbackByTheRule)
     EXPECT_EQ(bike_info_lookup("crf450"), nullptr);
     EXPECT_EQ(bike_info_lookup(nullptr), nullptr);
 
-    message_capture capture;
+    physics_message_capture capture;
     EXPECT_STREQ(bike_info_find_or_fallback("rs50yz")->name, "rs50yz");
     EXPECT_TRUE(messages.empty());
     struct {

@@ -8,21 +8,19 @@
 #include <ode/ode.h>
 
 #include "physics/bike_info.h"
-#include "physics/physics_messages.h"
+#include "physics/collision_shape.h"
 #include "physics/rider.h"
 #include "physics/rider_access.h"
+#include "physics_test_support.h"
 
 namespace {
 
-std::vector<std::string> messages;
-void capture(const char* line) { messages.push_back(line); }
+std::vector<std::string>& messages = physics_message_capture::messages();
 
 class RiderTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        messages.clear();
-        physics_set_message_sink(capture);
         riders_init_all();
         r = rider_create("crf250(2009)", 3, 1, "42", nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(r, nullptr);
@@ -30,8 +28,8 @@ protected:
     void TearDown() override
     {
         rider_destroy(r);
-        physics_set_message_sink(nullptr);
     }
+    physics_message_capture capture;
     rider* r = nullptr;
 };
 
@@ -76,6 +74,12 @@ TEST_F(RiderTest, CreateFillsTheRecordFromTheRow)
     const bike_main_values& m = rider_get_bike_info(r)->main;
     EXPECT_FLOAT_EQ(r->final_ratio, m.rear_sprocket / m.front_sprocket);
     EXPECT_EQ(r->gate_tics.element_size, 4);
+    for (const collision_shape* shape : {r->frame_shape, r->fork_upper_shape, r->fork_lower_shape, r->swingarm_shape,
+                                         r->front_wheel_shape, r->rear_wheel_shape, r->rider_shape}) {
+        ASSERT_NE(shape, nullptr);
+        EXPECT_EQ(shape->source, collision_shape_load(shape->name));
+    }
+    EXPECT_STREQ(r->rider_shape->name, "@generic_rider.shp");
     EXPECT_TRUE(messages.empty());
 
     EXPECT_EQ(rider_create("crf250(2009)", 160, 0, "1", nullptr, nullptr, nullptr, nullptr), nullptr);

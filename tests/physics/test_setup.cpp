@@ -10,25 +10,18 @@
 #include <ode/ode.h>
 
 #include "physics/bike_info.h"
-#include "physics/physics_messages.h"
 #include "physics/rider.h"
 #include "physics/rider_access.h"
 #include "physics/setup.h"
+#include "physics_test_support.h"
 
 namespace {
 
-std::vector<std::string> messages;
-void capture(const char* line) { messages.push_back(line); }
+std::vector<std::string>& messages = physics_message_capture::messages();
 
 class SetupTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        messages.clear();
-        physics_set_message_sink(capture);
-        setup_defaults(&setup);
-    }
-    void TearDown() override { physics_set_message_sink(nullptr); }
+    void SetUp() override { setup_defaults(&setup); }
     static std::string format(const bike_setup& s)
     {
         std::string text(8192, '\0');
@@ -43,6 +36,7 @@ protected:
         for (std::string line; std::getline(in, line);) out.push_back(line);
         return out;
     }
+    physics_message_capture capture;
     bike_setup setup;
 };
 
@@ -207,11 +201,7 @@ protected:
         riders_init_all();
         r = rider_create("yz250f(2017)", 0, 1, "999", nullptr, nullptr, nullptr, nullptr);
     }
-    void TearDown() override
-    {
-        rider_destroy(r);
-        SetupTest::TearDown();
-    }
+    void TearDown() override { rider_destroy(r); }
     rider* r = nullptr;
 };
 
