@@ -1,9 +1,18 @@
 #pragma once
-// The race's clock and timing values that the physics and lap timing read.
+// The race clock and the settings that the lower layers (physics, terrain)
+// read as plain values. The race step owns them; everything else reads them.
 #include <cstdint>
 
-// Seconds per simulation tic (1/128).
+// Simulation tics since the race began; advanced once per tic by the race step.
+extern int32_t tic_counter;
+// The tic at which the current race started.
+extern int32_t race_start_tic;
+// Seconds per tic: 1/128.
 extern double tic_length;
+// Ground erosion: the "--erode" option or the server's "erode" command times
+// 1024 (0..102400); -1 online until the server has sent it. The frame drains
+// the erode queue while it is above 0, at rate erosion_amount / 1024.
+extern int32_t erosion_amount;
 
 // The track's timing-gate counts as lap timing reads them.
 struct timing_gates_record {
@@ -13,6 +22,7 @@ struct timing_gates_record {
 };
 extern timing_gates_record timing_gates;
 
+// The tic at which the start gate drops (lap 1 is timed from it).
 extern int32_t gate_drop_tic;
 // The final lap number (1000000 in a timed race until its time is up).
 extern int32_t lap_limit;
