@@ -43,10 +43,10 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
     array_init(&r->gate_tics, sizeof(int32_t));
     for (auto& run : r->line_runs) array_init(&run, 20);
     array_init(&r->line_path, 20);
-    set_skin(&r->rider_skin_body, body_skin, row->files[bike_file_rider_body_skin]);
-    set_skin(&r->head_skin, head_skin, row->files[bike_file_rider_head_skin]);
-    set_skin(&r->bike_skin, bike_skin, row->files[bike_file_bike_skin]);
-    set_skin(&r->wheel_skin, wheel_skin, row->files[bike_file_wheel_skin]);
+    set_skin(&r->rider_texture, body_skin, row->files[bike_file_rider_body_skin]);
+    set_skin(&r->head_texture, head_skin, row->files[bike_file_rider_head_skin]);
+    set_skin(&r->bike_texture, bike_skin, row->files[bike_file_bike_skin]);
+    set_skin(&r->wheel_texture, wheel_skin, row->files[bike_file_wheel_skin]);
     copy_bounded(r->number, number ? number : "", sizeof r->number);
     r->frame_shape = shape_copy(row, bike_file_frame_shape);
     r->fork_upper_shape = shape_copy(row, bike_file_fork_upper_shape);

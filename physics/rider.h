@@ -100,16 +100,16 @@ struct rider {
     float full_lock_speed, restricted_lock_speed, restricted_lock;
     // 12. Collision sphere sets (private copies) and skins.
     collision_shape* frame_shape;
-    rider_skin bike_skin;
+    rider_skin bike_texture;
     collision_shape* fork_upper_shape;
     collision_shape* fork_lower_shape;
     collision_shape* swingarm_shape;
     collision_shape* front_wheel_shape;
     collision_shape* rear_wheel_shape;
-    rider_skin wheel_skin;
+    rider_skin wheel_texture;
     collision_shape* rider_shape;
-    rider_skin head_skin;
-    rider_skin rider_skin_body;
+    rider_skin head_texture;
+    rider_skin rider_texture;
     // 13. Race number and its plate.
     char number[8];
     uint32_t number_texture;

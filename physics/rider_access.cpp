@@ -51,10 +51,10 @@ float rider_get_throttle(const rider* r) { return r->throttle; }
 const bike_info* rider_get_bike_info(const rider* r) { return row_of(r); }
 const char* rider_get_bike_class(const rider* r) { return row_of(r)->bike_class; }
 const char* rider_get_number(const rider* r) { return r->number; }
-const char* rider_get_bike_texture(const rider* r) { return r->bike_skin.name; }
-const char* rider_get_wheel_texture(const rider* r) { return r->wheel_skin.name; }
-const char* rider_get_head_texture(const rider* r) { return r->head_skin.name; }
-const char* rider_get_rider_texture(const rider* r) { return r->rider_skin_body.name; }
+const char* rider_get_bike_texture(const rider* r) { return r->bike_texture.name; }
+const char* rider_get_wheel_texture(const rider* r) { return r->wheel_texture.name; }
+const char* rider_get_head_texture(const rider* r) { return r->head_texture.name; }
+const char* rider_get_rider_texture(const rider* r) { return r->rider_texture.name; }
 int rider_is_crashed(const rider* r) { return r->crash_tics > 0; }
 
 float rider_get_forward_speed(const rider* r)
