@@ -118,6 +118,28 @@ void rider_set_rear_brake_torque(rider* r, float value) { r->rear_brake_torque =
 void rider_set_max_dab_speed(rider* r, float value) { r->max_dab_speed = clamp(value, 7, 100); }
 void rider_set_arcade(rider* r, int value) { r->arcade = value; }
 
+float rider_get_leveling(const rider* r) { return r->leveling; }
+float rider_get_roll_damping(const rider* r) { return r->roll_damping; }
+float rider_get_roll_limit_angle(const rider* r) { return r->roll_limit_angle; }
+float rider_get_roll_limit_factor(const rider* r) { return r->roll_limit_factor; }
+float rider_get_steering_damping(const rider* r) { return r->steering_damping; }
+float rider_get_steering_strength(const rider* r) { return r->steering_strength; }
+float rider_get_max_steering_force(const rider* r) { return r->max_steering_force; }
+float rider_get_direct_steering(const rider* r) { return r->direct_steering; }
+float rider_get_slow_damping_speed(const rider* r) { return r->slow_damping_speed; }
+float rider_get_slow_damping_factor(const rider* r) { return r->slow_damping_factor; }
+float rider_get_land_damping_rampup(const rider* r) { return r->land_damping_rampup; }
+float rider_get_land_damping_falloff(const rider* r) { return r->land_damping_falloff; }
+float rider_get_land_damping_factor(const rider* r) { return r->land_damping_factor; }
+float rider_get_full_lock_speed(const rider* r) { return r->full_lock_speed; }
+float rider_get_restricted_lock_speed(const rider* r) { return r->restricted_lock_speed; }
+float rider_get_restricted_lock(const rider* r) { return r->restricted_lock; }
+float rider_get_auto_clutch_rpms(const rider* r) { return r->auto_clutch_rpms; }
+float rider_get_brake_torque(const rider* r) { return r->brake_torque; }
+float rider_get_rear_brake_torque(const rider* r) { return r->rear_brake_torque; }
+float rider_get_max_dab_speed(const rider* r) { return r->max_dab_speed; }
+int rider_get_arcade(const rider* r) { return r->arcade; }
+
 void rider_set_rider_yspring(rider* r, float spring, float damping)
 {
     r->rider_yspring = clamp(spring, 0, 1);

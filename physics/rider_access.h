@@ -67,6 +67,29 @@ void rider_set_rider_yspring(rider* r, float spring, float damping);  // 0..1 ea
 void rider_set_rider_zspring(rider* r, float spring, float damping);  // 0..1 each
 void rider_set_arcade(rider* r, int value);                  // stored unchanged
 
+// Riding setting getters: the values as stored.
+float rider_get_leveling(const rider* r);
+float rider_get_roll_damping(const rider* r);
+float rider_get_roll_limit_angle(const rider* r);
+float rider_get_roll_limit_factor(const rider* r);
+float rider_get_steering_damping(const rider* r);
+float rider_get_steering_strength(const rider* r);
+float rider_get_max_steering_force(const rider* r);
+float rider_get_direct_steering(const rider* r);
+float rider_get_slow_damping_speed(const rider* r);
+float rider_get_slow_damping_factor(const rider* r);
+float rider_get_land_damping_rampup(const rider* r);
+float rider_get_land_damping_falloff(const rider* r);
+float rider_get_land_damping_factor(const rider* r);
+float rider_get_full_lock_speed(const rider* r);
+float rider_get_restricted_lock_speed(const rider* r);
+float rider_get_restricted_lock(const rider* r);
+float rider_get_auto_clutch_rpms(const rider* r);
+float rider_get_brake_torque(const rider* r);
+float rider_get_rear_brake_torque(const rider* r);
+float rider_get_max_dab_speed(const rider* r);
+int rider_get_arcade(const rider* r);
+
 // Option bits (low bits of value stored, the same bits returned).
 void rider_set_flag(rider* r, int value);
 int rider_get_flag(const rider* r);

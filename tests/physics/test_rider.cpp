@@ -138,45 +138,45 @@ TEST_F(RiderTest, SettingSettersClampToTheirRanges)
     struct setting_case {
         const char* name;
         void (*set)(rider*, float);
-        float rider::*field;
+        float (*get)(const rider*);
         float low, high;
     } cases[] = {
-        {"leveling", rider_set_leveling, &rider::leveling, 0, 100},
-        {"roll_damping", rider_set_roll_damping, &rider::roll_damping, 0, 100},
-        {"roll_limit_angle", rider_set_roll_limit_angle, &rider::roll_limit_angle, 0, pi},
-        {"roll_limit_factor", rider_set_roll_limit_factor, &rider::roll_limit_factor, 0, 64},
-        {"steering_damping", rider_set_steering_damping, &rider::steering_damping, 0, 100},
-        {"steering_strength", rider_set_steering_strength, &rider::steering_strength, 0, 100},
-        {"max_steering_force", rider_set_max_steering_force, &rider::max_steering_force, 0, 1000},
-        {"direct_steering", rider_set_direct_steering, &rider::direct_steering, 0, 1},
-        {"slow_damping_speed", rider_set_slow_damping_speed, &rider::slow_damping_speed, 0, 100},
-        {"slow_damping_factor", rider_set_slow_damping_factor, &rider::slow_damping_factor, 1, 10},
-        {"land_damping_rampup", rider_set_land_damping_rampup, &rider::land_damping_rampup, 0, 0.5f},
-        {"land_damping_falloff", rider_set_land_damping_falloff, &rider::land_damping_falloff, 0, 0.5f},
-        {"land_damping_factor", rider_set_land_damping_factor, &rider::land_damping_factor, 1, 3},
-        {"full_lock_speed", rider_set_full_lock_speed, &rider::full_lock_speed, 1, 100},
-        {"restricted_lock_speed", rider_set_restricted_lock_speed, &rider::restricted_lock_speed, 1, 100},
-        {"restricted_lock", rider_set_restricted_lock, &rider::restricted_lock, 0, 0.7853982f},
-        {"auto_clutch_rpms", rider_set_auto_clutch_rpms, &rider::auto_clutch_rpms, 0, 5000},
-        {"brake_torque", rider_set_brake_torque, &rider::brake_torque, 0, 500},
-        {"rear_brake_torque", rider_set_rear_brake_torque, &rider::rear_brake_torque, 0, 500},
-        {"max_dab_speed", rider_set_max_dab_speed, &rider::max_dab_speed, 7, 100},
+        {"leveling", rider_set_leveling, rider_get_leveling, 0, 100},
+        {"roll_damping", rider_set_roll_damping, rider_get_roll_damping, 0, 100},
+        {"roll_limit_angle", rider_set_roll_limit_angle, rider_get_roll_limit_angle, 0, pi},
+        {"roll_limit_factor", rider_set_roll_limit_factor, rider_get_roll_limit_factor, 0, 64},
+        {"steering_damping", rider_set_steering_damping, rider_get_steering_damping, 0, 100},
+        {"steering_strength", rider_set_steering_strength, rider_get_steering_strength, 0, 100},
+        {"max_steering_force", rider_set_max_steering_force, rider_get_max_steering_force, 0, 1000},
+        {"direct_steering", rider_set_direct_steering, rider_get_direct_steering, 0, 1},
+        {"slow_damping_speed", rider_set_slow_damping_speed, rider_get_slow_damping_speed, 0, 100},
+        {"slow_damping_factor", rider_set_slow_damping_factor, rider_get_slow_damping_factor, 1, 10},
+        {"land_damping_rampup", rider_set_land_damping_rampup, rider_get_land_damping_rampup, 0, 0.5f},
+        {"land_damping_falloff", rider_set_land_damping_falloff, rider_get_land_damping_falloff, 0, 0.5f},
+        {"land_damping_factor", rider_set_land_damping_factor, rider_get_land_damping_factor, 1, 3},
+        {"full_lock_speed", rider_set_full_lock_speed, rider_get_full_lock_speed, 1, 100},
+        {"restricted_lock_speed", rider_set_restricted_lock_speed, rider_get_restricted_lock_speed, 1, 100},
+        {"restricted_lock", rider_set_restricted_lock, rider_get_restricted_lock, 0, 0.7853982f},
+        {"auto_clutch_rpms", rider_set_auto_clutch_rpms, rider_get_auto_clutch_rpms, 0, 5000},
+        {"brake_torque", rider_set_brake_torque, rider_get_brake_torque, 0, 500},
+        {"rear_brake_torque", rider_set_rear_brake_torque, rider_get_rear_brake_torque, 0, 500},
+        {"max_dab_speed", rider_set_max_dab_speed, rider_get_max_dab_speed, 7, 100},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         c.set(r, -1e6f);
-        EXPECT_FLOAT_EQ(r->*c.field, c.low);
+        EXPECT_FLOAT_EQ(c.get(r), c.low);
         c.set(r, 1e6f);
-        EXPECT_FLOAT_EQ(r->*c.field, c.high);
+        EXPECT_FLOAT_EQ(c.get(r), c.high);
         float middle = 0.5f * (c.low + c.high);
         c.set(r, middle);
-        EXPECT_FLOAT_EQ(r->*c.field, middle);
+        EXPECT_FLOAT_EQ(c.get(r), middle);
     }
     rider_set_rider_yspring(r, 2, -1);
     EXPECT_FLOAT_EQ(r->rider_yspring, 1);
     EXPECT_FLOAT_EQ(r->rider_ydamping, 0);
     rider_set_arcade(r, 7);
-    EXPECT_EQ(r->arcade, 7);
+    EXPECT_EQ(rider_get_arcade(r), 7);
 }
 
 TEST_F(RiderTest, OptionBitsKeepTheirOwnBits)
