@@ -1,6 +1,6 @@
 // The bike table: lookup and fallback, the constraints every row must meet
 // for the physics to stay stable, and the numbers a rider would check on a
-// spec sheet (weight, wheelbase, weight split, top speed, rev limit, tyres).
+// data sheet (weight, wheelbase, weight split, top speed, rev limit, tyres).
 #include <cmath>
 #include <cstring>
 #include <set>
@@ -180,7 +180,7 @@ struct class_range {
     double weight_lb[2], top_mph[2], wheelbase_in[2], rev_limit[2], outer_ft[2];
 };
 
-// Spec-sheet ranges by class: weight ready to ride, top speed at the rev
+// Data-sheet ranges by class: weight ready to ride, top speed at the rev
 // limit in top gear with stock gearing, wheelbase, rev limit, tyre radius.
 const class_range ranges[] = {
     {"50", {75, 100}, {35, 45}, {38, 44}, {10000, 14000}, {0.65, 0.85}},
