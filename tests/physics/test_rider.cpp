@@ -1,6 +1,7 @@
 // The rider record, its creation, and the getters and setters every other
 // subsystem goes through.
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,23 @@ TEST_F(RiderTest, CreateFillsTheRecordFromTheRow)
     EXPECT_EQ(messages[0], "bike info for 'mx125' not found using 'cr125' instead");
     rider_destroy(other);
     EXPECT_TRUE(all_zero(other, sizeof *other));
+}
+
+// A damaged sphere set in the player's folder shadows the stock one: the
+// rider is still made, without that set, and one line names the file.
+TEST_F(RiderTest, ADamagedShapeFileIsNamedInOneLine)
+{
+    collision_shapes_free();
+    physics_test_write_home("generic_rider.shp", "3\n0 0 0 1 1 1 0\n");
+    rider* other = rider_create("yz125", 7, 0, "8", nullptr, nullptr, nullptr, nullptr);
+    std::filesystem::remove(physics_test_home() + "generic_rider.shp");
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->rider_shape, nullptr);
+    EXPECT_NE(other->frame_shape, nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Can't read collision shape '@generic_rider.shp'");
+    rider_destroy(other);
+    collision_shapes_free();
 }
 
 TEST_F(RiderTest, ControlSettersClampAndReadZeroWhileCrashed)
