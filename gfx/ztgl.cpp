@@ -1,0 +1,107 @@
+// Start-up of the GL layer: entry points, GL strings and version, the
+// immediate-mode objects and the three 1x1 textures every program can fall
+// back on.
+#include "gfx/ztgl.h"
+
+#include <cstdio>
+
+#include "gfx/imm.h"
+#include "platform/vesk_log.h"
+
+ztgl_functions ztgl_fn;
+
+int ztgl_load_functions(ztgl_proc_lookup lookup, void* user) {
+  int ok = 1;
+#define ZTGL_LOAD_REQUIRED(type, name)                        \
+  ztgl_fn.name = (type)lookup(user, "gl" #name);              \
+  if (!ztgl_fn.name) {                                        \
+    vesk_log("Can't find GL function %s\n", "gl" #name);      \
+    ok = 0;                                                   \
+  }
+#define ZTGL_LOAD_OPTIONAL(type, name) ztgl_fn.name = (type)lookup(user, "gl" #name);
+  ZTGL_REQUIRED_FUNCTIONS(ZTGL_LOAD_REQUIRED)
+  ZTGL_OPTIONAL_FUNCTIONS(ZTGL_LOAD_OPTIONAL)
+#undef ZTGL_LOAD_REQUIRED
+#undef ZTGL_LOAD_OPTIONAL
+  return ok;
+}
+
+void ztgl_parse_version(const char* text, int* major, int* minor, int* es) {
+  *major = *minor = 0;
+  *es = 0;
+  if (!text) return;
+  if (sscanf(text, "OpenGL ES %d.%d", major, minor) == 2) {
+    *es = 1;
+    return;
+  }
+  if (sscanf(text, "%d.%d", major, minor) != 2) *major = *minor = 0;
+}
+
+int ztgl_version_supported() {
+  int v = ztgl_state.major * 10 + ztgl_state.minor;
+  return ztgl_state.es ? v >= 30 : v >= 31;
+}
+
+static const char* gl_string(GLenum name) {
+  const char* s = (const char*)ztgl_fn.GetString(name);
+  return s ? s : "NULL";
+}
+
+int ztgl_load_entry_points(ztgl_proc_lookup lookup, void* user) {
+  if (!ztgl_load_functions(lookup, user)) return 0;
+  ztgl_state.vendor = gl_string(GL_VENDOR);
+  ztgl_state.renderer = gl_string(GL_RENDERER);
+  ztgl_state.version = gl_string(GL_VERSION);
+  ztgl_state.extensions = gl_string(GL_EXTENSIONS);
+  // Core and ES contexts refuse GL_EXTENSIONS here; don't leave the error
+  // pending for whoever checks next.
+  while (ztgl_fn.GetError() != GL_NO_ERROR) {
+  }
+  int major, minor, es;
+  ztgl_parse_version(ztgl_state.version, &major, &minor, &es);
+  ztgl_state.major = major;
+  ztgl_state.minor = minor;
+  ztgl_state.es = es;
+  return 1;
+}
+
+static GLuint make_pixel_texture(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+  const uint8_t pixel[4] = {r, g, b, a};
+  GLuint name = 0;
+  ztgl_fn.GenTextures(1, &name);
+  ztgl_fn.BindTexture(GL_TEXTURE_2D, name);
+  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  ztgl_fn.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  ztgl_fn.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+  ztgl_fn.BindTexture(GL_TEXTURE_2D, 0);
+  return name;
+}
+
+int ztgl_init(ztgl_proc_lookup lookup, void* user) {
+  if (!ztgl_load_entry_points(lookup, user)) return 0;
+  ztgl_queue.count = 0;
+  ztgl_queue.last_command = -1;
+  imm_reset();
+  if (ztgl_state.major > 2 && !imm_create_objects()) return 0;
+  ztgl_state.white_texture = make_pixel_texture(255, 255, 255, 255);
+  ztgl_state.black_texture = make_pixel_texture(0, 0, 0, 255);
+  ztgl_state.flat_normal_texture = make_pixel_texture(128, 128, 255, 255);
+  ztgl_reset_stacks();
+  ztgl_delete_programs();
+  return 1;
+}
+
+void ztgl_shutdown() {
+  ztgl_queue.count = 0;
+  ztgl_queue.last_command = -1;
+  imm_reset();
+  ztgl_delete_programs();
+  GLuint textures[3] = {ztgl_state.white_texture, ztgl_state.black_texture,
+                        ztgl_state.flat_normal_texture};
+  ztgl_fn.DeleteTextures(3, textures);
+  ztgl_state.white_texture = ztgl_state.black_texture = ztgl_state.flat_normal_texture = 0;
+  imm_delete_objects();
+}
