@@ -207,13 +207,14 @@ static const char terrain_vertex[] = PRELUDE
     "}\n";
 
 static const char terrain_fragment[] = FRAGMENT_PRELUDE FOG
-    "uniform mat4 u_modelview;\n"
+    // Shared with the vertex stage, so declared at its precision.
+    "uniform highp mat4 u_modelview;\n"
     "uniform sampler2D u_tex;\n"
     "uniform sampler2D u_nmap;\n"
     "uniform sampler2D u_smap;\n"
     "uniform sampler2D u_heights;\n"
-    "uniform float u_spacing;\n"
-    "uniform float u_heights_dim_inv;\n"
+    "uniform highp float u_spacing;\n"
+    "uniform highp float u_heights_dim_inv;\n"
     "uniform vec4 u_ambient;\n"
     "uniform vec3 u_diffuse;\n"
     "uniform vec3 u_specular_color;\n"

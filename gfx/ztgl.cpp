@@ -84,6 +84,7 @@ int ztgl_init(ztgl_proc_lookup lookup, void* user) {
   if (!ztgl_load_entry_points(lookup, user)) return 0;
   ztgl_queue.count = 0;
   ztgl_queue.last_command = -1;
+  ztgl_state.bones_clamp_logged = 0;
   imm_reset();
   if (ztgl_state.major > 2 && !imm_create_objects()) return 0;
   ztgl_state.white_texture = make_pixel_texture(255, 255, 255, 255);

@@ -73,6 +73,7 @@ struct ztgl_matrix_state {
   GLint matrix_location[ZTGL_SLOTS][ZTGL_MATRIX_MODES];
   GLint uniform_location[ZTGL_SLOTS][ZTGL_UNIFORM_COUNT];
   int32_t program_switches;
+  int32_t bones_clamp_logged;  // the clamp of ztgl_set_bones is logged once a context
   const char* vendor;
   const char* renderer;
   const char* version;

@@ -208,9 +208,9 @@ void ztgl_set_bones(int n, const float* centres, const float* translations, cons
   if (ztgl_state.slot < 1) return;
   if (n > ZTGL_MAX_BONES) {
     // The programs hold MAX_BONE bones; more would write past their arrays.
-    static int warned;
-    if (!warned) vesk_log("ztgl_set_bones: %d bones, only %d used\n", n, ZTGL_MAX_BONES);
-    warned = 1;
+    if (!ztgl_state.bones_clamp_logged)
+      vesk_log("ztgl_set_bones: %d bones, only %d used\n", n, ZTGL_MAX_BONES);
+    ztgl_state.bones_clamp_logged = 1;
     n = ZTGL_MAX_BONES;
   }
   if (n < 0) n = 0;
