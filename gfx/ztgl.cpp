@@ -4,6 +4,9 @@
 #include "gfx/ztgl.h"
 
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "gfx/imm.h"
 #include "platform/vesk_log.h"
@@ -80,8 +83,20 @@ static GLuint make_pixel_texture(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
   return name;
 }
 
+// A software GL driver allocates and frees vertex buffers of several hundred
+// kilobytes at every draw. By default the C heap hands such blocks straight
+// back to the kernel and faults fresh pages in at the next draw, which under
+// llvmpipe costs more than the drawing; keep them in the heap instead.
+static void keep_freed_memory() {
+#ifdef __GLIBC__
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 int ztgl_init(ztgl_proc_lookup lookup, void* user) {
   if (!ztgl_load_entry_points(lookup, user)) return 0;
+  keep_freed_memory();
   ztgl_queue.count = 0;
   ztgl_queue.last_command = -1;
   ztgl_state.bones_clamp_logged = 0;
