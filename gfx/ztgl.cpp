@@ -10,22 +10,27 @@
 
 #include "gfx/imm.h"
 #include "platform/vesk_log.h"
+#include "platform/vesk_window.h"
 
 ztgl_functions ztgl_fn;
 
-int ztgl_load_functions(ztgl_proc_lookup lookup, void* user) {
+int ztgl_load_functions(vesk_window* window) {
+  static const vesk_gl_entry entries[] = {
+#define ZTGL_ENTRY(type, name, desktop, es) {"gl" #name, (void**)&ztgl_fn.name, desktop, es},
+      ZTGL_REQUIRED_FUNCTIONS(ZTGL_ENTRY) ZTGL_OPTIONAL_FUNCTIONS(ZTGL_ENTRY)
+#undef ZTGL_ENTRY
+  };
+#define ZTGL_ONE(type, name, desktop, es) +1
+  constexpr int optional = 0 ZTGL_OPTIONAL_FUNCTIONS(ZTGL_ONE);
+#undef ZTGL_ONE
+  constexpr int count = (int)(sizeof entries / sizeof entries[0]);
+  if (vesk_gl_load(window, entries, count) == 0) return 1;
   int ok = 1;
-#define ZTGL_LOAD_REQUIRED(type, name)                        \
-  ztgl_fn.name = (type)lookup(user, "gl" #name);              \
-  if (!ztgl_fn.name) {                                        \
-    vesk_log("Can't find GL function %s\n", "gl" #name);      \
-    ok = 0;                                                   \
+  for (int i = 0; i < count - optional; i++) {
+    if (*entries[i].slot) continue;
+    vesk_log("Can't find GL function %s\n", entries[i].name);
+    ok = 0;
   }
-#define ZTGL_LOAD_OPTIONAL(type, name) ztgl_fn.name = (type)lookup(user, "gl" #name);
-  ZTGL_REQUIRED_FUNCTIONS(ZTGL_LOAD_REQUIRED)
-  ZTGL_OPTIONAL_FUNCTIONS(ZTGL_LOAD_OPTIONAL)
-#undef ZTGL_LOAD_REQUIRED
-#undef ZTGL_LOAD_OPTIONAL
   return ok;
 }
 
@@ -50,8 +55,10 @@ static const char* gl_string(GLenum name) {
   return s ? s : "NULL";
 }
 
-int ztgl_load_entry_points(ztgl_proc_lookup lookup, void* user) {
-  if (!ztgl_load_functions(lookup, user)) return 0;
+int ztgl_load_entry_points(vesk_window* window) {
+  // The strings are read even when functions are missing: they tell why.
+  int ok = ztgl_load_functions(window);
+  if (!ztgl_fn.GetString || !ztgl_fn.GetError) return 0;
   ztgl_state.vendor = gl_string(GL_VENDOR);
   ztgl_state.renderer = gl_string(GL_RENDERER);
   ztgl_state.version = gl_string(GL_VERSION);
@@ -65,7 +72,7 @@ int ztgl_load_entry_points(ztgl_proc_lookup lookup, void* user) {
   ztgl_state.major = major;
   ztgl_state.minor = minor;
   ztgl_state.es = es;
-  return 1;
+  return ok;
 }
 
 static GLuint make_pixel_texture(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
@@ -94,8 +101,8 @@ static void keep_freed_memory() {
 #endif
 }
 
-int ztgl_init(ztgl_proc_lookup lookup, void* user) {
-  if (!ztgl_load_entry_points(lookup, user)) return 0;
+int ztgl_init(vesk_window* window) {
+  if (!ztgl_load_entry_points(window)) return 0;
   keep_freed_memory();
   ztgl_queue.count = 0;
   ztgl_queue.last_command = -1;

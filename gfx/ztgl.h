@@ -88,8 +88,8 @@ extern ztgl_matrix_state ztgl_state;
 // the function table (0 when an entry point is missing); ztgl_init does that,
 // then makes the immediate-mode objects and the three 1x1 textures and resets
 // every stack to the identity.
-int ztgl_load_entry_points(ztgl_proc_lookup lookup, void* user);
-int ztgl_init(ztgl_proc_lookup lookup, void* user);
+int ztgl_load_entry_points(vesk_window* window);
+int ztgl_init(vesk_window* window);
 // Splits a GL_VERSION string: "OpenGL ES %d.%d" sets es, else "%d.%d".
 void ztgl_parse_version(const char* text, int* major, int* minor, int* es);
 // 1 when the context can run the built-in programs (GL 3.1, GL ES 3.0 or later).

@@ -3,18 +3,16 @@
 #include <SDL.h>
 
 #include "gfx/imm.h"
+#include "platform/vesk_window.h"
 
-static SDL_Window* window;
-static SDL_GLContext context;
+static vesk_window* window;
 
 const char* gl_test_dialect_name(int dialect) {
   static const char* const names[] = {"compat", "core", "es"};
   return names[dialect];
 }
 
-void* gl_test_proc(const char* name) { return SDL_GL_GetProcAddress(name); }
-
-static void* lookup(void*, const char* name) { return SDL_GL_GetProcAddress(name); }
+void* gl_test_proc(const char* name) { return vesk_gl_proc_address(window, name); }
 
 // The GL driver and the desktop-bus library keep a few blocks for the life of
 // the process; they are theirs, not leaks of the game.
@@ -23,29 +21,26 @@ extern "C" const char* __lsan_default_suppressions() {
          "leak:libLLVM\nleak:libX11.so\n";
 }
 
-std::string gl_test_open(int dialect) {
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return std::string("SDL_Init: ") + SDL_GetError();
-  // Held once more than the windows hold it, so the driver is never unloaded
-  // and what it leaves at exit can be told apart by its module name.
-  static bool library_held = SDL_GL_LoadLibrary(nullptr) == 0;
-  if (!library_held) return std::string("SDL_GL_LoadLibrary: ") + SDL_GetError();
-  SDL_GL_ResetAttributes();
-  static const int profiles[] = {SDL_GL_CONTEXT_PROFILE_COMPATIBILITY, SDL_GL_CONTEXT_PROFILE_CORE,
-                                 SDL_GL_CONTEXT_PROFILE_ES};
-  static const int versions[][2] = {{2, 1}, {3, 2}, {3, 0}};
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, profiles[dialect]);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, versions[dialect][0]);
-  SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, versions[dialect][1]);
-  window = SDL_CreateWindow("gl test", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  if (!window) return std::string("SDL_CreateWindow: ") + SDL_GetError();
-  context = SDL_GL_CreateContext(window);
-  if (!context) {
-    std::string why = std::string("SDL_GL_CreateContext: ") + SDL_GetError();
+std::string gl_test_open(int dialect, int version) {
+  // One reference of our own keeps the display open between windows: closing
+  // it unloads the input-method modules, whose blocks would then show up as
+  // anonymous leaks. The GL library is held loaded for the same reason.
+  static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
+  if (!held) return std::string("SDL: ") + SDL_GetError();
+  static const int versions[][2] = {{3, 1}, {3, 2}, {3, 0}};
+  static const int dialects[] = {vesk_gl_compatibility, vesk_gl_core, vesk_gl_es};
+  if (version)
+    vesk_gl_request_version(version / 10, version % 10, dialects[dialect]);
+  else
+    vesk_gl_request_version(versions[dialect][0], versions[dialect][1], dialects[dialect]);
+  window = vesk_gl_window_open("gl test", 16, 16, 32, 8, 24, 0, 0);
+  if (!window) return "vesk_gl_window_open failed";
+  int major = 0, minor = 0;
+  if (vesk_gl_version(window, &major, &minor) != dialects[dialect]) {
     gl_test_close();
-    return why;
+    return "the context is not of the dialect asked for";
   }
-  SDL_GL_MakeCurrent(window, context);
-  if (!ztgl_init(lookup, nullptr)) {
+  if (!ztgl_init(window)) {
     gl_test_close();
     return "ztgl_init failed";
   }
@@ -53,15 +48,11 @@ std::string gl_test_open(int dialect) {
 }
 
 void gl_test_close() {
-  if (context) {
+  if (window) {
     ztgl_shutdown();
-    SDL_GL_DeleteContext(context);
+    vesk_gl_window_close(window);
   }
-  if (window) SDL_DestroyWindow(window);
-  context = nullptr;
   window = nullptr;
-  // The video subsystem stays up: closing the display unloads the X input
-  // method modules, and their blocks would then show up as anonymous leaks.
 }
 
 gl_test_target gl_test_target_open(int width, int height) {

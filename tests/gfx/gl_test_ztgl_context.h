@@ -11,8 +11,9 @@
 enum gl_test_dialect { GL_TEST_COMPAT, GL_TEST_CORE, GL_TEST_ES };
 const char* gl_test_dialect_name(int dialect);
 
-// Opens the context and runs ztgl_init; "" on success, else why not.
-std::string gl_test_open(int dialect);
+// Opens the context and runs ztgl_init; "" on success, else why not. version
+// (major * 10 + minor) overrides the version asked for.
+std::string gl_test_open(int dialect, int version = 0);
 void gl_test_close();
 // The entry point by name, for the fixed-function calls the layer never makes.
 void* gl_test_proc(const char* name);

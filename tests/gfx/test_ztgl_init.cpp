@@ -31,33 +31,6 @@ TEST(ztgl_version, strings_of_desktop_and_es_drivers) {
   }
 }
 
-// A loader that knows every function except the one named in `user`.
-void* lookup_all_but(void* user, const char* name) {
-  static int dummy;
-  if (user && !strcmp(name, (const char*)user)) return nullptr;
-  if (!strcmp(name, "glGetString"))
-    return (void*)+[](GLenum e) -> const GLubyte* {
-      return e == GL_VERSION ? (const GLubyte*)"OpenGL ES 3.0 test" : nullptr;
-    };
-  if (!strcmp(name, "glGetError")) return (void*)+[]() -> GLenum { return GL_NO_ERROR; };
-  return &dummy;
-}
-
-TEST(ztgl_entry_points, strings_and_a_missing_function) {
-  log_capture log;
-  ASSERT_EQ(ztgl_load_entry_points(lookup_all_but, nullptr), 1);
-  EXPECT_STREQ(ztgl_state.vendor, "NULL");
-  EXPECT_STREQ(ztgl_state.extensions, "NULL");
-  EXPECT_STREQ(ztgl_state.version, "OpenGL ES 3.0 test");
-  EXPECT_EQ(ztgl_state.es, 1);
-  EXPECT_EQ(ztgl_fn.GetTexLevelParameteriv != nullptr, true);
-  // Optional: its absence is no failure.
-  EXPECT_EQ(ztgl_load_entry_points(lookup_all_but, (void*)"glGetTexLevelParameteriv"), 1);
-  EXPECT_EQ(ztgl_fn.GetTexLevelParameteriv, nullptr);
-  EXPECT_EQ(ztgl_load_entry_points(lookup_all_but, (void*)"glUseProgram"), 0);
-  EXPECT_EQ(log.count("Can't find GL function glUseProgram\n"), 1);
-}
-
 // Locations differ per program: program p has uniform u at p * 100 + u.
 struct uniform_cache_test : ::testing::Test {
   void SetUp() override {
