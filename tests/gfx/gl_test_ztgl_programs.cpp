@@ -190,8 +190,8 @@ TEST_P(program_test, norm_env_looks_up_the_environment_map) {
   gl_test_texture(0, 1, 1, sky);
   ztgl_use_program(ZTGL_NORM_ENV);
   ortho(-1, 1, -1, 1, -1, 1);
-  const float spec[3] = {0.5f, 1, 1};
-  ztgl_set_specular_color(spec);
+  const float specular[3] = {0.5f, 1, 1};
+  ztgl_set_specular_color(specular);
   const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
   ztgl_set_envmat(identity);
   EXPECT_EQ(ztgl_state.slot, ZTGL_UNLIT);
