@@ -161,6 +161,59 @@ TEST_P(program_test, norm_spec_lit_with_a_flat_normal_map_is_ambient_plus_diffus
   }
 }
 
+TEST_P(program_test, norm_spec_lit_fogs_what_it_lit) {
+  ztgl_use_program(ZTGL_NORM_SPEC_LIT);
+  ortho(-1, 1, -1, 1, 0, 1);  // eye depth -0.5: window depth 0.5, w = 1
+  ztglVertexAttrib4f(ZTGL_ATTR_NORMAL, 0, 0, 1, 0);
+  ztglVertexAttrib4f(ZTGL_ATTR_TANGENT, 1, 0, 0, 0);
+  const float ambient[4] = {0.2f, 0.4f, 0.6f, 1}, diffuse[3] = {0, 0, 0}, light[3] = {0, 0, 1};
+  const float fog[3] = {1, 0, 0};
+  ztgl_set_ambient(ambient);
+  ztgl_set_diffuse(diffuse);
+  ztgl_set_light_position(light);
+  ztgl_set_fog_color(fog);
+  ztgl_set_fog_density(2);
+  full_quad(-0.5f);
+  read();
+  double f = std::exp(-2 * 0.5);
+  expect_near(at(8, 8), {1 - f + 0.2 * f, 0.4 * f, 0.6 * f, 1}, 3 / 255.0, "fogged lit");
+}
+
+TEST_P(program_test, terrain_is_lit_by_its_normal_and_fogged) {
+  const float heights[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+  gl_test_float_texture(3, 2, 2, heights);
+  // Normal map: x and z level (128), brightness (green) full.
+  const uint8_t level[4] = {128, 255, 128, 255};
+  GLuint nmap = gl_test_texture(1, 1, 1, level);
+  ztgl_use_program(ZTGL_TERRAIN);
+  const float ambient[4] = {0.1f, 0.2f, 0.3f, 1}, diffuse[3] = {0.5f, 0.5f, 0.5f};
+  const float zero[2] = {0, 0}, fog[3] = {0, 0, 0};
+  ztgl_set_ambient(ambient);
+  ztgl_set_diffuse(diffuse);
+  ztgl_set_spacing(1);
+  ztgl_set_mesh_transform(zero, 4);
+  ztgl_set_tex_transform(zero, 1);
+  ztgl_set_heights_dim_inv(0.5f);
+  ztgl_set_fog_color(fog);
+  // Looking straight down: eye = (x, z, -y); the ground's up is eye -z.
+  ortho(0, 4, 0, 4, -10, 10);
+  const float down[16] = {1, 0, 0, 0, 0, 0, -1, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+  ztglLoadMatrixf(down);
+  for (int lit = 0; lit < 2; lit++) {
+    const float light[3] = {0, 0, lit ? -1.0f : 1.0f};
+    ztgl_set_light_position(light);
+    ztgl_set_fog_density(lit ? 1.0f : 0.0f);
+    imm_begin(IMM_QUADS);
+    imm_vertex2(0, 0), imm_vertex2(1, 0), imm_vertex2(1, 1), imm_vertex2(0, 1);
+    imm_end();
+    read();
+    // Eye depth -0.5 in ortho(-10, 10): window depth 0.525, w = 1.
+    double f = lit ? std::exp(-0.525) : 1.0, d = lit ? 0.5 : 0.0;
+    expect_near(at(8, 8), {(0.1 + d) * f, (0.2 + d) * f, (0.3 + d) * f, 1}, 3 / 255.0, "terrain");
+  }
+  ztglDeleteTextures(1, &nmap);
+}
+
 TEST_P(program_test, skinning_moves_vertices_by_their_bone) {
   log_capture log;
   ztgl_use_program(ZTGL_NORM_SPEC_LIT);
