@@ -1,0 +1,61 @@
+#pragma once
+// Mesh models in the "QM1" text format (docs/model.md): a chain of parts, each
+// with a material, vertices (optionally skinned to up to four bones) and
+// triangles, at one of up to four levels of detail.
+#include <cstdint>
+#include <cstdio>
+
+constexpr int MESH_MAX_LODS = 4;
+constexpr int MESH_MAX_BONES = 32;
+constexpr int MESH_MAX_VERTICES = 65535;
+constexpr int MESH_MAX_TRIANGLES = 1 << 20;
+
+struct mesh_vertex {
+    float position[3];
+    float normal[3];
+    float tangent[3];
+    float uv[2];
+    float weights[4];
+    float bones[4];  // bone indices as floats, ready for the vertex stage
+};
+
+enum mesh_kind : int32_t { MESH_LIT = 0, MESH_GLOW = 1 };
+
+struct mesh_part {
+    char name[32];
+    int32_t lod;
+    int32_t kind;
+    const char* skin;  // interned texture name, null for the caller's skin
+    float colour[4];
+    float specular[3];
+    float shininess;
+    int32_t vertex_count;
+    int32_t triangle_count;
+    mesh_vertex* vertices;
+    uint32_t* indices;  // 3 per triangle
+    uint32_t gl_buffers[2];  // vertex and index buffer, 0 until first drawn
+};
+
+struct mesh {
+    const char* name;  // interned
+    int32_t generation;
+    int32_t lod_count;
+    float lod_distance[MESH_MAX_LODS];
+    int32_t part_count;
+    int32_t has_bones;
+    int32_t has_glow;
+    float radius;  // of the bounding sphere about the origin
+    mesh_part* parts;
+};
+
+// Parses a whole file held in memory; null with image_last_error set (one
+// line naming the file and line) when anything is wrong.
+mesh* mesh_parse(const char* name, const char* text, size_t size);
+void mesh_free(mesh* m);
+
+// Writes the level-0 parts as a POV-Ray scene fragment; 1 on success.
+int mesh_write_pov(const mesh* m, FILE* out);
+
+// Writes m in the QM1 format (the data generator's writer); the text grows
+// through the callback.
+void mesh_write_text(const mesh* m, void (*write)(void* context, const char* text), void* context);
