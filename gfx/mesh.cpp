@@ -1,6 +1,8 @@
 #include "gfx/mesh.h"
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -203,35 +205,50 @@ void mesh_free(mesh* m)
     alloc_check_free(m);
 }
 
-int mesh_write_pov(const mesh* m, FILE* out)
+namespace {
+// printf into the sink through a line buffer.
+void sink_printf(mesh_text_sink write, void* context, const char* format, ...) __attribute__((format(printf, 3, 4)));
+void sink_printf(mesh_text_sink write, void* context, const char* format, ...)
+{
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    write(context, line);
+}
+} // namespace
+
+void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context)
 {
     int level0 = 0;
     for (int i = 0; i < m->part_count; i++) level0 += m->parts[i].lod == 0;
-    fprintf(out, "// %s\n", m->name);
-    if (level0 > 1) fprintf(out, "union {\n");
+    sink_printf(write, context, "// %s\n", m->name);
+    if (level0 > 1) write(context, "union {\n");
     for (int i = 0; i < m->part_count; i++) {
         const mesh_part* p = &m->parts[i];
         if (p->lod != 0) continue;
-        fprintf(out, "mesh2 {\n  vertex_vectors { %d", p->vertex_count);
+        sink_printf(write, context, "mesh2 {\n  vertex_vectors { %d", p->vertex_count);
         for (int k = 0; k < p->vertex_count; k++) {
             const float* v = p->vertices[k].position;
-            fprintf(out, ",\n    <%g, %g, %g>", v[0], v[1], v[2]);
+            sink_printf(write, context, ",\n    <%g, %g, %g>", v[0], v[1], v[2]);
         }
-        fprintf(out, "\n  }\n  normal_vectors { %d", p->vertex_count);
+        sink_printf(write, context, "\n  }\n  normal_vectors { %d", p->vertex_count);
         for (int k = 0; k < p->vertex_count; k++) {
             const float* n = p->vertices[k].normal;
             // POV-Ray refuses zero normals; a degenerate one points up.
             bool zero = n[0] == 0 && n[1] == 0 && n[2] == 0;
-            fprintf(out, ",\n    <%g, %g, %g>", n[0], zero ? 1.0f : n[1], n[2]);
+            sink_printf(write, context, ",\n    <%g, %g, %g>", n[0], zero ? 1.0f : n[1], n[2]);
         }
-        fprintf(out, "\n  }\n  face_indices { %d", p->triangle_count);
+        sink_printf(write, context, "\n  }\n  face_indices { %d", p->triangle_count);
         for (int t = 0; t < p->triangle_count; t++)
-            fprintf(out, ",\n    <%u, %u, %u>", p->indices[3 * t], p->indices[3 * t + 1], p->indices[3 * t + 2]);
-        fprintf(out, "\n  }\n  texture { pigment { rgbt <%g, %g, %g, %g> } finish { %s } }\n}\n", p->colour[0],
-                p->colour[1], p->colour[2], 1 - p->colour[3], p->kind == MESH_GLOW ? "emission 1" : "phong 0.3");
+            sink_printf(write, context, ",\n    <%u, %u, %u>", p->indices[3 * t], p->indices[3 * t + 1],
+                        p->indices[3 * t + 2]);
+        sink_printf(write, context, "\n  }\n  texture { pigment { rgbt <%g, %g, %g, %g> } finish { %s } }\n}\n",
+                    p->colour[0], p->colour[1], p->colour[2], 1 - p->colour[3],
+                    p->kind == MESH_GLOW ? "emission 1" : "phong 0.3");
     }
-    if (level0 > 1) fprintf(out, "}\n");
-    return ferror(out) ? 0 : 1;
+    if (level0 > 1) write(context, "}\n");
 }
 
 void mesh_write_text(const mesh* m, void (*write)(void* context, const char* text), void* context)

@@ -3,7 +3,7 @@
 // with a material, vertices (optionally skinned to up to four bones) and
 // triangles, at one of up to four levels of detail.
 #include <cstdint>
-#include <cstdio>
+#include <cstddef>
 
 constexpr int MESH_MAX_LODS = 4;
 constexpr int MESH_MAX_BONES = 32;
@@ -53,9 +53,9 @@ struct mesh {
 mesh* mesh_parse(const char* name, const char* text, size_t size);
 void mesh_free(mesh* m);
 
-// Writes the level-0 parts as a POV-Ray scene fragment; 1 on success.
-int mesh_write_pov(const mesh* m, FILE* out);
-
-// Writes m in the QM1 format (the data generator's writer); the text grows
-// through the callback.
-void mesh_write_text(const mesh* m, void (*write)(void* context, const char* text), void* context);
+// The writers hand their text to a callback piece by piece.
+typedef void (*mesh_text_sink)(void* context, const char* text);
+// The level-0 parts as a POV-Ray scene fragment.
+void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context);
+// m in the QM1 format (the data generator's writer).
+void mesh_write_text(const mesh* m, mesh_text_sink write, void* context);
