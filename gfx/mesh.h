@@ -33,7 +33,7 @@ struct mesh_part {
     int32_t triangle_count;
     mesh_vertex* vertices;
     uint32_t* indices;  // 3 per triangle
-    uint32_t gl_buffers[2];  // vertex and index buffer, 0 until first drawn
+    uint32_t gl_objects[3];  // vertex array, vertex and index buffer; 0 until first drawn
 };
 
 struct mesh {

@@ -6,6 +6,7 @@
 
 #include "core/alloc.h"
 #include "gfx/image_message.h"
+#include "ui/console.h"
 
 size_t mip_chain_bytes(int width, int height, int bytes_per_pixel)
 {
@@ -290,7 +291,7 @@ int mip_custom_relayout(const char* name, uint8_t** pixels, int* width, int* hei
     const int sw = *width, sh = *height;
     const size_t n = size_t(bytes_per_pixel);
     if ((2 * sh) % 3 != 0 || sw < 1 || sh < 3) {
-        gfx_message("Warning: Invalid height for custom MIP map in '%.950s'", name);
+        console_printf("Warning: Invalid height for custom MIP map in '%.950s'", name);
         return 0;
     }
     const int w0 = sw, h0 = 2 * sh / 3;
@@ -313,7 +314,7 @@ int mip_custom_relayout(const char* name, uint8_t** pixels, int* width, int* hei
             y = h0;
         }
         if (col_x + lw > sw || y + lh > sh) {
-            gfx_message("Warning: Invalid height for custom MIP map in '%.950s'", name);
+            console_printf("Warning: Invalid height for custom MIP map in '%.950s'", name);
             return 0;
         }
         xs[level] = col_x;
