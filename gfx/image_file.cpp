@@ -128,10 +128,10 @@ uint16_t* image_read_png_gray16(const char* name, int* width, int* height)
     return ok ? samples : nullptr;
 }
 
-int image_write_png_gray16(const char* name, const uint16_t* samples, int width, int height)
+namespace {
+// Writes an encoder's result (null when encoding failed) and frees it.
+int write_encoded(const char* name, uint8_t* png, size_t size)
 {
-    size_t size;
-    uint8_t* png = png_encode_gray16(samples, width, height, &size);
     if (!png) {
         console_printf("Can't write '%.900s': %s", name, image_last_error());
         return 0;
@@ -140,16 +140,16 @@ int image_write_png_gray16(const char* name, const uint16_t* samples, int width,
     alloc_check_free(png);
     return ok;
 }
+} // namespace
+
+int image_write_png_gray16(const char* name, const uint16_t* samples, int width, int height)
+{
+    size_t size = 0;
+    return write_encoded(name, png_encode_gray16(samples, width, height, &size), size);
+}
 
 int image_write_png_rgb(const char* name, const uint8_t* samples, int width, int height)
 {
-    size_t size;
-    uint8_t* png = png_encode_rgb(samples, width, height, &size);
-    if (!png) {
-        console_printf("Can't write '%.900s': %s", name, image_last_error());
-        return 0;
-    }
-    int ok = write_file(name, png, size);
-    alloc_check_free(png);
-    return ok;
+    size_t size = 0;
+    return write_encoded(name, png_encode_rgb(samples, width, height, &size), size);
 }

@@ -212,11 +212,17 @@ void write_callback(png_structp png, png_bytep bytes, png_size_t count)
 
 void flush_callback(png_structp) {}
 
+int size_ok(int width, int height)
+{
+    if (width >= 1 && height >= 1 && width <= IMAGE_MAX_SIDE && height <= IMAGE_MAX_SIDE) return 1;
+    image_set_error("Bad image size %dx%d", width, height);
+    return 0;
+}
+
 // Rows are given as pointers so each caller decides the order and layout.
 uint8_t* encode(const png_bytep* rows, int width, int height, int colour, int depth, bool swap, const char* text,
                 size_t* size)
 {
-    if (width < 1 || height < 1) return nullptr;
     error_state error{};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, error_callback, warning_callback);
     if (!png) fatal_out_of_memory();
@@ -255,7 +261,7 @@ uint8_t* encode(const png_bytep* rows, int width, int height, int colour, int de
 
 uint8_t* png_encode(const uint8_t* pixels, int width, int height, int channels, const char* text, size_t* size)
 {
-    if (width < 1 || height < 1) return nullptr;
+    if (!size_ok(width, height)) return nullptr;
     auto** rows = static_cast<png_bytep*>(xmalloc(sizeof(png_bytep) * size_t(height)));
     for (int y = 0; y < height; y++)
         rows[y] = const_cast<png_bytep>(pixels + size_t(y) * size_t(width) * size_t(channels));
@@ -267,7 +273,7 @@ uint8_t* png_encode(const uint8_t* pixels, int width, int height, int channels, 
 
 uint8_t* png_encode_rgb(const uint8_t* bottom_up_rgb, int width, int height, size_t* size)
 {
-    if (width < 1 || height < 1) return nullptr;
+    if (!size_ok(width, height)) return nullptr;
     auto** rows = static_cast<png_bytep*>(xmalloc(sizeof(png_bytep) * size_t(height)));
     for (int y = 0; y < height; y++)
         rows[y] = const_cast<png_bytep>(bottom_up_rgb + size_t(height - 1 - y) * size_t(width) * 3);
@@ -278,7 +284,7 @@ uint8_t* png_encode_rgb(const uint8_t* bottom_up_rgb, int width, int height, siz
 
 uint8_t* png_encode_gray16(const uint16_t* samples, int width, int height, size_t* size)
 {
-    if (width < 1 || height < 1) return nullptr;
+    if (!size_ok(width, height)) return nullptr;
     auto** rows = static_cast<png_bytep*>(xmalloc(sizeof(png_bytep) * size_t(height)));
     for (int y = 0; y < height; y++)
         rows[y] = reinterpret_cast<png_bytep>(const_cast<uint16_t*>(samples + size_t(y) * size_t(width)));
