@@ -145,11 +145,13 @@ int write_encoded(const char* name, uint8_t* png, size_t size)
 int image_write_png_gray16(const char* name, const uint16_t* samples, int width, int height)
 {
     size_t size = 0;
-    return write_encoded(name, png_encode_gray16(samples, width, height, &size), size);
+    uint8_t* png = png_encode_gray16(samples, width, height, &size);
+    return write_encoded(name, png, size);
 }
 
 int image_write_png_rgb(const char* name, const uint8_t* samples, int width, int height)
 {
     size_t size = 0;
-    return write_encoded(name, png_encode_rgb(samples, width, height, &size), size);
+    uint8_t* png = png_encode_rgb(samples, width, height, &size);
+    return write_encoded(name, png, size);
 }
