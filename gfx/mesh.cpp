@@ -205,6 +205,14 @@ void mesh_free(mesh* m)
     alloc_check_free(m);
 }
 
+int mesh_lod_for_distance(const mesh* m, float distance, float scale, float bias)
+{
+    float effective = distance * scale + bias;
+    int lod = 0;
+    while (lod + 1 < m->lod_count && m->lod_distance[lod + 1] <= effective) lod++;
+    return lod;
+}
+
 namespace {
 // printf into the sink through a line buffer.
 void sink_printf(mesh_text_sink write, void* context, const char* format, ...) __attribute__((format(printf, 3, 4)));

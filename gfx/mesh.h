@@ -53,6 +53,11 @@ struct mesh {
 mesh* mesh_parse(const char* name, const char* text, size_t size);
 void mesh_free(mesh* m);
 
+// The level of detail for a camera distance: the last level whose distance is
+// at most distance x scale + bias (scale and bias come from the model detail
+// setting).
+int mesh_lod_for_distance(const mesh* m, float distance, float scale, float bias);
+
 // The writers hand their text to a callback piece by piece.
 typedef void (*mesh_text_sink)(void* context, const char* text);
 // The level-0 parts as a POV-Ray scene fragment.

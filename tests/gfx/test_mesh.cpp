@@ -71,6 +71,19 @@ TEST(Mesh, ParsesPartsMaterialsBonesAndLevels)
     mesh_free(m);
 }
 
+TEST(Mesh, LevelOfDetailByDistance)
+{
+    mesh* m = parse(small_model);  // levels from 0 and 50 feet
+    struct {
+        float distance, scale, bias;
+        int lod;
+    } cases[] = {{0, 1, 0, 0}, {49.9f, 1, 0, 0}, {50, 1, 0, 1}, {1000, 1, 0, 1},
+                 {1000, 0, 0, 0}, {10, 8, 0, 1}, {0, 0, 50, 1}, {-5, 1, 0, 0}};
+    for (auto c : cases)
+        EXPECT_EQ(mesh_lod_for_distance(m, c.distance, c.scale, c.bias), c.lod) << c.distance << " " << c.scale;
+    mesh_free(m);
+}
+
 TEST(Mesh, WriterRoundTrips)
 {
     mesh* m = parse(small_model);
