@@ -244,17 +244,18 @@ int segs(int lod, int fine) { return lod == 0 ? fine : std::max(4, fine / 3); }
 void build_wheel(model_builder& b, bool front)
 {
     b.lod_distances = {0, 60};
-    float rim = front ? 0.8f : 0.75f, tyre = front ? 0.25f : 0.3f;
+    // A 21-inch front and 19-inch rear rim; the tyres make both about 2.3 feet across.
+    float rim = front ? 0.875f : 0.79f, tyre = front ? 0.15f : 0.19f;
     for (int lod = 0; lod < 2; lod++) {
         auto& t = b.part("tyre", lod);
-        add_ring(t, {0, 0, 0}, rim + tyre * 0.8f, tyre, segs(lod, 32), segs(lod, 10), cell_uv(0, 0));
+        add_ring(t, {0, 0, 0}, rim + tyre, tyre, segs(lod, 32), segs(lod, 10), cell_uv(0, 0));
         // Knobs: small blocks around the tread.
         if (lod == 0)
             for (int i = 0; i < 40; i++) {
                 float a = i * 6.2831853f / 40;
-                float r = rim + tyre * 1.75f;
-                vec3 c = {(i % 2 ? 0.1f : -0.1f), std::cos(a) * r, std::sin(a) * r};
-                add_box(t, c, {0.08f, 0.05f, 0.05f}, cell_uv(0, 0));
+                float r = rim + tyre * 1.95f;
+                vec3 c = {(i % 2 ? 0.07f : -0.07f), std::cos(a) * r, std::sin(a) * r};
+                add_box(t, c, {0.06f, 0.04f, 0.04f}, cell_uv(0, 0));
             }
         auto& r = b.part("rim", lod, MESH_GLOW);
         add_ring(r, {0, 0, 0}, rim, 0.04f, segs(lod, 32), 4, cell_uv(1, 0));
@@ -289,8 +290,6 @@ void build_frame(model_builder& b)
         add_box(paint, {-0.45f, 1.75f, -0.95f}, {0.05f, 0.35f, 0.45f}, cell_uv(1, 1));       // shrouds
         add_box(paint, {0.45f, 1.75f, -0.95f}, {0.05f, 0.35f, 0.45f}, cell_uv(1, 1));
         add_box(paint, {0, 2.0f, 1.75f}, {0.28f, 0.04f, 0.95f}, cell_uv(2, 1));              // rear fender
-        add_box(paint, {0, 1.6f, -3.1f}, {0.25f, 0.03f, 0.7f}, cell_uv(2, 1));               // front fender
-        add_box(paint, {0, 1.65f, -2.5f}, {0.2f, 0.2f, 0.04f}, cell_uv(2, 1));               // fender mount
         auto& seat = b.part("seat", lod);
         add_box(seat, {0, 2.12f, 0.55f}, {0.24f, 0.08f, 1.05f}, cell_uv(3, 1));
         auto& x = b.part("exhaust", lod, MESH_GLOW);
@@ -315,6 +314,8 @@ void build_fork_upper(model_builder& b)
         auto& c = b.part("clamps", lod);
         add_box(c, {0, 0.15f, 0}, {0.3f, 0.05f, 0.12f}, cell_uv(2, 0));
         add_box(c, {0, -0.35f, -0.1f}, {0.3f, 0.06f, 0.12f}, cell_uv(2, 0));
+        auto& fender = b.part("fender", lod);
+        add_box(fender, {0, -0.48f, -0.45f}, {0.22f, 0.03f, 0.65f}, cell_uv(2, 1));  // front fender
         add_tube(c, {0, 0.3f, 0.05f}, {0, 0.55f, 0.1f}, 0.05f, 0.05f, s, cell_uv(2, 0));     // bar mount
         auto& bar = b.part("handlebar", lod);
         add_tube(bar, {-1.1f, 0.6f, 0.2f}, {1.1f, 0.6f, 0.2f}, 0.035f, 0.035f, s, cell_uv(2, 0));
@@ -373,12 +374,11 @@ void build_front_plate(model_builder& b)
 // The rider, in the rest pose, each limb on its bone.
 struct rider_pose {
     vec3 hip[2] = {{-0.4f, 0, 0}, {0.4f, 0, 0}};
-    vec3 knee[2] = {{-0.65f, 0.15f, -1.3f}, {0.65f, 0.15f, -1.3f}};
-    vec3 foot[2] = {{-0.55f, -1.35f, -0.95f}, {0.55f, -1.35f, -0.95f}};
-    vec3 shoulder[2] = {{-0.65f, 2.1f, -0.6f}, {0.65f, 2.1f, -0.6f}};
-    vec3 elbow[2] = {{-1.05f, 1.55f, -1.25f}, {1.05f, 1.55f, -1.25f}};
-    vec3 grip[2] = {{-1.0f, 1.6f, -2.0f}, {1.0f, 1.6f, -2.0f}};
-    vec3 head = {0, 2.55f, -0.85f};
+    vec3 knee[2] = {{-0.65f, -0.85f, -1.1f}, {0.65f, -0.85f, -1.1f}};
+    vec3 foot[2] = {{-0.55f, -2.4f, 0.1f}, {0.55f, -2.4f, 0.1f}};
+    vec3 shoulder[2] = {{-0.65f, 2.0f, -0.7f}, {0.65f, 2.0f, -0.7f}};
+    vec3 elbow[2] = {{-1.05f, 1.0f, -1.05f}, {1.05f, 1.0f, -1.05f}};
+    vec3 grip[2] = {{-1.0f, 0.15f, -1.6f}, {1.0f, 0.15f, -1.6f}};
 };
 
 void build_rider(model_builder& b, bool first_person)
@@ -390,8 +390,8 @@ void build_rider(model_builder& b, bool first_person)
         if (!first_person) {
             auto& torso = b.part("torso", lod);
             torso.bone = 0;
-            add_ellipsoid(torso, {0, 1.1f, -0.35f}, {0.62f, 1.05f, 0.42f}, s, cell_uv(0, 0));
-            add_box(torso, {0, 1.95f, 0.0f}, {0.2f, 0.25f, 0.15f}, cell_uv(3, 0));  // neck brace
+            add_ellipsoid(torso, {0, 1.05f, -0.35f}, {0.62f, 1.05f, 0.42f}, s, cell_uv(0, 0));
+            add_box(torso, {0, 2.05f, -0.6f}, {0.25f, 0.12f, 0.25f}, cell_uv(3, 0));  // neck brace
         }
         for (int side = 0; side < 2; side++) {
             auto& ua = b.part(side ? "right_upper_arm" : "left_upper_arm", lod);
