@@ -126,8 +126,9 @@ int gen_textures(const std::string& root)
             !write_png(root, std::string(s.name) + "-alt1.png", bike_skin(of(s.alt_paint), of(s.paint))))
             return 0;
     }
-    canvas wheels = bike_skin(metal, dark);
-    if (!write_png(root, "wheels.png", wheels)) return 0;
+    if (!write_png(root, "wheels.png", bike_skin(metal, dark)) ||
+        !write_png(root, "wheels-alt1.png", bike_skin({215, 175, 60}, black)))
+        return 0;
     if (!write_png(root, "rider_body.png", rider_skin({200, 30, 30}, {40, 40, 45})) ||
         !write_png(root, "rider_body-alt1.png", rider_skin({30, 80, 200}, {230, 230, 230})) ||
         !write_png(root, "rider_head.png", helmet_skin({230, 230, 230})) ||
