@@ -10,6 +10,7 @@
 // head, the swingarm on its pivot, the frame midway between the axles at axle
 // height (wheelbase 4.8), the rider body and plate at the hip centre.
 #include <cmath>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -190,7 +191,7 @@ void add_ellipsoid(part_builder& p, vec3 c, vec3 e, int segments, uv_rect uv)
 
 struct model_builder {
     std::vector<float> lod_distances = {0};
-    std::vector<part_builder> parts;
+    std::deque<part_builder> parts;  // references stay valid as parts are added
     part_builder& part(const std::string& name, int lod, int kind = MESH_LIT)
     {
         parts.emplace_back();
