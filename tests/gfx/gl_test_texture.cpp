@@ -1,0 +1,326 @@
+// Textures on a real GL context: uploads read back level by level, the
+// registry over a temporary data root, animations and custom frames, text and
+// models drawn into a framebuffer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/alloc.h"
+#include "core/vfs_test_util.h"
+#include "gfx/image_png.h"
+#include "gfx/image_q.h"
+#include "gfx/imm.h"
+#include "gfx/model.h"
+#include "gfx/pixel_buffer.h"
+#include "gfx/text.h"
+#include "gfx/texture.h"
+#include "gl_test_ztgl_context.h"
+#include "support_png_writer.h"
+#include "ui/console.h"
+
+namespace {
+
+// One context for the whole program (core profile: what the game asks for).
+class gl_textures : public vfs_test::roots_fixture {
+protected:
+    static void SetUpTestSuite()
+    {
+        std::string why = gl_test_open(GL_TEST_CORE);
+        if (!why.empty()) FAIL() << why;
+        ASSERT_EQ(ztgl_build_programs(), 1);
+    }
+    static void TearDownTestSuite() { gl_test_close(); }
+    void TearDown() override
+    {
+        textures_purge(1);
+        models_purge(1);
+        texture_generation = 0;
+        model_generation = 0;
+        vfs_test::roots_fixture::TearDown();
+    }
+
+    // The build's own data root, for the fonts and models the generator wrote.
+    void use_build_data()
+    {
+        setenv("ZT_HOME", (vfs_test::program_folder() + "/../data").c_str(), 1);
+        vfs_shutdown();
+    }
+
+    // Level `level` of texture id, read back through a framebuffer, tightly packed.
+    static std::vector<uint8_t> read_level(int id, int level, int w, int h, int bpp)
+    {
+        GLuint fb;
+        ztglGenFramebuffers(1, &fb);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, fb);
+        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, GLuint(id), level);
+        std::vector<uint8_t> rgba(size_t(w) * h * 4);
+        ztglPixelStorei(GL_PACK_ALIGNMENT, 1);
+        ztglReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+        ztglDeleteFramebuffers(1, &fb);
+        std::vector<uint8_t> out;
+        for (size_t i = 0; i < size_t(w) * h; i++)
+            for (int c = 0; c < bpp; c++) out.push_back(rgba[i * 4 + c]);
+        return out;
+    }
+
+    void write_png(const std::string& file, int w, int h, int channels, uint8_t seed, const char* text = nullptr)
+    {
+        std::vector<uint8_t> px(size_t(w) * h * channels);
+        for (size_t i = 0; i < px.size(); i++) px[i] = uint8_t(seed + i * 13);
+        size_t size;
+        uint8_t* png = png_encode(px.data(), w, h, channels, text, &size);
+        vfs_test::write_all(data + file, std::string(reinterpret_cast<char*>(png), size));
+        alloc_check_free(png);
+    }
+};
+
+TEST_F(gl_textures, UploadReadsBackEveryLevel)
+{
+    // Odd RGB widths unpack skewed unless the alignment is 1.
+    for (int bpp : {3, 4})
+        for (auto [w, h] : {std::pair{5, 3}, std::pair{16, 8}, std::pair{1, 7}}) {
+            uint8_t* p = pixel_buffer_alloc(w, h, bpp);
+            for (int i = 0; i < w * h * bpp; i++) p[i] = uint8_t(i * 29 + 7);
+            mip_chain_build(p, w, h, bpp);
+            uint64_t before = texture_memory;
+            int id = texture_create(p, w, h, bpp, 0);
+            ASSERT_NE(id, 0);
+            EXPECT_EQ(texture_memory - before, mip_chain_bytes(w, h, bpp));
+            for (int level = 0; level < mip_level_count(w, h); level++) {
+                int lw, lh;
+                uint8_t* src = mip_level(p, w, h, bpp, level, &lw, &lh);
+                EXPECT_EQ(read_level(id, level, lw, lh, bpp), std::vector<uint8_t>(src, src + lw * lh * bpp))
+                    << w << "x" << h << " bpp " << bpp << " level " << level;
+            }
+            GLuint name = GLuint(id);
+            ztglDeleteTextures(1, &name);
+            alloc_check_free(p);
+        }
+}
+
+TEST_F(gl_textures, RegistryFindsByNameAndWarnsOnCase)
+{
+    write_png("a.png", 8, 8, 3, 1);
+    int id = texture_load("@a.png");
+    ASSERT_NE(id, 0);
+    EXPECT_EQ(texture_load("!@a.png"), id);
+    EXPECT_STREQ(texture_name(id), "@a.png");
+    console_clear();
+    EXPECT_EQ(texture_load("@A.png"), id);
+    EXPECT_STREQ(console_recent_line(1, 0), "Warning: case mismatch on '@A.png'");
+    EXPECT_EQ(texture_load("@missing.png"), 0);
+}
+
+TEST_F(gl_textures, EveryFormatLoadsWithTextAndWarnings)
+{
+    write_png("t.png", 8, 8, 4, 3, "[compress]");
+    vfs_test::write_all(data + "t.png.info", "extra");
+    vfs_test::write_all(data + "p.ppm", "P3 2 2 255\n1 2 3 4 5 6 7 8 9 10 11 12\n");
+    std::vector<uint8_t> px(4 * 4 * 4, 77);
+    size_t size;
+    uint8_t* q = q_encode(px.data(), 4, 4, 4, &size);
+    vfs_test::write_all(data + "q.q7", std::string(reinterpret_cast<char*>(q), size));
+    alloc_check_free(q);
+    write_png("odd.png", 6, 4, 3, 9);
+    vfs_test::write_all(data + "broken.ppm", "P6 4 4 255\nshort");
+    int t = texture_load("@t.png");
+    ASSERT_NE(t, 0);
+    EXPECT_STREQ(texture_text(t), "[compress]extra");
+    EXPECT_NE(texture_load("@p.ppm"), 0);
+    EXPECT_NE(texture_load("@q.q7"), 0);
+    console_clear();
+    EXPECT_NE(texture_load("@odd.png"), 0);
+    EXPECT_STREQ(console_recent_line(1, 0), "Warning: Non power of 2 texture '@odd.png'");
+    // A reader that fails falls back to PNG, which fails too: 0, nothing registered.
+    EXPECT_EQ(texture_load("@broken.ppm"), 0);
+    EXPECT_EQ(texture_find("@broken.ppm"), 0);
+}
+
+TEST_F(gl_textures, LinksAndCycles)
+{
+    write_png("colors/white.png", 4, 4, 3, 255);
+    write_png("real.png", 4, 4, 3, 5);
+    vfs_test::write_all(data + "alias.png", "LINK  @real.png \n");
+    vfs_test::write_all(data + "self.png", "LINK @self.png");
+    vfs_test::write_all(data + "a.png", "LINK @b.png");
+    vfs_test::write_all(data + "b.png", "LINK @a.png");
+    vfs_test::write_all(data + "dangling.png", "LINK @nothing.png");
+    int real = texture_load("@alias.png");
+    EXPECT_EQ(real, texture_find("@real.png"));
+    EXPECT_EQ(texture_find("@alias.png"), 0);  // a LINK has no record of its own
+    EXPECT_EQ(texture_load("@alias.png"), real);
+    int white = texture_load("@self.png");
+    EXPECT_STREQ(texture_name(white), "@colors/white.png");
+    EXPECT_EQ(texture_load("@a.png"), white);
+    EXPECT_EQ(texture_load("@b.png"), white);
+    // A failing target: every later load retries, and the alias table stays one entry.
+    for (int i = 0; i < 3; i++) EXPECT_EQ(texture_load("@dangling.png"), 0);
+    write_png("nothing.png", 4, 4, 3, 1);
+    EXPECT_NE(texture_load("@dangling.png"), 0);
+}
+
+TEST_F(gl_textures, PurgeKeepsGenerationZeroAndTexturesUsedAgain)
+{
+    write_png("hud.png", 4, 4, 3, 1);
+    write_png("old.png", 4, 4, 3, 2);
+    write_png("shared.png", 4, 4, 3, 3);
+    write_png("new.png", 4, 4, 3, 4);
+    int hud = texture_load("@hud.png");
+    texture_generation = 1;
+    int old_id = texture_load("@old.png");
+    int shared = texture_load("@shared.png");
+    texture_generation = 2;
+    EXPECT_EQ(texture_load("@shared.png"), shared);  // the new track uses it again
+    int fresh = texture_load("@new.png");
+    textures_purge(0);
+    EXPECT_EQ(texture_find("@hud.png"), hud);
+    EXPECT_EQ(texture_find("@old.png"), 0);
+    EXPECT_EQ(texture_name(old_id), nullptr);
+    EXPECT_EQ(texture_find("@shared.png"), shared);
+    EXPECT_EQ(texture_find("@new.png"), fresh);
+    textures_purge(1);
+    EXPECT_EQ(texture_find("@hud.png"), 0);
+    EXPECT_NE(texture_load("@hud.png"), 0);  // the tables come back after the exit purge
+}
+
+std::string seq_of(int frames, int loop)
+{
+    std::string s = "ANIM1\n" + std::to_string(frames) + " " + std::to_string(frames) + " 2 " +
+                    std::to_string(loop) + "\n";
+    for (int i = 0; i < frames; i++) s += std::to_string(i) + " ";
+    s += "\n";
+    for (int f = 0; f < frames; f++) {
+        std::vector<uint8_t> px(8 * 4 * 4, uint8_t(40 * (f + 1)));
+        for (size_t i = 3; i < px.size(); i += 4) px[i] = 255;
+        size_t size;
+        uint8_t* q = q_encode(px.data(), 8, 4, 4, &size);
+        s.append(reinterpret_cast<char*>(q), size);
+        alloc_check_free(q);
+    }
+    return s;
+}
+
+TEST_F(gl_textures, AnimationsStepLoopPauseAndPurge)
+{
+    vfs_test::write_all(data + "once.seq", seq_of(3, 0));
+    vfs_test::write_all(data + "loop.seq", seq_of(3, 1));
+    int once = texture_load("@once.seq"), loop = texture_load("@loop.seq");
+    ASSERT_NE(once, 0);
+    ASSERT_NE(loop, 0);
+    auto shown = [&](int id) { return int(read_level(id, 0, 8, 4, 4)[0]) / 40 - 1; };
+    auto last_level = [&](int id) { return int(read_level(id, 3, 1, 1, 4)[0]) / 40 - 1; };
+    texture_anims_step(0);
+    EXPECT_EQ(shown(once), 0);
+    texture_anims_step(2);
+    EXPECT_EQ(shown(once), 1);
+    EXPECT_EQ(last_level(once), 1);  // every level follows, down to 1x1
+    texture_anims_step(100);
+    EXPECT_EQ(shown(once), 2);  // holds the last entry
+    EXPECT_EQ(shown(loop), (100 / 2) % 3);
+    texture_anim_pause(loop);
+    texture_anims_step(102);
+    EXPECT_EQ(shown(loop), (100 / 2) % 3);
+    texture_anim_start(loop, 102);
+    texture_anims_step(102);
+    EXPECT_EQ(shown(loop), 0);
+
+    EXPECT_EQ(texture_begin_custom_frame(once), 1);
+    EXPECT_EQ(texture_paste_custom_frame(once, 2, 0, 0, 0.5f, 0, 1, 1), 1);
+    EXPECT_EQ(texture_end_custom_frame(once), 1);
+    auto level0 = read_level(once, 0, 8, 4, 4);
+    EXPECT_EQ(level0[0], 0);         // cleared
+    EXPECT_EQ(level0[4 * 4], 120);   // frame 2 from x = 4 on
+    EXPECT_EQ(texture_begin_custom_frame(12345), 0);
+    EXPECT_EQ(texture_end_custom_frame(loop), 0);
+
+    texture_generation = 1;
+    textures_purge(0);
+    EXPECT_NE(texture_find("@once.seq"), 0);  // generation 0
+}
+
+TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
+{
+    use_build_data();
+    gl_test_target t = gl_test_target_open(256, 64);
+    ASSERT_EQ(load_fonts(), 1) << "fonts from the build's data root";
+    ztgl_use_program(ZTGL_UNLIT);
+    ztglMatrixMode(ZTGL_PROJECTION);
+    ztglLoadIdentity();
+    ztglOrtho(0, 256, 0, 64, -1, 1);
+    ztglMatrixMode(ZTGL_MODELVIEW);
+    ztglLoadIdentity();
+    ztglEnable(GL_BLEND);
+    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    ztglTranslatef(10, 10, 0);
+    ztglScalef(40, 40, 1);
+    draw_text(0, 1, 0, 1, "HI \033[31mH\033[0mI");
+    imm_flush();
+    auto px = gl_test_read(t);
+    int min_x = 256, max_x = -1, red = 0, green = 0;
+    for (int y = 0; y < 64; y++)
+        for (int x = 0; x < 256; x++) {
+            const uint8_t* p = &px[(size_t(y) * 256 + x) * 4];
+            if (p[3] < 128) continue;
+            min_x = std::min(min_x, x);
+            max_x = std::max(max_x, x);
+            red += p[0] > 200 && p[1] < 50;
+            green += p[1] > 200 && p[0] < 50;
+        }
+    const font_glyph& h = fonts[FONT_MAIN].glyphs['H'];
+    const font_glyph& i = fonts[FONT_MAIN].glyphs['I'];
+    float width = text_width("HI \033[31mH\033[0mI");
+    // Ink from H's left bearing to the last I's right edge.
+    EXPECT_NEAR(min_x, 10 + 40 * h.x0, 1.5);
+    EXPECT_NEAR(max_x + 1, 10 + 40 * (width - i.advance + i.x1), 1.5);
+    EXPECT_GT(red, 50);
+    EXPECT_GT(green, 100);
+    gl_test_target_close(&t);
+    free_fonts();
+}
+
+TEST_F(gl_textures, GeneratedModelsDrawLitGlowAndOutline)
+{
+    use_build_data();
+    gl_test_target t = gl_test_target_open(64, 64);
+    const char* names[] = {"@cr125_frame.qm", "@front_wheel.qm", "@rider_body.qm", "@rider_head.qm",
+                           "@startgate.qm"};
+    for (const char* name : names) {
+        mesh* m = model_load(name);
+        ASSERT_NE(m, nullptr) << name;
+        EXPECT_EQ(model_find(name), m);
+        EXPECT_STREQ(model_name(m), name);
+        ztglClear(GL_COLOR_BUFFER_BIT);
+        ztglMatrixMode(ZTGL_PROJECTION);
+        ztglLoadIdentity();
+        ztglOrtho(-4, 4, -4, 4, -10, 10);
+        ztglMatrixMode(ZTGL_MODELVIEW);
+        ztglLoadIdentity();
+        const float origin[3] = {0, -1, 0}, identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        const model_material material = {{0.4f, 0.4f, 0.4f, 1}, {0.6f, 0.6f, 0.6f}, {0.2f, 0.2f, 0.2f}, 0};
+        ztglActiveTexture(GL_TEXTURE0);
+        ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+        ztglActiveTexture(GL_TEXTURE1);
+        ztglBindTexture(GL_TEXTURE_2D, ztgl_state.flat_normal_texture);
+        ztglActiveTexture(GL_TEXTURE2);
+        ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+        ztglActiveTexture(GL_TEXTURE0);
+        model_draw_lit_ex(m, origin, identity, &material, nullptr);
+        model_draw_glow_ex(m, origin, identity, &material, nullptr);
+        ztgl_use_program(ZTGL_UNLIT);
+        imm_color(1, 1, 1, 1);
+        model_draw_outline(m);
+        imm_flush();
+        auto px = gl_test_read(t);
+        int lit = 0;
+        for (size_t k = 0; k < px.size(); k += 4) lit += px[k + 3] > 0;
+        EXPECT_GT(lit, 40) << name;
+        EXPECT_EQ(ztglGetError(), GL_NO_ERROR) << name;
+    }
+    gl_test_target_close(&t);
+}
+
+} // namespace
