@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "gfx/image_q.h"
 #include "gfx/imm.h"
 #include "gfx/model.h"
+#include "gfx/number_plate.h"
 #include "gfx/pixel_buffer.h"
 #include "gfx/text.h"
 #include "gfx/texture.h"
@@ -282,25 +284,19 @@ TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
     free_fonts();
 }
 
-TEST_F(gl_textures, GeneratedModelsDrawLitGlowAndOutline)
-{
-    use_build_data();
-    gl_test_target t = gl_test_target_open(64, 64);
-    const char* names[] = {"@cr125_frame.qm", "@front_wheel.qm", "@rider_body.qm", "@rider_head.qm",
-                           "@startgate.qm"};
-    for (const char* name : names) {
-        mesh* m = model_load(name);
-        ASSERT_NE(m, nullptr) << name;
-        EXPECT_EQ(model_find(name), m);
-        EXPECT_STREQ(model_name(m), name);
-        ztglClear(GL_COLOR_BUFFER_BIT);
+// Draws the scene set up by the caller into a 64 x 64 target looking at the
+// model from the side (x axis into the screen) and counts the pixels written.
+struct model_view {
+    gl_test_target t;
+    model_view()
+    {
+        t = gl_test_target_open(64, 64);
         ztglMatrixMode(ZTGL_PROJECTION);
         ztglLoadIdentity();
-        ztglOrtho(-4, 4, -4, 4, -10, 10);
+        ztglOrtho(-4, 4, -2, 6, -10, 10);
         ztglMatrixMode(ZTGL_MODELVIEW);
         ztglLoadIdentity();
-        const float origin[3] = {0, -1, 0}, identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
-        const model_material material = {{0.4f, 0.4f, 0.4f, 1}, {0.6f, 0.6f, 0.6f}, {0.2f, 0.2f, 0.2f}, 0};
+        ztglRotatef(90, 0, 1, 0);
         ztglActiveTexture(GL_TEXTURE0);
         ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
         ztglActiveTexture(GL_TEXTURE1);
@@ -308,19 +304,144 @@ TEST_F(gl_textures, GeneratedModelsDrawLitGlowAndOutline)
         ztglActiveTexture(GL_TEXTURE2);
         ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
         ztglActiveTexture(GL_TEXTURE0);
-        model_draw_lit_ex(m, origin, identity, &material, nullptr);
-        model_draw_glow_ex(m, origin, identity, &material, nullptr);
-        ztgl_use_program(ZTGL_UNLIT);
-        imm_color(1, 1, 1, 1);
-        model_draw_outline(m);
+    }
+    ~model_view() { gl_test_target_close(&t); }
+    // Pixels written and the mean x of them.
+    std::pair<int, double> ink(const std::function<void()>& draw)
+    {
+        ztglClear(GL_COLOR_BUFFER_BIT);
+        draw();
         imm_flush();
         auto px = gl_test_read(t);
-        int lit = 0;
-        for (size_t k = 0; k < px.size(); k += 4) lit += px[k + 3] > 0;
-        EXPECT_GT(lit, 40) << name;
+        int n = 0;
+        double sx = 0;
+        for (size_t k = 0; k < px.size(); k += 4)
+            if (px[k + 3] > 0) {
+                n++;
+                sx += double((k / 4) % 64);
+            }
+        return {n, n ? sx / n : 0};
+    }
+};
+
+const float origin[3] = {0, 0, 0}, identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+const model_material material = {{0.4f, 0.4f, 0.4f, 1}, {0.6f, 0.6f, 0.6f}, {1, 1, 1}, 0};
+
+TEST_F(gl_textures, GeneratedModelsDrawLitGlowAndOutline)
+{
+    use_build_data();
+    model_view view;
+    const char* names[] = {"@cr125_frame.qm", "@cr125_fork_upper.qm", "@front_wheel.qm", "@rider_head.qm",
+                           "@startgate.qm", "@cone.qm"};
+    for (const char* name : names) {
+        mesh* m = model_load(name);
+        ASSERT_NE(m, nullptr) << name;
+        EXPECT_EQ(model_load(name), m);  // cached
+        EXPECT_EQ(model_find(name), m);
+        EXPECT_STREQ(model_name(m), name);
+        EXPECT_GT(view.ink([&] { model_draw_lit_ex(m, origin, identity, &material, nullptr); }).first, 5) << name;
+        if (model_has_glow(m)) {
+            EXPECT_GT(view.ink([&] { model_draw_glow_ex(m, origin, identity, &material, nullptr); }).first, 0)
+                << name;
+        }
+        EXPECT_GT(view.ink([&] {
+                      ztgl_use_program(ZTGL_UNLIT);
+                      imm_color(1, 1, 1, 1);
+                      model_draw_outline(m);
+                  }).first,
+                  5)
+            << name;
         EXPECT_EQ(ztglGetError(), GL_NO_ERROR) << name;
     }
-    gl_test_target_close(&t);
+    EXPECT_EQ(model_load("@absent.qm"), nullptr);
 }
+
+TEST_F(gl_textures, BonesMoveTheSkinnedRider)
+{
+    use_build_data();
+    model_view view;
+    mesh* rider = model_load("@rider_body.qm");
+    ASSERT_NE(rider, nullptr);
+    ASSERT_TRUE(rider->has_bones);
+    float centres[30] = {}, moved[30] = {}, rotations[90] = {};
+    for (int b = 0; b < 10; b++) {
+        moved[3 * b + 2] = -2;  // every bone two feet forward (towards -z)
+        for (int k = 0; k < 3; k++) rotations[9 * b + 4 * k] = 1;
+    }
+    const model_bones rest = {10, centres, centres, rotations}, shifted = {10, centres, moved, rotations};
+    auto at_rest = view.ink([&] { model_draw_lit_ex(rider, origin, identity, &material, &rest); });
+    auto forward = view.ink([&] { model_draw_lit_ex(rider, origin, identity, &material, &shifted); });
+    ASSERT_GT(at_rest.first, 100);
+    // Looking down +x, -z is screen right... or left: the shift is 2 feet = 16 pixels either way.
+    EXPECT_NEAR(std::fabs(forward.second - at_rest.second), 16, 2);
+}
+
+TEST_F(gl_textures, SceneExportThroughAStream)
+{
+    use_build_data();
+    mesh* m = model_load("@cone.qm");
+    ASSERT_NE(m, nullptr);
+    vfs_stream* out = vfs_open("@cone.pov", "w");
+    ASSERT_NE(out, nullptr);
+    model_export_pov(m, out);
+    vfs_close(out);
+    std::string expected;
+    mesh_write_pov(m, [](void* c, const char* t) { static_cast<std::string*>(c)->append(t); }, &expected);
+    char path[vfs_path_max];
+    ASSERT_EQ(vfs_resolve_for_write("@cone.pov", path, sizeof path), 1);
+    EXPECT_EQ(vfs_test::read_all(path), expected);
+}
+
+TEST_F(gl_textures, NumberPlateTexture)
+{
+    const uint8_t white[3] = {255, 255, 255}, black[3] = {0, 0, 0};
+    int id = number_plate_texture("42", white, black);
+    ASSERT_NE(id, 0);
+    auto level0 = read_level(id, 0, NUMBER_PLATE_WIDTH, NUMBER_PLATE_HEIGHT, 3);
+    uint8_t* expected = number_plate_build("42", white, black);
+    EXPECT_EQ(0, memcmp(level0.data(), expected, level0.size()));
+    alloc_check_free(expected);
+    GLuint name = GLuint(id);
+    ztglDeleteTextures(1, &name);
+}
+
+// Creation in every context the game may get: GL_CLAMP and the border colour
+// are refused by core and ES contexts, compressed formats may be stored plain.
+class gl_texture_dialects : public ::testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        std::string why = gl_test_open(GetParam());
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+    void TearDown() override { gl_test_close(); }
+};
+
+TEST_P(gl_texture_dialects, CreateUploadsAndCountsEveryLevel)
+{
+    const int w = 6, h = 3;
+    for (uint32_t flags : {0u, uint32_t(TEXTURE_REPEAT_S), uint32_t(TEXTURE_COMPRESSED), uint32_t(TEXTURE_NO_MIPS)}) {
+        uint8_t* p = pixel_buffer_alloc(w, h, 3);
+        for (int i = 0; i < w * h * 3; i++) p[i] = uint8_t(i * 11);
+        mip_chain_build(p, w, h, 3);
+        uint64_t before = texture_memory;
+        int id = texture_create(p, w, h, 3, flags);
+        ASSERT_NE(id, 0);
+        uint64_t used = texture_memory - before;
+        if (flags == TEXTURE_NO_MIPS)
+            EXPECT_EQ(used, uint64_t(w * h * 3));
+        else if (flags == TEXTURE_COMPRESSED)
+            EXPECT_GT(used, 0u);
+        else
+            EXPECT_EQ(used, mip_chain_bytes(w, h, 3));
+        EXPECT_EQ(ztglGetError(), GL_NO_ERROR) << flags;
+        GLuint name = GLuint(id);
+        ztglDeleteTextures(1, &name);
+        alloc_check_free(p);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(contexts, gl_texture_dialects, ::testing::Values(GL_TEST_COMPAT, GL_TEST_CORE, GL_TEST_ES),
+                         [](const auto& info) { return std::string(gl_test_dialect_name(info.param)); });
 
 } // namespace
