@@ -115,6 +115,13 @@ TEST_F(gl_textures, RegistryFindsByNameAndWarnsOnCase)
     EXPECT_EQ(texture_load("@A.png"), id);
     EXPECT_STREQ(console_recent_line(1, 0), "Warning: case mismatch on '@A.png'");
     EXPECT_EQ(texture_load("@missing.png"), 0);
+    // The suffix swap the track loader uses.
+    write_png("ground_n.png", 8, 8, 3, 2);
+    int normal_map = replace_suffix_lookup("@ground.png", ".png", "_n.png");
+    EXPECT_NE(normal_map, 0);
+    EXPECT_EQ(normal_map, texture_find("@ground_n.png"));
+    EXPECT_EQ(replace_suffix_lookup("@ground.ppm", ".png", "_n.png"), 0);
+    EXPECT_EQ(replace_suffix_lookup("@ground.png", ".png", "_s.png"), 0);
 }
 
 TEST_F(gl_textures, EveryFormatLoadsWithTextAndWarnings)
