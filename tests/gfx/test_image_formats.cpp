@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -196,40 +199,49 @@ uint16_t sample_value(int depth, int x, int y, int c)
     return uint16_t(v % (1u << std::min(depth, 16)) * (depth == 16 ? 251u : 1u));
 }
 
+const png_case png_cases[] = {
+    {"grey 1", 0, 1, false, false},     {"grey 2", 0, 2, false, false},  {"grey 4", 0, 4, true, false},
+    {"grey 8", 0, 8, false, false},     {"grey 16", 0, 16, false, false}, {"grey 8 trns", 0, 8, false, true},
+    {"grey+alpha 8", 4, 8, false, false}, {"grey+alpha 16", 4, 16, true, false},
+    {"palette 2", 3, 2, false, false},  {"palette 8", 3, 8, false, false}, {"palette 8 trns", 3, 8, true, true},
+    {"rgb 8", 2, 8, false, false},      {"rgb 8 interlaced", 2, 8, true, false},
+    {"rgb 16", 2, 16, false, false},    {"rgb 8 trns", 2, 8, false, true},  {"rgba 8", 6, 8, false, false},
+    {"rgba 16 interlaced", 6, 16, true, false},
+};
+
+// The 13 x 9 test image of a case.
+test_png png_of(const png_case& c)
+{
+    test_png png;
+    png.width = 13;
+    png.height = 9;
+    png.colour_type = c.colour_type;
+    png.depth = c.depth;
+    png.interlaced = c.interlaced;
+    int n = test_png_channels(c.colour_type);
+    int entries = c.colour_type == 3 ? std::min(1 << c.depth, 40) : 0;
+    for (int y = 0; y < png.height; y++)
+        for (int x = 0; x < png.width; x++)
+            for (int ch = 0; ch < n; ch++)
+                png.samples.push_back(c.colour_type == 3 ? uint16_t((x + y * 3) % entries)
+                                                         : sample_value(c.depth, x, y, ch));
+    for (int i = 0; i < entries * 3; i++) png.palette.push_back(uint8_t(i * 29 + 5));
+    if (c.trns && c.colour_type == 3)
+        for (int i = 0; i < 5; i++) png.trns.push_back(uint8_t(i * 60));
+    // Grey and RGB: the colour of pixel (0, 0) is transparent.
+    if (c.trns && c.colour_type != 3)
+        for (int ch = 0; ch < n; ch++) {
+            png.trns.push_back(uint8_t(png.samples[ch] >> 8));
+            png.trns.push_back(uint8_t(png.samples[ch]));
+        }
+    return png;
+}
+
 TEST(Png, DecodesEveryKindLikeTheReference)
 {
-    const png_case cases[] = {
-        {"grey 1", 0, 1, false, false},     {"grey 2", 0, 2, false, false},  {"grey 4", 0, 4, true, false},
-        {"grey 8", 0, 8, false, false},     {"grey 16", 0, 16, false, false}, {"grey 8 trns", 0, 8, false, true},
-        {"grey+alpha 8", 4, 8, false, false}, {"grey+alpha 16", 4, 16, true, false},
-        {"palette 2", 3, 2, false, false},  {"palette 8", 3, 8, false, false}, {"palette 8 trns", 3, 8, true, true},
-        {"rgb 8", 2, 8, false, false},      {"rgb 8 interlaced", 2, 8, true, false},
-        {"rgb 16", 2, 16, false, false},    {"rgb 8 trns", 2, 8, false, true},  {"rgba 8", 6, 8, false, false},
-        {"rgba 16 interlaced", 6, 16, true, false},
-    };
-    for (const auto& c : cases) {
-        test_png png;
-        png.width = 13;
-        png.height = 9;
-        png.colour_type = c.colour_type;
-        png.depth = c.depth;
-        png.interlaced = c.interlaced;
+    for (const auto& c : png_cases) {
+        test_png png = png_of(c);
         int n = test_png_channels(c.colour_type);
-        int entries = c.colour_type == 3 ? std::min(1 << c.depth, 40) : 0;
-        for (int y = 0; y < png.height; y++)
-            for (int x = 0; x < png.width; x++)
-                for (int ch = 0; ch < n; ch++)
-                    png.samples.push_back(c.colour_type == 3 ? uint16_t((x + y * 3) % entries)
-                                                             : sample_value(c.depth, x, y, ch));
-        for (int i = 0; i < entries * 3; i++) png.palette.push_back(uint8_t(i * 29 + 5));
-        if (c.trns && c.colour_type == 3)
-            for (int i = 0; i < 5; i++) png.trns.push_back(uint8_t(i * 60));
-        // Grey and RGB: the colour of pixel (0, 0) is transparent.
-        if (c.trns && c.colour_type != 3)
-            for (int ch = 0; ch < n; ch++) {
-                png.trns.push_back(uint8_t(png.samples[ch] >> 8));
-                png.trns.push_back(uint8_t(png.samples[ch]));
-            }
         std::vector<uint8_t> file = test_png_encode(png);
 
         uint8_t* p = nullptr;
@@ -268,6 +280,61 @@ TEST(Png, DecodesEveryKindLikeTheReference)
         EXPECT_EQ(text, nullptr);
         alloc_check_free(p);
     }
+}
+
+// A second opinion from outside: `convert FILE.png ppm:-` (ImageMagick, or
+// the stand-in some machines have) decodes the same files, with translucent
+// pixels put over white. Opaque pixels must agree exactly, within one step
+// for 16-bit samples (which the PPM carries at full depth and the PPM reader
+// scales rather than truncates); translucent ones within rounding of the
+// composite. Fully transparent pixels carry no colour to compare.
+TEST(Png, AgreesWithConvert)
+{
+    if (system("convert -version >/dev/null 2>&1") != 0 && system("command -v convert >/dev/null") != 0)
+        GTEST_SKIP() << "convert is not installed";
+    char folder[] = "/tmp/zt_png_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    int cases_compared = 0;
+    for (const auto& c : png_cases) {
+        std::vector<uint8_t> file = test_png_encode(png_of(c));
+        std::string path = std::string(folder) + "/case.png";
+        FILE* f = fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        fwrite(file.data(), 1, file.size(), f);
+        fclose(f);
+        std::string ppm;
+        FILE* pipe = popen(("convert " + path + " ppm:- 2>/dev/null").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        char buf[4096];
+        for (size_t got; (got = fread(buf, 1, sizeof buf, pipe)) > 0;) ppm.append(buf, got);
+        pclose(pipe);
+        decoded reference = read_ppm(ppm);
+        // Some stand-ins for convert cannot show every file (interlaced ones).
+        if (!reference.ok) continue;
+        cases_compared++;
+        ASSERT_EQ(reference.w, 13);
+        uint8_t* p = nullptr;
+        int w, h, bpp;
+        char* text = nullptr;
+        ASSERT_EQ(png_decode(c.what, file.data(), file.size(), &p, &w, &h, &bpp, &text), 1);
+        int compared = 0, off = 0;
+        for (int i = 0; i < w * h; i++) {
+            int a = bpp == 4 ? p[i * bpp + 3] : 255;
+            if (a == 0) continue;
+            compared++;
+            int tolerance = (c.depth == 16 ? 1 : 0) + (a < 255 ? 2 : 0);
+            for (int ch = 0; ch < 3; ch++) {
+                int over_white = (p[i * bpp + ch] * a + 255 * (255 - a) + 127) / 255;
+                int d = std::abs(over_white - int(reference.level0[size_t(i) * 3 + ch]));
+                off += d > tolerance;
+            }
+        }
+        EXPECT_GT(compared, 0) << c.what;
+        EXPECT_EQ(off, 0) << c.what;
+        alloc_check_free(p);
+    }
+    EXPECT_GE(cases_compared, 12);  // at least every file that is not interlaced
+    std::filesystem::remove_all(folder);
 }
 
 TEST(Png, TextBeforeAndAfterTheImageData)
