@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/alloc.h"
@@ -145,6 +146,15 @@ TEST_F(gl_textures, EveryFormatLoadsWithTextAndWarnings)
     console_clear();
     EXPECT_NE(texture_load("@odd.png"), 0);
     EXPECT_STREQ(console_recent_line(1, 0), "Warning: Non power of 2 texture '@odd.png'");
+    // A flat image carries no detail above 16x16: the size policy says so.
+    std::vector<uint8_t> flat(64 * 64 * 3, 90);
+    uint8_t* png = png_encode(flat.data(), 64, 64, 3, nullptr, &size);
+    vfs_test::write_all(data + "flat.png", std::string(reinterpret_cast<char*>(png), size));
+    alloc_check_free(png);
+    uint64_t before = texture_memory;
+    EXPECT_NE(texture_load("@flat.png"), 0);
+    EXPECT_STREQ(console_recent_line(1, 0), "@flat.png reduced to 16x16 (originally 64x64)");
+    EXPECT_EQ(texture_memory - before, mip_chain_bytes(16, 16, 3));
     // A reader that fails falls back to PNG, which fails too: 0, nothing registered.
     EXPECT_EQ(texture_load("@broken.ppm"), 0);
     EXPECT_EQ(texture_find("@broken.ppm"), 0);
@@ -288,6 +298,53 @@ TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
     EXPECT_NEAR(max_x + 1, 10 + 40 * (width - i.advance + i.x1), 1.5);
     EXPECT_GT(red, 50);
     EXPECT_GT(green, 100);
+    gl_test_target_close(&t);
+    free_fonts();
+}
+
+TEST_F(gl_textures, ShadowedCentredAndRightAlignedText)
+{
+    use_build_data();
+    gl_test_target t = gl_test_target_open(256, 64);
+    ASSERT_EQ(load_fonts(), 1);
+    auto ink = [&](const std::function<void()>& draw) {
+        ztglClear(GL_COLOR_BUFFER_BIT);
+        ztgl_use_program(ZTGL_UNLIT);
+        ztglMatrixMode(ZTGL_PROJECTION);
+        ztglLoadIdentity();
+        ztglOrtho(0, 256, 0, 64, -1, 1);
+        ztglMatrixMode(ZTGL_MODELVIEW);
+        ztglLoadIdentity();
+        ztglEnable(GL_BLEND);
+        ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        ztglTranslatef(0, 16, 0);
+        ztglScalef(32, 32, 1);
+        draw();
+        imm_flush();
+        auto px = gl_test_read(t);
+        int lo = 256, hi = -1, shadow = 0;
+        for (int y = 0; y < 64; y++)
+            for (int x = 0; x < 256; x++) {
+                const uint8_t* p = &px[(size_t(y) * 256 + x) * 4];
+                if (p[3] == 0) continue;
+                lo = std::min(lo, x);
+                hi = std::max(hi, x);
+                shadow += p[0] < 40 && p[3] > 60 && p[3] < 200;  // black at about half alpha
+            }
+        return std::tuple{lo, hi, shadow};
+    };
+    const char* text = "WIDE";
+    auto [lo, hi, shadow] = ink([&] { draw_text_centred(1, 1, 1, 1, 0, 8, text); });
+    EXPECT_NEAR((lo + hi + 1) / 2.0, 128, 2);  // centred on 4 units = 128 px
+    EXPECT_EQ(shadow, 0);
+    std::tie(lo, hi, shadow) = ink([&] { draw_text_right_shadowed(1, 1, 1, 1, 6, text); });
+    // The pen ends at x; the ink ends short of it by E's right side bearing,
+    // and the shadow reaches 1/16 further.
+    const font_glyph& e = fonts[FONT_MAIN].glyphs['E'];
+    EXPECT_NEAR(hi + 1, 32 * (6 + 1.0f / 16 - (e.advance - e.x1)), 2);
+    EXPECT_GT(shadow, 20);
+    std::tie(lo, hi, shadow) = ink([&] { draw_text_shadowed(1, 1, 1, 1, "   "); });
+    EXPECT_EQ(hi, -1);  // blank strings draw nothing
     gl_test_target_close(&t);
     free_fonts();
 }
