@@ -262,11 +262,10 @@ TEST_F(gl_textures, AnimationsStepLoopPauseAndPurge)
     EXPECT_NE(texture_find("@once.seq"), 0);  // generation 0
 }
 
-TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
+// A 256 x 64 pixel view with the text origin at (x, y) and `scale` pixels a
+// text unit, blending on.
+void text_view(float x, float y, float scale)
 {
-    use_build_data();
-    gl_test_target t = gl_test_target_open(256, 64);
-    ASSERT_EQ(load_fonts(), 1) << "fonts from the build's data root";
     ztgl_use_program(ZTGL_UNLIT);
     ztglMatrixMode(ZTGL_PROJECTION);
     ztglLoadIdentity();
@@ -275,8 +274,16 @@ TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
     ztglLoadIdentity();
     ztglEnable(GL_BLEND);
     ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    ztglTranslatef(10, 10, 0);
-    ztglScalef(40, 40, 1);
+    ztglTranslatef(x, y, 0);
+    ztglScalef(scale, scale, 1);
+}
+
+TEST_F(gl_textures, TextWidthMatchesTheDrawnGlyphs)
+{
+    use_build_data();
+    gl_test_target t = gl_test_target_open(256, 64);
+    ASSERT_EQ(load_fonts(), 1) << "fonts from the build's data root";
+    text_view(10, 10, 40);
     draw_text(0, 1, 0, 1, "HI \033[31mH\033[0mI");
     imm_flush();
     auto px = gl_test_read(t);
@@ -309,16 +316,7 @@ TEST_F(gl_textures, ShadowedCentredAndRightAlignedText)
     ASSERT_EQ(load_fonts(), 1);
     auto ink = [&](const std::function<void()>& draw) {
         ztglClear(GL_COLOR_BUFFER_BIT);
-        ztgl_use_program(ZTGL_UNLIT);
-        ztglMatrixMode(ZTGL_PROJECTION);
-        ztglLoadIdentity();
-        ztglOrtho(0, 256, 0, 64, -1, 1);
-        ztglMatrixMode(ZTGL_MODELVIEW);
-        ztglLoadIdentity();
-        ztglEnable(GL_BLEND);
-        ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        ztglTranslatef(0, 16, 0);
-        ztglScalef(32, 32, 1);
+        text_view(0, 16, 32);
         draw();
         imm_flush();
         auto px = gl_test_read(t);
