@@ -8,7 +8,7 @@ packages=(
   libfreetype-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri libgl-dev mesa-utils
-  python3 openssl povray
+  python3 openssl imagemagick povray
 )
 missing=()
 for p in "${packages[@]}"; do
