@@ -1,0 +1,90 @@
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "core/alloc.h"
+#include "terrain/decals.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
+#include "terrain/terrain_services.h"
+
+void terrain_compute_shading(const terrain* t, const float light[3], uint8_t* rgb)
+{
+    float l = sqrtf(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+    float lx = light[0] / l, ly = light[1] / l, lz = light[2] / l;
+    int32_t n = t->size;
+    auto h = [&](int32_t i, int32_t j) {
+        i = i < 0 ? 0 : (i >= n ? n - 1 : i);
+        j = j < 0 ? 0 : (j >= n ? n - 1 : j);
+        return t->heights[size_t(j) * n + i];
+    };
+    for (int32_t j = 0; j < n; j++) {
+        for (int32_t i = 0; i < n; i++) {
+            // Central differences: the normal is (-dh/dx, 1, -dh/dz).
+            float gx = (h(i + 1, j) - h(i - 1, j)) * 0.5f * t->inv_spacing;
+            float gz = (h(i, j + 1) - h(i, j - 1)) * 0.5f * t->inv_spacing;
+            float len = sqrtf(gx * gx + 1.0f + gz * gz);
+            float lit = (-gx * lx + ly - gz * lz) / len;
+            float v = 0.35f + 0.65f * (lit > 0.0f ? lit : 0.0f);
+            uint8_t g = uint8_t(v >= 1.0f ? 255 : int(v * 255.0f));
+            uint8_t* p = rgb + 3 * (size_t(j) * n + i);
+            p[0] = p[1] = p[2] = g;
+        }
+    }
+}
+
+uint8_t* terrain_format_heights(const terrain* t, size_t* length)
+{
+    char header[128];
+    int head = snprintf(header, sizeof header, "%d %.9g %.9g %.9g\n:", t->exponent, t->spacing, t->height_min,
+                        t->height_max);
+    size_t count = size_t(t->size) * size_t(t->size);
+    uint8_t* out = static_cast<uint8_t*>(xmalloc(size_t(head) + 2 * count));
+    memcpy(out, header, size_t(head));
+    double range = double(t->height_max) - double(t->height_min);
+    for (size_t k = 0; k < count; k++) {
+        double v = range > 0.0 ? (double(t->heights[k]) - t->height_min) / range * 65535.0 + 0.5 : 0.0;
+        uint32_t q = v <= 0.0 || !(v == v) ? 0 : (v >= 65535.0 ? 65535 : uint32_t(v));
+        out[head + 2 * k] = uint8_t(q);
+        out[head + 2 * k + 1] = uint8_t(q >> 8);
+    }
+    *length = size_t(head) + 2 * count;
+    return out;
+}
+
+namespace {
+int write(const terrain* t, const char* name, const void* bytes, size_t length)
+{
+    if (terrain_hooks.write_file(t->folder, name, bytes, length)) return 1;
+    terrain_console("Can't write '%.900s/%.64s'", t->folder, name);
+    return 0;
+}
+} // namespace
+
+int terrain_save(terrain* t)
+{
+    if (!t->heights) return 0;
+    int ok = 1;
+    size_t length = 0;
+    uint8_t* hf = terrain_format_heights(t, &length);
+    ok &= write(t, "terrain.hf", hf, length);
+    alloc_check_free(hf);
+
+    int32_t tiles = 1 << t->exponent;
+    if (t->tile_map) ok &= write(t, "tilemap", t->tile_map, size_t(tiles) * tiles);
+
+    char* decals = decals_format(t, &length);
+    ok &= write(t, "decals", decals, length);
+    alloc_check_free(decals);
+
+    size_t count = size_t(t->size) * size_t(t->size);
+    char header[64];
+    int head = snprintf(header, sizeof header, "P6\n%d %d\n255\n", t->size, t->size);
+    uint8_t* ppm = static_cast<uint8_t*>(xmalloc(size_t(head) + 3 * count));
+    memcpy(ppm, header, size_t(head));
+    const float sun[3] = {0.4f, 1.0f, 0.3f};
+    terrain_compute_shading(t, sun, ppm + head);
+    ok &= write(t, "shading.ppm", ppm, size_t(head) + 3 * count);
+    alloc_check_free(ppm);
+    return ok;
+}
