@@ -83,12 +83,11 @@ int heightfield_read(terrain* t, const uint8_t* bytes, size_t length, const gray
     // Height of sample v: the range in single precision, the rest in double.
     float range = header.height_max - header.height_min;
     double step = double(range) * (1.0 / 65535.0);
-    ripemd160_ctx ctx;
-    ripemd160_init(&ctx);
     bool inline_samples = header.data_offset < length && bytes[header.data_offset] == ':';
     const uint8_t* block = bytes + header.data_offset + 1;
     size_t available = inline_samples ? (length - header.data_offset - 1) / 2 : 0;
     bool from_png = !inline_samples && png && png->samples && png->width > 0 && png->height > 0;
+    uint16_t* samples = static_cast<uint16_t*>(xmalloc(cells * sizeof(uint16_t)));
     for (int32_t j = 0; j < size; j++) {
         for (int32_t i = 0; i < size; i++) {
             size_t index = size_t(j) * size + i;
@@ -101,19 +100,18 @@ int heightfield_read(terrain* t, const uint8_t* bytes, size_t length, const gray
                 int32_t row = j < png->height - 1 ? j : png->height - 1;
                 v = png->samples[size_t(row) * png->width + col];
             }
-            if (inline_samples || from_png) {
-                uint8_t pair[2] = {uint8_t(v & 0xff), uint8_t(v >> 8)};
-                ripemd160_update(&ctx, pair, 2);
-            }
+            samples[index] = v;
             t->heights[index] = float(double(header.height_min) + step * double(v));
         }
     }
-    ripemd160_final(&ctx);
-    if (terrain_hooks.verbose >= 2) {
+    if (terrain_hooks.verbose >= 2 && (inline_samples || from_png)) {
+        uint8_t digest[20];
+        heightfield_digest_samples(samples, cells, digest);
         char hex[41];
-        for (int k = 0; k < 20; k++) snprintf(hex + 2 * k, 3, "%02x", ctx.digest[k]);
+        for (int k = 0; k < 20; k++) snprintf(hex + 2 * k, 3, "%02x", digest[k]);
         vesk_log("%s\n", hex);
     }
+    alloc_check_free(samples);
     memcpy(t->pristine_heights, t->heights, cells * sizeof(float));
     terrain_hooks.show_progress("Loading heights");
     terrain_lod_allocate(t);
