@@ -1,0 +1,168 @@
+// Decal table and bins, and loading and saving a whole track folder.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+#include "support_terrain.h"
+#include "terrain/decals.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
+
+namespace {
+
+struct decals_test : ::testing::Test {
+    terrain_test_env env;
+    terrain* t = &track_terrain;
+    void SetUp() override
+    {
+        load_hf(t, make_hf(5, 2.0f, 0.0f, 10.0f, [](int, int) { return 0; }));  // 128 ft: bins of 16
+        decals_init(t);
+    }
+    static decal at(float x, float z, float size)
+    {
+        decal d = {};
+        d.x = x, d.z = z, d.size = size;
+        return d;
+    }
+    std::vector<int> bin(float x, float z)
+    {
+        growable_array* bins[64];
+        EXPECT_EQ(decal_bin_at(t, x, z, x, z, bins), 1);
+        int32_t* items = array_items<int32_t>(bins[0]);
+        return std::vector<int>(items, items + bins[0]->count);
+    }
+};
+
+TEST_F(decals_test, bins_follow_inserts_deletes_and_moves)
+{
+    decal a = at(8, 8, 2), b = at(16, 8, 2), c = at(100, 100, 1);
+    ASSERT_TRUE(decal_insert(t, 0, &a));
+    ASSERT_TRUE(decal_insert(t, 1, &c));
+    // Insert b between them the way the editor does: shift, then insert.
+    decal_shift_indices(t, 1, +1);
+    ASSERT_TRUE(decal_insert(t, 1, &b));
+    EXPECT_EQ(bin(1, 1), (std::vector<int>{0, 1}));  // b reaches back into bin 0
+    EXPECT_EQ(bin(20, 1), (std::vector<int>{1}));
+    EXPECT_EQ(bin(100, 100), (std::vector<int>{2}));
+    decal moved = at(100, 100, 1);
+    ASSERT_TRUE(decal_replace(t, 0, &moved));
+    EXPECT_EQ(bin(1, 1), (std::vector<int>{1}));
+    EXPECT_EQ(bin(100, 100), (std::vector<int>{0, 2}));
+    ASSERT_TRUE(decal_delete(t, 1));
+    decal_shift_indices(t, 1, -1);
+    EXPECT_EQ(bin(20, 1), (std::vector<int>{}));
+    EXPECT_EQ(bin(100, 100), (std::vector<int>{0, 1}));
+    EXPECT_EQ(t->decals.count, 2);
+    growable_array* all[64];
+    EXPECT_EQ(decal_bin_at(t, -10, -10, 500, 500, all), 64);
+}
+
+TEST_F(decals_test, bad_indices_are_refused_with_a_message)
+{
+    decal a = at(8, 8, 2);
+    EXPECT_FALSE(decal_insert(t, 1, &a));
+    EXPECT_FALSE(decal_insert(t, -1, &a));
+    EXPECT_FALSE(decal_delete(t, 0));
+    EXPECT_FALSE(decal_replace(t, 0, &a));
+    EXPECT_EQ(env.count_containing("Out of range decal index"), 4);
+    EXPECT_EQ(t->decals.count, 0);
+}
+
+TEST_F(decals_test, hidden_decals_leave_the_bins_empty)
+{
+    decal a = at(8, 8, 2);
+    decal_insert(t, 0, &a);
+    t->hide_decals = 1;
+    decal_rebuild_bins(t);
+    EXPECT_TRUE(bin(8, 8).empty());
+    t->hide_decals = 0;
+    decal_rebuild_bins(t);
+    EXPECT_EQ(bin(8, 8), (std::vector<int>{0}));
+}
+
+TEST_F(decals_test, file_round_trip_and_bad_lines)
+{
+    std::string text = "# comment\n10 20 1.5 3 @skid.png\n\n 30 40 0 2 @tyre mark.png\r\nnot a decal\n1 2 3 @x.png\n"
+                       "5 5 nan 1 @skid.png\n50 60 -1 4 @skid.png";
+    decals_parse(t, text.data(), text.size());
+    ASSERT_EQ(t->decals.count, 3);
+    EXPECT_EQ(env.count_containing("decals: bad line"), 3);
+    EXPECT_EQ(t->decal_kind_count, 2);
+    const decal* d = array_items<decal>(&t->decals);
+    EXPECT_FLOAT_EQ(d[0].sine, sinf(1.5f));
+    EXPECT_EQ(d[2].textures[3], d[0].textures[3]);
+    size_t length;
+    char* out = decals_format(t, &length);
+    decals_free(t);
+    decals_init(t);
+    decals_parse(t, out, length);
+    free(out);
+    ASSERT_EQ(t->decals.count, 3);
+    d = array_items<decal>(&t->decals);
+    EXPECT_FLOAT_EQ(d[1].x, 30.0f);
+    EXPECT_STREQ(t->decal_kinds[d[1].textures[3]].name, "@tyre mark.png");
+    EXPECT_FLOAT_EQ(d[2].angle, -1.0f);
+}
+
+struct load_test : ::testing::Test {
+    terrain_test_env env;
+    terrain* t = &track_terrain;
+    temp_dir dir;
+    void write_track(bool with_tilemap = true)
+    {
+        write_whole_file(dir.file("terrain.hf"), make_hf(2, 2.0f, -5.0f, 20.0f, [](int i, int j) {
+                             return uint16_t(i * 3000 + j * 500);
+                         }));
+        write_whole_file(dir.file("tileinfo"), "name loam\ntexture @loam.png\naddtile\nname mud\nerode_depth 2\naddtile\n");
+        if (with_tilemap) write_whole_file(dir.file("tilemap"), std::string(16, '\x01'));
+        write_whole_file(dir.file("decals"), "8 8 0 2 @skid.png\n");
+    }
+};
+
+TEST_F(load_test, folder_loads_and_saves_back_the_same)
+{
+    write_track();
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->size, 9);
+    EXPECT_EQ(t->tile_count, 2);
+    EXPECT_EQ(t->tile_map[5], 1);
+    EXPECT_EQ(t->decals.count, 1);
+    ASSERT_NE(t->shadow, nullptr);
+    EXPECT_EQ(t->shadow[80], 0);
+    float h = t->heights[3 * 9 + 2];
+    t->heights[40] += 1.0f;
+    std::string hf_before = read_whole_file(dir.file("terrain.hf"));
+    ASSERT_EQ(terrain_save(t), 1);
+    EXPECT_NE(read_whole_file(dir.file("terrain.hf")), hf_before);
+    EXPECT_EQ(read_whole_file(dir.file("shading.ppm")).substr(0, 11), "P6\n9 9\n255\n");
+    float changed = t->heights[40];
+    terrain_free(t);
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_NEAR(t->heights[3 * 9 + 2], h, 25.0f / 65535.0f);
+    EXPECT_NEAR(t->heights[40], changed, 25.0f / 65535.0f);
+    EXPECT_EQ(t->tile_map[5], 1);
+    EXPECT_EQ(t->decals.count, 1);
+}
+
+TEST_F(load_test, missing_or_bad_files_fail_and_leave_an_empty_record)
+{
+    EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0);  // no terrain.hf
+    write_track(false);
+    EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0);
+    EXPECT_EQ(t->heights, nullptr);
+    EXPECT_EQ(env.count_containing("tilemap"), 1);
+    write_track();
+    write_whole_file(dir.file("shadows.pgm"), "P5\n3 3\n255\n.........");
+    EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0);
+    EXPECT_EQ(env.count_containing("Bad shadow dimensions (3x3)"), 1);
+    EXPECT_EQ(t->heights, nullptr);
+    std::remove(dir.file("shadows.pgm").c_str());
+    write_whole_file(dir.file("terrain.hf"), "40 2 0 1\n:");
+    EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0);
+    EXPECT_EQ(env.count_containing("Error reading heights"), 1);
+}
+
+} // namespace
