@@ -1,0 +1,328 @@
+// The two sample tracks' terrain: a supercross stadium and an outdoor
+// motocross valley. Heights, surfaces, tile map, shadows, shading and decals
+// are shaped here from smooth analytic pieces; the ground textures are in
+// gen_track_textures.cpp.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
+#include "tools/datagen/datagen.h"
+#include "tools/datagen/gen_track.h"
+
+namespace {
+
+float smoothstep(float e0, float e1, float x)
+{
+    float t = (x - e0) / (e1 - e0);
+    t = t < 0 ? 0 : (t > 1 ? 1 : t);
+    return t * t * (3 - 2 * t);
+}
+
+// A jump or table seen from the side: a smooth face up, a flat top of the
+// given length, a smooth face down. s runs along the track from its start.
+float table_profile(float s, float face, float top, float height)
+{
+    if (s <= 0 || s >= 2 * face + top) return 0;
+    if (s < face) return height * smoothstep(0, face, s);
+    if (s < face + top) return height;
+    return height * (1 - smoothstep(face + top, 2 * face + top, s));
+}
+
+// A rounded bump (a double's or triple's single jump).
+float bump(float s, float length, float height)
+{
+    if (s <= 0 || s >= length) return 0;
+    float c = sinf(float(M_PI) * s / length);
+    return height * c * c;
+}
+
+// One polyline of the track's centre; distance and arc length of a point.
+struct path_hit {
+    float distance, along;
+    float cx, cz;  // nearest centre point
+    float side;    // >0 left of the direction of travel
+};
+
+path_hit nearest_on_path(const std::vector<float>& pts, bool closed, float x, float z)
+{
+    path_hit best = {1e30f, 0, 0, 0, 0};
+    float along = 0;
+    size_t n = pts.size() / 2;
+    size_t segments = closed ? n : n - 1;
+    for (size_t k = 0; k < segments; k++) {
+        float ax = pts[2 * k], az = pts[2 * k + 1];
+        float bx = pts[2 * ((k + 1) % n)], bz = pts[2 * ((k + 1) % n) + 1];
+        float dx = bx - ax, dz = bz - az;
+        float len2 = dx * dx + dz * dz, len = sqrtf(len2);
+        float t = ((x - ax) * dx + (z - az) * dz) / len2;
+        t = t < 0 ? 0 : (t > 1 ? 1 : t);
+        float px = ax + t * dx, pz = az + t * dz;
+        float d = hypotf(x - px, z - pz);
+        if (d < best.distance) best = {d, along + t * len, px, pz, dx * (z - az) - dz * (x - ax)};
+        along += len;
+    }
+    return best;
+}
+
+// ---- the stadium: 256 ft square, exponent 6, 2 ft spacing -----------------
+
+// Lanes run along x at these z, alternating direction, joined by berms.
+const float stadium_lanes[5] = {40, 80, 120, 160, 205};
+constexpr float lane_half = 9.0f;
+
+float stadium_lane_profile(int lane, float x)
+{
+    switch (lane) {
+    case 0:  // start straight: flat, one small roller at the end
+        return bump(x - 170, 14, 2.0f);
+    case 1: {  // rhythm: a double, a triple, a double
+        float h = 0;
+        const float starts[] = {50, 70, 98, 116, 134, 160, 180};
+        for (float s : starts) h += bump(x - s, 14, 4.5f);
+        return h;
+    }
+    case 2: {  // whoops
+        if (x < 60 || x > 196) return 0;
+        float c = sinf(float(M_PI) * (x - 60) / 8.5f);
+        return 1.9f * c * c * smoothstep(60, 68, x) * (1 - smoothstep(188, 196, x));
+    }
+    case 3:  // a tabletop and a step-up
+        return table_profile(x - 60, 12, 22, 5.5f) + table_profile(x - 140, 10, 30, 3.5f) +
+               bump(x - 120, 10, 2.0f);
+    case 4:  // the finish jump
+        return table_profile(x - 110, 14, 26, 7.0f);
+    }
+    return 0;
+}
+
+float stadium_height(float x, float z)
+{
+    // A flat floor rising into grass banks below the stands.
+    float edge = fminf(fminf(x, 256 - x), fminf(z, 256 - z));
+    float h = 18.0f * (1 - smoothstep(0, 12, edge));
+    float best = 0;
+    for (int lane = 0; lane < 5; lane++) {
+        float w = 1 - smoothstep(lane_half - 2, lane_half + 6, fabsf(z - stadium_lanes[lane]));
+        if (x < 40 || x > 216) w *= 1 - smoothstep(0, 8, fabsf(x < 40 ? 40 - x : x - 216));
+        best = fmaxf(best, w * stadium_lane_profile(lane, x));
+    }
+    h += best;
+    // Berms: banked turns at the lane ends; the outside rises with the radius.
+    for (int k = 0; k < 4; k++) {
+        float cz = (stadium_lanes[k] + stadium_lanes[k + 1]) * 0.5f;
+        float r_mid = (stadium_lanes[k + 1] - stadium_lanes[k]) * 0.5f;
+        float cx = k % 2 == 0 ? 216 : 40;
+        float out = k % 2 == 0 ? x - cx : cx - x;
+        if (out <= 0) continue;
+        float r = hypotf(x - cx, z - cz);
+        float ring = (1 - smoothstep(lane_half, lane_half + 6, fabsf(r - r_mid))) * smoothstep(0, 10, out);
+        h += ring * 4.0f * smoothstep(r_mid - lane_half, r_mid + lane_half + 4, r);
+    }
+    // Dividers: low dirt mounds between the lanes.
+    for (int k = 0; k < 4; k++) {
+        float mz = (stadium_lanes[k] + stadium_lanes[k + 1]) * 0.5f;
+        if (x < 52 || x > 204) continue;
+        float w = 1 - smoothstep(0, 5, fabsf(z - mz));
+        h += w * 1.5f * smoothstep(52, 60, x) * (1 - smoothstep(196, 204, x));
+    }
+    return h;
+}
+
+int stadium_tile(float x, float z)
+{
+    float edge = fminf(fminf(x, 256 - x), fminf(z, 256 - z));
+    if (edge < 13) return 3;  // grass banks below the stands
+    if (fabsf(z - stadium_lanes[2]) < lane_half && x > 60 && x < 196) return 2;  // soft whoops
+    for (float lane : stadium_lanes)
+        if (fabsf(z - lane) < lane_half - 1) return 0;
+    return 1;
+}
+
+// ---- the outdoor track: 768 ft square, exponent 7, 3 ft spacing ---------
+
+const std::vector<float>& outdoor_path()
+{
+    static const std::vector<float> pts = {
+        120, 120, 640, 120,  // the long start straight
+        700, 180, 690, 300, 600, 360, 480, 330, 380, 380, 360, 480, 430, 580,
+        560, 600, 660, 560, 700, 650, 620, 700, 420, 690, 240, 660, 130, 560,
+        160, 430, 250, 330, 200, 230, 110, 180,
+    };
+    return pts;
+}
+
+float outdoor_hills(float x, float z)
+{
+    return 14.0f * sinf(x * 0.009f + 0.4f) * cosf(z * 0.007f) + 8.0f * sinf((x + z) * 0.017f) +
+           4.0f * cosf(x * 0.031f - z * 0.023f) + 30.0f * smoothstep(560, 768, z) * smoothstep(300, 768, x);
+}
+
+// Every feature lies inside one straight piece of the path, clear of turns.
+float outdoor_features(float s)
+{
+    return table_profile(s - 640, 18, 40, 8.0f)        // big tabletop after the first turn
+           + bump(s - 900, 24, 6.0f) + bump(s - 960, 24, 6.0f)  // a big double
+           + table_profile(s - 1320, 20, 10, 9.0f)     // a step-down kicker
+           + bump(s - 1640, 30, 7.0f)                  // a blind hilltop jump
+           + table_profile(s - 2150, 16, 60, 6.0f)     // a long table
+           + bump(s - 2530, 20, 5.0f) + bump(s - 2565, 20, 5.0f) + bump(s - 2600, 20, 5.0f);  // rollers
+}
+
+struct outdoor_sample {
+    float height;
+    int tile;
+};
+
+outdoor_sample outdoor_at(float x, float z)
+{
+    const std::vector<float>& path = outdoor_path();
+    path_hit hit = nearest_on_path(path, true, x, z);
+    float ground = outdoor_hills(x, z);
+    // The track follows the hills along its centre line, flat across except
+    // on the off-camber stretch, where it keeps the hill's sideways slope.
+    float centre = outdoor_hills(hit.cx, hit.cz) * 0.6f;
+    float camber = 0.18f * smoothstep(1075, 1095, hit.along) * (1 - smoothstep(1145, 1165, hit.along));
+    float across = hit.side > 0 ? hit.distance : -hit.distance;
+    float track = centre + outdoor_features(hit.along) + camber * across;
+    float w = 1 - smoothstep(14, 34, hit.distance);
+    outdoor_sample out;
+    out.height = track * w + ground * (1 - w);
+    if (hit.distance < 13)
+        out.tile = (hit.along > 1750 && hit.along < 1950) ? 2 : (hit.along < 520 ? 0 : 1);
+    else
+        out.tile = 3;
+    return out;
+}
+
+// ---- common writing --------------------------------------------------------
+
+const char* const tileinfo_text =
+    "name hardpack\ntexture @hardpack.png\nfriction 1.1 1\nfriction 0.95 8\nslip_function 0\n"
+    "roll_resist 3 10 1\n"
+    "roost count=8 size=0.2 r=150 g=130 b=110\n"
+    "treadmark texture=@tread.png size=6 spacing=4 slip_threshold=2\n"
+    "erode_depth 0.6\nerode_inner_depth 0.08\n"
+    "addtile\n"
+    "name loam\ntexture @loam.png\nfriction 1.0 1\nfriction 0.9 8\nslip_function 1\n"
+    "roost count=12 r=120 g=90 b=60\n"
+    "treadmark texture=@tread.png size=7 spacing=4\n"
+    "erode_limit 0 1 1\nerode_limit 1.5 0.5 0.5\nerode_limit 3 0.1 0.1\n"
+    "addtile\n"
+    "name mud\ntexture @mud.png\nfriction 0.75 1\nfriction 0.6 8\nslip_function 2\n"
+    "roll_resist 9 30 1\n"
+    "roost count=16 size=0.3 r=80 g=60 b=40 drag=0.8\n"
+    "treadmark texture=@tread.png size=8 spacing=3\n"
+    "erode_depth 1.6\nerode_inner_depth 0.2\nerode_lower 30\n"
+    "addtile\n"
+    "name grass\ntexture @grass.png\nfriction 0.8 1\nslip_function 1\nroll_resist 6 20 1\n"
+    "roost count=4 r=90 g=120 b=60\n"
+    "erode_depth 0.3\n"
+    "addtile\n";
+
+// Quantises heights into a terrain.hf and loads it back, so shading and
+// shadows are computed from exactly the heights the game will read.
+int write_track(const std::string& root, const track_shape& shape)
+{
+    const std::string dir = shape.folder + "/";
+    int size = (1 << (shape.exponent + 1)) + 1;
+    float low = 1e30f, high = -1e30f;
+    for (float h : shape.heights) low = fminf(low, h), high = fmaxf(high, h);
+    low = floorf(low) - 1, high = ceilf(high) + 1;
+    std::string hf = std::to_string(shape.exponent) + " " + std::to_string(shape.spacing) + " " +
+                     std::to_string(low) + " " + std::to_string(high) + "\n:";
+    for (float h : shape.heights) {
+        long q = lroundf((h - low) / (high - low) * 65535.0f);
+        q = q < 0 ? 0 : (q > 65535 ? 65535 : q);
+        hf += char(q & 0xff);
+        hf += char(q >> 8);
+    }
+    terrain* t = new terrain;
+    terrain_reset(t);
+    if (!heightfield_read(t, reinterpret_cast<const uint8_t*>(hf.data()), hf.size(), nullptr)) {
+        fprintf(stderr, "zt_datagen: bad height field for %s\n", shape.folder.c_str());
+        delete t;
+        return 0;
+    }
+    // Shading: grey sun light on the slopes. Shadows: a march toward the sun.
+    std::vector<uint8_t> rgb(size_t(size) * size * 3);
+    terrain_compute_shading(t, shape.sun, rgb.data());
+    std::string ppm = "P6\n" + std::to_string(size) + " " + std::to_string(size) + "\n255\n";
+    ppm.append(reinterpret_cast<const char*>(rgb.data()), rgb.size());
+    std::string pgm = "P5\n" + std::to_string(size) + " " + std::to_string(size) + "\n255\n";
+    float sl = sqrtf(shape.sun[0] * shape.sun[0] + shape.sun[2] * shape.sun[2]);
+    float rise = shape.sun[1] / sl;  // height gained per foot toward the sun
+    for (int j = 0; j < size; j++) {
+        for (int i = 0; i < size; i++) {
+            float x = float(i) * t->spacing, z = float(j) * t->spacing;
+            float h = t->heights[j * size + i];
+            int lit = 255;
+            for (float d = t->spacing; d < 200; d += t->spacing * 0.5f) {
+                float over = terrain_height_at(t, x + shape.sun[0] / sl * d, z + shape.sun[2] / sl * d) - (h + rise * d);
+                if (over > 0) {
+                    lit = 255 - int(fminf(1.0f, over / 2.0f) * 120.0f);
+                    break;
+                }
+            }
+            pgm += char(lit);  // the file stores light; the loader turns it into shade
+        }
+    }
+    terrain_free(t);
+    delete t;
+    std::string tilemap(shape.tiles.begin(), shape.tiles.end());
+    return datagen_write_file(root, dir + "terrain.hf", hf.data(), hf.size()) &&
+           datagen_write_text(root, dir + "tileinfo", tileinfo_text) &&
+           datagen_write_text(root, dir + "tilemap", tilemap) && datagen_write_text(root, dir + "shadows.pgm", pgm) &&
+           datagen_write_text(root, dir + "shading.ppm", ppm) && datagen_write_text(root, dir + "decals", shape.decals);
+}
+
+} // namespace
+
+track_shape make_stadium_track()
+{
+    track_shape s;
+    s.folder = "sx_stadium";
+    s.exponent = 6;
+    s.spacing = 2.0f;
+    s.sun[0] = 0.5f, s.sun[1] = 0.9f, s.sun[2] = 0.35f;
+    int size = (1 << (s.exponent + 1)) + 1;
+    for (int j = 0; j < size; j++)
+        for (int i = 0; i < size; i++) s.heights.push_back(stadium_height(float(i) * s.spacing, float(j) * s.spacing));
+    int tiles = 1 << s.exponent;
+    for (int j = 0; j < tiles; j++)
+        for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(stadium_tile((i + 0.5f) * 4, (j + 0.5f) * 4)));
+    s.decals = "# x z angle size texture\n"
+               "60 40 1.5708 3 @startline.png\n66 40 1.5708 3 @startline.png\n72 40 1.5708 3 @startline.png\n"
+               "120 205 1.5708 4 @finish.png\n128 205 1.5708 4 @finish.png\n136 205 1.5708 4 @finish.png\n";
+    return s;
+}
+
+track_shape make_outdoor_track()
+{
+    track_shape s;
+    s.folder = "mx_valley";
+    s.exponent = 7;
+    s.spacing = 3.0f;
+    s.sun[0] = -0.4f, s.sun[1] = 0.7f, s.sun[2] = 0.55f;
+    int size = (1 << (s.exponent + 1)) + 1;
+    for (int j = 0; j < size; j++)
+        for (int i = 0; i < size; i++) s.heights.push_back(outdoor_at(float(i) * s.spacing, float(j) * s.spacing).height);
+    int tiles = 1 << s.exponent;
+    for (int j = 0; j < tiles; j++)
+        for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(outdoor_at((i + 0.5f) * 6, (j + 0.5f) * 6).tile));
+    s.decals = "# x z angle size texture\n"
+               "200 120 0 4 @startline.png\n200 128 0 4 @startline.png\n200 112 0 4 @startline.png\n";
+    return s;
+}
+
+namespace {
+int write_tracks(const std::string& root)
+{
+    return write_track(root, make_stadium_track()) && write_track(root, make_outdoor_track());
+}
+} // namespace
+
+DATAGEN_STEP("40_tracks", write_tracks);
