@@ -63,6 +63,11 @@ int heightfield_read(terrain* t, const uint8_t* bytes, size_t length, const gray
         terrain_hooks.console_print("Bad height field parameters");
         return 0;
     }
+    // A record read again drops its old grid first.
+    if (t->heights) alloc_check_free(t->heights);
+    if (t->node_bits) alloc_check_free(t->node_bits);
+    t->heights = t->pristine_heights = nullptr;
+    t->node_bits = nullptr;
     int32_t n = header.exponent;
     int32_t size = (1 << (n + 1)) + 1;
     t->exponent = n;
