@@ -2,59 +2,49 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <string>
 
 #include "core/alloc.h"
-#include "platform/vesk_log.h"
+#include "core/vfs.h"
+#include "ui/console.h"
+#include "ui/loading.h"
 
 namespace {
 
-void log_line(const char* text) { vesk_log("%s", text); }
-void ignore_text(const char*) {}
 uint32_t no_texture(const char*) { return 0; }
 
-std::string join_path(const char* folder, const char* name)
-{
-    std::string path = folder ? folder : "";
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path + name;
-}
-
-int read_plain_file(const char* folder, const char* name, uint8_t** bytes, size_t* length)
+int read_track_file(const char* folder, const char* name, uint8_t** bytes, size_t* length)
 {
     *bytes = nullptr;
     *length = 0;
-    FILE* f = fopen(join_path(folder, name).c_str(), "rb");
+    vfs_stream* f = open_in_dir(folder, name, "rb");
     if (!f) return 0;
     size_t capacity = 65536, used = 0;
     uint8_t* block = static_cast<uint8_t*>(xmalloc(capacity));
     for (;;) {
-        size_t got = fread(block + used, 1, capacity - used, f);
-        used += got;
-        if (used < capacity) break;
+        size_t room = capacity - used;
+        int chunk = room > (1u << 30) ? (1 << 30) : int(room);
+        int got = vfs_read(f, block + used, chunk);
+        if (got <= 0) break;
+        used += size_t(got);
+        if (used < capacity) continue;
         capacity *= 2;
         void* grown = alloc_check_realloc(block, capacity);
         if (!grown) fatal_out_of_memory();
         block = static_cast<uint8_t*>(grown);
     }
-    bool failed = ferror(f) != 0;
-    fclose(f);
-    if (failed) {
-        alloc_check_free(block);
-        return 0;
-    }
+    vfs_close(f);
     *bytes = block;
     *length = used;
     return 1;
 }
 
-int write_plain_file(const char* folder, const char* name, const void* bytes, size_t length)
+int write_track_file(const char* folder, const char* name, const void* bytes, size_t length)
 {
-    std::string path = join_path(folder, name);
-    FILE* f = fopen(path.c_str(), "wb");
+    vfs_stream* f = open_in_dir(folder, name, "wb");
     if (!f) return 0;
-    bool ok = fwrite(bytes, 1, length, f) == length;
-    ok = fclose(f) == 0 && ok;
+    bool ok = vfs_write(f, bytes, length) == length;
+    ok = vfs_flush(f) == 0 && ok;
+    vfs_close(f);
     return ok;
 }
 
@@ -71,13 +61,13 @@ terrain_services terrain_hooks;
 
 void terrain_services_reset()
 {
-    terrain_hooks.console_print = log_line;
-    terrain_hooks.show_status_restart = ignore_text;
-    terrain_hooks.show_progress = ignore_text;
-    terrain_hooks.show_done = ignore_text;
+    terrain_hooks.console_print = console_print;
+    terrain_hooks.show_status_restart = show_status_restart;
+    terrain_hooks.show_progress = show_progress;
+    terrain_hooks.show_done = show_done;
     terrain_hooks.texture_load = no_texture;
-    terrain_hooks.read_file = read_plain_file;
-    terrain_hooks.write_file = write_plain_file;
+    terrain_hooks.read_file = read_track_file;
+    terrain_hooks.write_file = write_track_file;
     terrain_hooks.read_png_gray16 = no_png;
     terrain_hooks.verbose = 0;
 }

@@ -1,9 +1,10 @@
 #pragma once
 // What the terrain asks of the rest of the program while it loads and saves:
 // the message log, the loading screen, textures and the track files. The
-// owners install their functions at start-up; until then (and in tests) the
-// defaults write messages to the platform log, skip the loading screen, give
-// texture id 0 and read and write plain files under the track folder.
+// defaults are the message log, the loading screen and the file system
+// (folder + "/" + name, so "@tracks/x" reads game data); textures and PNG
+// heights give nothing until their owners install theirs. Tests swap in
+// their own.
 #include <cstddef>
 #include <cstdint>
 

@@ -1,17 +1,19 @@
 // The generated sample tracks load whole and are rideable where it matters.
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "support_terrain.h"
 #include "terrain/heightfield.h"
+#include "core/vfs.h"
 #include "terrain/terrain_load.h"
 
 namespace {
 
 // Tests run in build/tests; the generator writes build/data.
-const std::string data_root = "../data/";
+const std::string data_root = "../data/tracks/";
 
 struct sample_track_test : ::testing::TestWithParam<const char*> {
     terrain_test_env env;
@@ -44,21 +46,42 @@ TEST_P(sample_track_test, loads_without_messages_and_has_sane_ground)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(tracks, sample_track_test, ::testing::Values("sx_stadium", "mx_valley"));
+INSTANTIATE_TEST_SUITE_P(tracks, sample_track_test, ::testing::Values("stadium", "practice"));
 
 TEST(sample_tracks, start_straights_are_flat)
 {
     terrain_test_env env;
     terrain* t = &track_terrain;
-    ASSERT_EQ(terrain_load(t, (data_root + "sx_stadium").c_str()), 1);
+    ASSERT_EQ(terrain_load(t, (data_root + "stadium").c_str()), 1);
     for (float x = 50; x < 160; x += 1.3f) EXPECT_NEAR(terrain_height_at(t, x, 40), terrain_height_at(t, 50, 40), 0.05f);
-    ASSERT_EQ(terrain_load(t, (data_root + "mx_valley").c_str()), 1);
+    ASSERT_EQ(terrain_load(t, (data_root + "practice").c_str()), 1);
     float previous = terrain_height_at(t, 130, 120);
     for (float x = 130; x < 600; x += 3) {
         float h = terrain_height_at(t, x, 120);
         EXPECT_LT(fabsf(h - previous), 0.6f) << x;  // gentle grade, no jump on the straight
         previous = h;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(sample_tracks, load_through_game_data_names)
+{
+    terrain_test_env env;
+    const char* old = getenv("ZT_HOME");
+    std::string saved = old ? old : "";
+    setenv("ZT_HOME", "../data", 1);
+    vfs_shutdown();
+    EXPECT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
+    EXPECT_EQ(track_terrain.size, 129);
+    EXPECT_EQ(terrain_load(&track_terrain, "@tracks/no_such_track"), 0);
+    if (old)
+        setenv("ZT_HOME", saved.c_str(), 1);
+    else
+        unsetenv("ZT_HOME");
+    vfs_shutdown();
 }
 
 } // namespace

@@ -284,7 +284,7 @@ int write_track(const std::string& root, const track_shape& shape)
 track_shape make_stadium_track()
 {
     track_shape s;
-    s.folder = "sx_stadium";
+    s.folder = "tracks/stadium";
     s.exponent = 6;
     s.spacing = 2.0f;
     s.sun[0] = 0.5f, s.sun[1] = 0.9f, s.sun[2] = 0.35f;
@@ -303,7 +303,7 @@ track_shape make_stadium_track()
 track_shape make_outdoor_track()
 {
     track_shape s;
-    s.folder = "mx_valley";
+    s.folder = datagen_track_folder;  // the practice ground
     s.exponent = 7;
     s.spacing = 3.0f;
     s.sun[0] = -0.4f, s.sun[1] = 0.7f, s.sun[2] = 0.55f;
@@ -321,7 +321,8 @@ track_shape make_outdoor_track()
 namespace {
 int write_tracks(const std::string& root)
 {
-    return write_track(root, make_stadium_track()) && write_track(root, make_outdoor_track());
+    return write_track(root, make_stadium_track()) && write_track(root, make_outdoor_track()) &&
+           datagen_write_text(root, "tracks/stadium/desc", "Stadium Supercross\n");
 }
 } // namespace
 
