@@ -1,10 +1,472 @@
 #include "terrain/terrain_render.h"
 
-// Without a GL layer the renderer keeps no objects; loading, deformation and
-// the upkeep's bookkeeping work the same.
-int terrain_render_create(terrain*) { return 1; }
-void terrain_render_free(terrain* t) { t->renderer = nullptr; }
-void terrain_draw(terrain*) {}
-void terrain_update_pyramid(terrain*) {}
-void terrain_invalidate_levels(terrain*, int32_t, int32_t, int32_t, int32_t) {}
-void terrain_render_upload_block(terrain*, int32_t, int32_t) {}
+#include <png.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "core/alloc.h"
+#include "core/vfs.h"
+#include "gfx/imm.h"
+#include "gfx/ztgl.h"
+#include "terrain/terrain_lod.h"
+#include "terrain/terrain_services.h"
+
+// The ground is drawn as square patches of 32 x 32 quads over the nodes of
+// the detail quadtree: a node is split while the camera is nearer than twice
+// its side, so neighbours differ by one level at most, and a patch whose
+// neighbour is coarser folds its odd edge vertices onto the even ones (one of
+// 16 index lists), so the seams close. Heights come from a float texture the
+// vertex stage reads, so a deformed block costs one sub-image upload. The
+// ground colour is one texture over the whole terrain, painted from the tile
+// map and the tiles' textures; lighting comes from the heights, shadows
+// through the light factor of the detail-normal texture.
+
+namespace {
+
+constexpr int patch_quads = 32;
+constexpr int patch_side = patch_quads + 1;
+constexpr int patch_indices = patch_quads * patch_quads * 6;
+constexpr int ground_texture_size = 2048;
+constexpr int atlas_cell = 128;
+constexpr float split_distance = 2.0f;  // in node sides
+
+struct leaf {
+    int32_t level, col, row;
+    int32_t coarse_edges;  // bit 0: -z, 1: +x, 2: +z, 3: -x neighbour is coarser
+};
+
+} // namespace
+
+struct terrain_renderer {
+    GLuint heights_texture;
+    GLuint light_texture;    // detail normal (flat) with the shadow as light factor
+    GLuint tile_map_texture;
+    GLuint atlas_texture;
+    int32_t atlas_side;      // tiles per atlas row
+    GLuint ground_texture;
+    GLuint ground_framebuffer;
+    GLuint patch_array, patch_vertices, patch_index_buffer;
+    int32_t ground_dirty;
+    int32_t patch_level;     // quadtree level whose nodes are one patch at full detail
+    leaf* leaves;
+    int32_t leaf_capacity, leaf_count;
+    int8_t* leaf_levels;     // per patch-level node: level of the leaf covering it, -1 none
+};
+
+namespace {
+
+float float_of(int32_t v) { return float(v); }
+
+// Reads a whole game-data file; null when it can't be read.
+uint8_t* read_game_file(const char* name, size_t* length)
+{
+    vfs_stream* f = vfs_open(name, "rb");
+    if (!f) return nullptr;
+    size_t capacity = 65536, used = 0;
+    uint8_t* block = static_cast<uint8_t*>(xmalloc(capacity));
+    for (;;) {
+        int got = vfs_read(f, block + used, int(capacity - used));
+        if (got <= 0) break;
+        used += size_t(got);
+        if (used < capacity) continue;
+        capacity *= 2;
+        void* grown = alloc_check_realloc(block, capacity);
+        if (!grown) fatal_out_of_memory();
+        block = static_cast<uint8_t*>(grown);
+    }
+    vfs_close(f);
+    *length = used;
+    return block;
+}
+
+// RGBA pixels of a PNG game-data file, or null.
+uint8_t* read_rgba(const char* name, int32_t* width, int32_t* height)
+{
+    size_t length = 0;
+    uint8_t* bytes = read_game_file(name, &length);
+    if (!bytes) return nullptr;
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    uint8_t* pixels = nullptr;
+    if (png_image_begin_read_from_memory(&image, bytes, length) && image.width <= 4096 && image.height <= 4096) {
+        image.format = PNG_FORMAT_RGBA;
+        pixels = static_cast<uint8_t*>(xmalloc(PNG_IMAGE_SIZE(image)));
+        if (!png_image_finish_read(&image, nullptr, pixels, 0, nullptr)) {
+            alloc_check_free(pixels);
+            pixels = nullptr;
+        }
+    }
+    png_image_free(&image);
+    alloc_check_free(bytes);
+    *width = int32_t(image.width);
+    *height = int32_t(image.height);
+    return pixels;
+}
+
+void texture_parameters(GLint filter, GLint wrap)
+{
+    ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter == GL_LINEAR_MIPMAP_LINEAR ? GL_LINEAR : filter);
+    ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, wrap);
+    ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, wrap);
+}
+
+// The tiles' textures side by side, each cell holding its texture inside a
+// margin of 1/16 of the cell filled with the texture's wrapped continuation,
+// which is what the tile-map program samples.
+void build_atlas(terrain* t, terrain_renderer* r)
+{
+    int32_t side = 1;
+    while (side * side < t->tile_count) side *= 2;
+    r->atlas_side = side;
+    int32_t pixels_side = side * atlas_cell;
+    uint8_t* atlas = static_cast<uint8_t*>(xmalloc(size_t(pixels_side) * pixels_side * 4));
+    memset(atlas, 0, size_t(pixels_side) * pixels_side * 4);
+    for (int32_t k = 0; k < t->tile_count; k++) {
+        int32_t w = 0, h = 0;
+        uint8_t* image = t->tile_textures[k] ? read_rgba(t->tile_textures[k], &w, &h) : nullptr;
+        if (!image && t->tile_textures[k]) terrain_console("Can't load ground texture '%.200s'", t->tile_textures[k]);
+        int32_t ox = (k % side) * atlas_cell, oy = (k / side) * atlas_cell;
+        for (int32_t y = 0; y < atlas_cell; y++) {
+            for (int32_t x = 0; x < atlas_cell; x++) {
+                uint8_t* out = atlas + (size_t(oy + y) * pixels_side + ox + x) * 4;
+                if (!image) {
+                    // A plain dirt colour stands in for a missing texture.
+                    out[0] = 120, out[1] = 90, out[2] = 60, out[3] = 255;
+                    continue;
+                }
+                float u = (float_of(x) / atlas_cell - 0.0625f) / 0.875f;
+                float v = (float_of(y) / atlas_cell - 0.0625f) / 0.875f;
+                int32_t sx = int32_t(floorf((u - floorf(u)) * float_of(w))) % w;
+                int32_t sy = int32_t(floorf((v - floorf(v)) * float_of(h))) % h;
+                memcpy(out, image + (size_t(sy) * w + sx) * 4, 4);
+            }
+        }
+        if (image) alloc_check_free(image);
+    }
+    ztglGenTextures(1, &r->atlas_texture);
+    ztglBindTexture(GL_TEXTURE_2D, r->atlas_texture);
+    ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels_side, pixels_side, 0, GL_RGBA, GL_UNSIGNED_BYTE, atlas);
+    ztglGenerateMipmap(GL_TEXTURE_2D);
+    texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
+    alloc_check_free(atlas);
+    t->tile_atlas_texture = r->atlas_texture;
+}
+
+void build_patch_mesh(terrain_renderer* r)
+{
+    float vertices[patch_side * patch_side * 2];
+    for (int j = 0; j < patch_side; j++)
+        for (int i = 0; i < patch_side; i++) {
+            vertices[(j * patch_side + i) * 2] = float_of(i);
+            vertices[(j * patch_side + i) * 2 + 1] = float_of(j);
+        }
+    // Sixteen index lists: for every set of coarser neighbours, the odd
+    // vertices of those edges move onto the even vertex before them.
+    uint16_t* indices = static_cast<uint16_t*>(xmalloc(sizeof(uint16_t) * patch_indices * 16));
+    for (int mask = 0; mask < 16; mask++) {
+        uint16_t* out = indices + mask * patch_indices;
+        auto vertex = [&](int i, int j) {
+            if ((mask & 1) && j == 0 && (i & 1)) i--;
+            if ((mask & 2) && i == patch_quads && (j & 1)) j--;
+            if ((mask & 4) && j == patch_quads && (i & 1)) i--;
+            if ((mask & 8) && i == 0 && (j & 1)) j--;
+            return uint16_t(j * patch_side + i);
+        };
+        for (int j = 0; j < patch_quads; j++)
+            for (int i = 0; i < patch_quads; i++) {
+                // The same diagonals as the height queries' triangle rule.
+                bool even = ((i ^ j) & 1) == 0;
+                uint16_t a = vertex(i, j), b = vertex(i + 1, j), c = vertex(i + 1, j + 1), d = vertex(i, j + 1);
+                const uint16_t quad[2][6] = {{a, b, c, a, c, d}, {a, b, d, b, c, d}};
+                memcpy(out, quad[even ? 0 : 1], sizeof quad[0]);
+                out += 6;
+            }
+    }
+    ztglGenVertexArrays(1, &r->patch_array);
+    ztglBindVertexArray(r->patch_array);
+    ztglGenBuffers(1, &r->patch_vertices);
+    ztglBindBuffer(GL_ARRAY_BUFFER, r->patch_vertices);
+    ztglBufferData(GL_ARRAY_BUFFER, sizeof vertices, vertices, GL_STATIC_DRAW);
+    ztglVertexAttribPointer(ZTGL_ATTR_POSITION, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    ztglEnableVertexAttribArray(ZTGL_ATTR_POSITION);
+    ztglGenBuffers(1, &r->patch_index_buffer);
+    ztglBindBuffer(GL_ELEMENT_ARRAY_BUFFER, r->patch_index_buffer);
+    ztglBufferData(GL_ELEMENT_ARRAY_BUFFER, sizeof(uint16_t) * patch_indices * 16, indices, GL_STATIC_DRAW);
+    ztglBindVertexArray(0);
+    ztglBindBuffer(GL_ARRAY_BUFFER, 0);
+    alloc_check_free(indices);
+}
+
+void upload_rows(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
+{
+    ztglBindTexture(GL_TEXTURE_2D, t->renderer->heights_texture);
+    ztglPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    ztglPixelStorei(GL_UNPACK_ROW_LENGTH, t->size);
+    ztglTexSubImage2D(GL_TEXTURE_2D, 0, x0, z0, x1 - x0 + 1, z1 - z0 + 1, GL_RED, GL_FLOAT,
+                      t->heights + size_t(z0) * t->size + x0);
+    ztglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+}
+
+void paint_ground(terrain* t)
+{
+    terrain_renderer* r = t->renderer;
+    GLint viewport[4];
+    ztgl_flush();
+    ztgl_fn.GetIntegerv(GL_VIEWPORT, viewport);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, r->ground_framebuffer);
+    ztglViewport(0, 0, ground_texture_size, ground_texture_size);
+    ztglDisable(GL_DEPTH_TEST);
+    ztglDisable(GL_BLEND);
+    ztglMatrixMode(ZTGL_PROJECTION);
+    ztglPushMatrix();
+    ztglLoadIdentity();
+    ztglOrtho(0, t->extent, 0, t->extent, -1, 1);
+    ztglMatrixMode(ZTGL_MODELVIEW);
+    ztglPushMatrix();
+    // World x and z onto the target's x and y.
+    const float xz_to_xy[16] = {1, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1};
+    ztglLoadMatrixf(xz_to_xy);
+    ztgl_use_program(ZTGL_TILEMAP);
+    ztgl_set_tilemap_dims(t->inv_spacing, 1.0f / float_of(1 << t->exponent), 1.0f / float_of(r->atlas_side));
+    ztglActiveTexture(GL_TEXTURE1);
+    ztglBindTexture(GL_TEXTURE_2D, r->tile_map_texture);
+    ztglActiveTexture(GL_TEXTURE0);
+    ztglBindTexture(GL_TEXTURE_2D, r->atlas_texture);
+    imm_begin(IMM_QUADS);
+    imm_vertex3(0, 0, 0);
+    imm_vertex3(t->extent, 0, 0);
+    imm_vertex3(t->extent, 0, t->extent);
+    imm_vertex3(0, 0, t->extent);
+    imm_end();
+    ztglMatrixMode(ZTGL_PROJECTION);
+    ztglPopMatrix();
+    ztglMatrixMode(ZTGL_MODELVIEW);
+    ztglPopMatrix();
+    ztgl_flush();
+    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztglGenerateMipmap(GL_TEXTURE_2D);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ztglViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    r->ground_dirty = 0;
+}
+
+GLuint make_texture(GLint internal, int32_t w, int32_t h, GLenum format, GLenum type, const void* data, GLint filter)
+{
+    GLuint id = 0;
+    ztglGenTextures(1, &id);
+    ztglBindTexture(GL_TEXTURE_2D, id);
+    ztglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    ztglTexImage2D(GL_TEXTURE_2D, 0, internal, w, h, 0, format, type, data);
+    ztglPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    texture_parameters(filter, GL_CLAMP_TO_EDGE);
+    return id;
+}
+
+} // namespace
+
+int terrain_render_create(terrain* t)
+{
+    // Without a GL layer (tools, tests of the ground alone) nothing is drawn.
+    if (!ztgl_fn.GenTextures || !ztgl_get_program(ZTGL_TERRAIN)) return 1;
+    terrain_render_free(t);
+    terrain_renderer* r = static_cast<terrain_renderer*>(xmalloc(sizeof(terrain_renderer)));
+    memset(r, 0, sizeof *r);
+    t->renderer = r;
+    int32_t n = t->size, tiles = 1 << t->exponent;
+    // Float heights filter linearly on desktop GL only.
+    r->heights_texture = make_texture(GL_R32F, n, n, GL_RED, GL_FLOAT, t->heights, ztgl_state.es ? GL_NEAREST : GL_LINEAR);
+
+    uint8_t* light = static_cast<uint8_t*>(xmalloc(size_t(n) * n * 4));
+    for (size_t k = 0; k < size_t(n) * n; k++) {
+        light[4 * k] = 128, light[4 * k + 2] = 128, light[4 * k + 3] = 255;
+        light[4 * k + 1] = uint8_t(255 - (t->shadow ? t->shadow[k] : 0));
+    }
+    r->light_texture = make_texture(GL_RGBA8, n, n, GL_RGBA, GL_UNSIGNED_BYTE, light, GL_LINEAR);
+    alloc_check_free(light);
+    r->tile_map_texture = make_texture(GL_R8, tiles, tiles, GL_RED, GL_UNSIGNED_BYTE, t->tile_map, GL_NEAREST);
+    t->tile_map_texture = r->tile_map_texture;
+    build_atlas(t, r);
+
+    ztglGenTextures(1, &r->ground_texture);
+    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, ground_texture_size, ground_texture_size, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                   nullptr);
+    texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
+    ztglGenFramebuffers(1, &r->ground_framebuffer);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, r->ground_framebuffer);
+    ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, r->ground_texture, 0);
+    GLenum status = ztglCheckFramebufferStatus(GL_FRAMEBUFFER);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (status != GL_FRAMEBUFFER_COMPLETE) {
+        terrain_console("Can't create the ground texture (status 0x%x)", status);
+        terrain_render_free(t);
+        return 0;
+    }
+    build_patch_mesh(r);
+
+    r->patch_level = t->exponent + 1 - 5;  // nodes of 32 cells
+    if (r->patch_level < 0) r->patch_level = 0;
+    int32_t patches = 1 << r->patch_level;
+    r->leaf_capacity = patches * patches;
+    r->leaves = static_cast<leaf*>(xmalloc(sizeof(leaf) * size_t(r->leaf_capacity)));
+    r->leaf_levels = static_cast<int8_t*>(xmalloc(size_t(r->leaf_capacity)));
+    r->ground_dirty = 1;
+    ztglBindTexture(GL_TEXTURE_2D, 0);
+    ztgl_flush();
+    return 1;
+}
+
+void terrain_render_free(terrain* t)
+{
+    terrain_renderer* r = t->renderer;
+    if (!r) return;
+    GLuint textures[] = {r->heights_texture, r->light_texture, r->tile_map_texture, r->atlas_texture,
+                         r->ground_texture};
+    for (GLuint id : textures)
+        if (id) ztglDeleteTextures(1, &id);
+    if (r->ground_framebuffer) ztglDeleteFramebuffers(1, &r->ground_framebuffer);
+    if (r->patch_vertices) ztglDeleteBuffers(1, &r->patch_vertices);
+    if (r->patch_index_buffer) ztglDeleteBuffers(1, &r->patch_index_buffer);
+    if (r->patch_array) ztglDeleteVertexArrays(1, &r->patch_array);
+    if (r->leaves) alloc_check_free(r->leaves);
+    if (r->leaf_levels) alloc_check_free(r->leaf_levels);
+    alloc_check_free(r);
+    t->renderer = nullptr;
+    t->tile_map_texture = t->tile_atlas_texture = 0;
+}
+
+void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_row)
+{
+    if (!t->renderer) return;
+    int32_t last = t->size - 1;
+    int32_t x0 = block_col * terrain_block_cells, z0 = block_row * terrain_block_cells;
+    int32_t x1 = x0 + terrain_block_cells, z1 = z0 + terrain_block_cells;
+    upload_rows(t, x0, z0, x1 > last ? last : x1, z1 > last ? last : z1);
+}
+
+void terrain_invalidate_levels(terrain* t, int32_t, int32_t, int32_t, int32_t)
+{
+    // One level covers the whole terrain: any change repaints all of it.
+    if (t->renderer) t->renderer->ground_dirty = 1;
+}
+
+void terrain_update_pyramid(terrain* t)
+{
+    if (t->renderer && t->renderer->ground_dirty) paint_ground(t);
+}
+
+namespace {
+
+struct frustum {
+    float planes[6][4];
+};
+
+frustum view_frustum()
+{
+    const float* p = ztgl_current_matrix(1);
+    const float* m = ztgl_current_matrix(0);
+    float c[16];  // p * m, column-major
+    for (int col = 0; col < 4; col++)
+        for (int row = 0; row < 4; row++) {
+            float s = 0;
+            for (int k = 0; k < 4; k++) s += p[k * 4 + row] * m[col * 4 + k];
+            c[col * 4 + row] = s;
+        }
+    frustum f;
+    for (int k = 0; k < 6; k++) {
+        int axis = k / 2;
+        float sign = (k & 1) ? -1.0f : 1.0f;
+        for (int col = 0; col < 4; col++) f.planes[k][col] = c[col * 4 + 3] + sign * c[col * 4 + axis];
+    }
+    return f;
+}
+
+bool box_outside(const frustum& f, const float lo[3], const float hi[3])
+{
+    for (const auto& p : f.planes) {
+        float x = p[0] > 0 ? hi[0] : lo[0], y = p[1] > 0 ? hi[1] : lo[1], z = p[2] > 0 ? hi[2] : lo[2];
+        if (p[0] * x + p[1] * y + p[2] * z + p[3] < 0) return true;
+    }
+    return false;
+}
+
+void select_leaves(terrain* t, const frustum& f, int32_t level, int32_t col, int32_t row)
+{
+    terrain_renderer* r = t->renderer;
+    int32_t span = (t->size - 1) >> level;
+    float side = float_of(span) * t->spacing;
+    float lo[3] = {float_of(col * span) * t->spacing, t->height_min, float_of(row * span) * t->spacing};
+    float hi[3] = {lo[0] + side, t->lod_error[1][terrain_lod_node(level, col, row)] + 0.5f, lo[2] + side};
+    if (box_outside(f, lo, hi)) return;
+    float dx = fmaxf(fmaxf(lo[0] - t->camera[0], t->camera[0] - hi[0]), 0.0f);
+    float dz = fmaxf(fmaxf(lo[2] - t->camera[2], t->camera[2] - hi[2]), 0.0f);
+    bool near = dx * dx + dz * dz < split_distance * split_distance * side * side;
+    if (level < r->patch_level && near) {
+        for (int k = 0; k < 4; k++) select_leaves(t, f, level + 1, 2 * col + (k & 1), 2 * row + (k >> 1));
+        return;
+    }
+    if (r->leaf_count < r->leaf_capacity) r->leaves[r->leaf_count++] = {level, col, row, 0};
+}
+
+} // namespace
+
+void terrain_draw(terrain* t)
+{
+    terrain_renderer* r = t->renderer;
+    if (!r) return;
+    if (r->ground_dirty) paint_ground(t);
+    ztgl_flush();
+    frustum f = view_frustum();
+    r->leaf_count = 0;
+    select_leaves(t, f, 0, 0, 0);
+
+    // Which level covers each patch-sized cell, to find coarser neighbours.
+    int32_t patches = 1 << r->patch_level;
+    memset(r->leaf_levels, -1, size_t(patches) * patches);
+    for (int32_t k = 0; k < r->leaf_count; k++) {
+        const leaf& l = r->leaves[k];
+        int32_t cover = 1 << (r->patch_level - l.level);
+        for (int32_t j = 0; j < cover; j++)
+            for (int32_t i = 0; i < cover; i++)
+                r->leaf_levels[(l.row * cover + j) * patches + l.col * cover + i] = int8_t(l.level);
+    }
+    auto level_at = [&](int32_t pc, int32_t pr) -> int32_t {
+        if (pc < 0 || pr < 0 || pc >= patches || pr >= patches) return -1;
+        return r->leaf_levels[pr * patches + pc];
+    };
+
+    ztgl_use_program(ZTGL_TERRAIN);
+    ztgl_set_spacing(t->spacing);
+    ztgl_set_heights_dim_inv(1.0f / float_of(t->size));
+    const float no_offset[2] = {0, 0};
+    ztgl_set_tex_transform(no_offset, 1.0f / t->extent);
+    ztglActiveTexture(GL_TEXTURE3);
+    ztglBindTexture(GL_TEXTURE_2D, r->heights_texture);
+    ztglActiveTexture(GL_TEXTURE2);
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.black_texture);
+    ztglActiveTexture(GL_TEXTURE1);
+    ztglBindTexture(GL_TEXTURE_2D, r->light_texture);
+    ztglActiveTexture(GL_TEXTURE0);
+    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztgl_flush();
+    ztglBindVertexArray(r->patch_array);
+    for (int32_t k = 0; k < r->leaf_count; k++) {
+        leaf& l = r->leaves[k];
+        int32_t cover = 1 << (r->patch_level - l.level);
+        int32_t pc = l.col * cover, pr = l.row * cover, mid = cover / 2;
+        int32_t around[4] = {level_at(pc + mid, pr - 1), level_at(pc + cover, pr + mid), level_at(pc + mid, pr + cover),
+                             level_at(pc - 1, pr + mid)};
+        int32_t mask = 0;
+        for (int e = 0; e < 4; e++)
+            if (around[e] >= 0 && around[e] < l.level) mask |= 1 << e;
+        int32_t span = (t->size - 1) >> l.level;
+        float offset[2] = {float_of(l.col * span) * t->spacing, float_of(l.row * span) * t->spacing};
+        ztgl_set_mesh_transform(offset, float_of(span) * t->spacing / float_of(patch_quads));
+        ztgl_guarded_draw_range_elements(GL_TRIANGLES, 0, patch_side * patch_side - 1, patch_indices, GL_UNSIGNED_SHORT,
+                                         reinterpret_cast<const void*>(uintptr_t(mask) * patch_indices * sizeof(uint16_t)));
+        t->ground_polygons += patch_quads * patch_quads * 2;
+    }
+    ztglBindVertexArray(0);
+}

@@ -16,7 +16,8 @@ void terrain_render_free(terrain* t);
 void terrain_draw(terrain* t);
 // Per-frame upkeep of the ground texture pyramid around the camera.
 void terrain_update_pyramid(terrain* t);
-// Marks the detail levels overlapping the cell rectangle for re-rendering.
+// Marks the ground colour over the cell rectangle for repainting (after
+// tile-map edits); heights show through the lighting without it.
 void terrain_invalidate_levels(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1);
 // Re-computes detail errors and re-uploads dirty blocks, at most
 // upkeep_budget blocks; the full form takes every dirty block.

@@ -17,7 +17,6 @@ void upkeep(terrain* t, int32_t budget)
             int32_t x0 = c * terrain_block_cells, z0 = r * terrain_block_cells;
             terrain_lod_update(t, x0, z0, x0 + terrain_block_cells, z0 + terrain_block_cells);
             terrain_render_upload_block(t, c, r);
-            terrain_invalidate_levels(t, x0, z0, x0 + terrain_block_cells, z0 + terrain_block_cells);
             mark = 0;
         }
     }

@@ -1,0 +1,230 @@
+// The terrain renderer on a real GL context: both sample tracks draw textured
+// ground under a horizon, and a dug rut shows after the upkeep.
+#include <SDL.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <png.h>
+
+#include <gtest/gtest.h>
+
+#include "core/vfs.h"
+#include "gfx/ztgl.h"
+#include "support_terrain.h"
+#include "terrain/erode.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
+#include "terrain/terrain_render.h"
+
+namespace {
+
+constexpr int width = 320, height = 180;
+const float sky[3] = {0.45f, 0.62f, 0.85f};
+
+void* lookup(void*, const char* name) { return SDL_GL_GetProcAddress(name); }
+
+struct render_fixture : ::testing::Test {
+    static SDL_Window* window;
+    static SDL_GLContext context;
+    static std::string saved_home;
+    terrain_test_env env;
+    terrain* t = &track_terrain;
+    GLuint framebuffer = 0, colour = 0, depth = 0;
+
+    static void SetUpTestSuite()
+    {
+        const char* home = getenv("ZT_HOME");
+        saved_home = home ? home : "";
+        setenv("ZT_HOME", "../data", 1);
+        vfs_shutdown();
+        ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
+        window = SDL_CreateWindow("terrain", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        ASSERT_NE(window, nullptr) << SDL_GetError();
+        context = SDL_GL_CreateContext(window);
+        ASSERT_NE(context, nullptr) << SDL_GetError();
+        ASSERT_EQ(ztgl_init(lookup, nullptr), 1);
+        ASSERT_EQ(ztgl_build_programs(), 1);
+    }
+    static void TearDownTestSuite()
+    {
+        terrain_free(&track_terrain);
+        ztgl_shutdown();
+        if (context) SDL_GL_DeleteContext(context);
+        if (window) SDL_DestroyWindow(window);
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (saved_home.empty())
+            unsetenv("ZT_HOME");
+        else
+            setenv("ZT_HOME", saved_home.c_str(), 1);
+        vfs_shutdown();
+    }
+    void SetUp() override
+    {
+        ztglGenTextures(1, &colour);
+        ztglBindTexture(GL_TEXTURE_2D, colour);
+        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        ztglGenTextures(1, &depth);
+        ztglBindTexture(GL_TEXTURE_2D, depth);
+        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_UNSIGNED_INT,
+                       nullptr);
+        ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        ztglGenFramebuffers(1, &framebuffer);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depth, 0);
+        ASSERT_EQ(ztglCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+    }
+    void TearDown() override
+    {
+        terrain_free(t);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+        ztglDeleteFramebuffers(1, &framebuffer);
+        ztglDeleteTextures(1, &colour);
+        ztglDeleteTextures(1, &depth);
+    }
+
+    // Draws the loaded terrain from eye toward target; rows top-down, RGBA.
+    std::vector<uint8_t> draw(const float eye[3], const float target[3])
+    {
+        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglViewport(0, 0, width, height);
+        ztglClearColor(sky[0], sky[1], sky[2], 1);
+        ztglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        ztglMatrixMode(ZTGL_PROJECTION);
+        ztglLoadIdentity();
+        float n = 0.5f, w = n * 0.6f, h = w * height / width;
+        ztglFrustum(-w, w, -h, h, n, 4000);
+        ztglMatrixMode(ZTGL_MODELVIEW);
+        float f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
+        float fl = sqrtf(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
+        for (float& c : f) c /= fl;
+        float s[3] = {-f[2], 0, f[0]};  // f x up
+        float sl = sqrtf(s[0] * s[0] + s[2] * s[2]);
+        s[0] /= sl, s[2] /= sl;
+        float u[3] = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2], s[0] * f[1] - s[1] * f[0]};
+        const float view[16] = {s[0], u[0], -f[0], 0, s[1], u[1], -f[1], 0, s[2], u[2], -f[2], 0,
+                                -(s[0] * eye[0] + s[1] * eye[1] + s[2] * eye[2]),
+                                -(u[0] * eye[0] + u[1] * eye[1] + u[2] * eye[2]),
+                                f[0] * eye[0] + f[1] * eye[1] + f[2] * eye[2], 1};
+        ztglLoadMatrixf(view);
+        memcpy(t->camera, eye, sizeof t->camera);
+        ztglDisable(GL_DEPTH_TEST);
+        terrain_update_pyramid(t);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglViewport(0, 0, width, height);
+        ztglEnable(GL_DEPTH_TEST);
+        ztglDepthFunc(GL_LEQUAL);
+        ztgl_use_program(ZTGL_TERRAIN);
+        const float sun[3] = {0.4f, 0.8f, 0.45f};
+        float light[3] = {view[0] * sun[0] + view[4] * sun[1] + view[8] * sun[2],
+                          view[1] * sun[0] + view[5] * sun[1] + view[9] * sun[2],
+                          view[2] * sun[0] + view[6] * sun[1] + view[10] * sun[2]};
+        float ll = sqrtf(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+        for (float& c : light) c /= ll;
+        const float ambient[4] = {0.45f, 0.45f, 0.45f, 1}, diffuse[3] = {0.7f, 0.7f, 0.65f};
+        ztgl_set_light_position(light);
+        ztgl_set_ambient(ambient);
+        ztgl_set_diffuse(diffuse);
+        terrain_draw(t);
+        ztgl_flush();
+        std::vector<uint8_t> bottom_up(size_t(width) * height * 4), rows(bottom_up.size());
+        ztglPixelStorei(GL_PACK_ALIGNMENT, 1);
+        ztglReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottom_up.data());
+        for (int y = 0; y < height; y++)
+            memcpy(&rows[size_t(y) * width * 4], &bottom_up[size_t(height - 1 - y) * width * 4], size_t(width) * 4);
+        return rows;
+    }
+
+    static bool is_sky(const uint8_t* p)
+    {
+        return abs(p[0] - int(sky[0] * 255 + 0.5f)) <= 1 && abs(p[1] - int(sky[1] * 255 + 0.5f)) <= 1 &&
+               abs(p[2] - int(sky[2] * 255 + 0.5f)) <= 1;
+    }
+    // Sky pixels in rows [y0, y1).
+    static double sky_share(const std::vector<uint8_t>& px, int y0, int y1)
+    {
+        int n = 0;
+        for (int y = y0; y < y1; y++)
+            for (int x = 0; x < width; x++) n += is_sky(&px[(size_t(y) * width + x) * 4]);
+        return double(n) / double((y1 - y0) * width);
+    }
+    // Distinct ground colours, coarsely quantised.
+    static size_t ground_colours(const std::vector<uint8_t>& px)
+    {
+        std::set<int> seen;
+        for (size_t k = 0; k < px.size(); k += 4)
+            if (!is_sky(&px[k])) seen.insert(px[k] >> 2 << 12 | px[k + 1] >> 2 << 6 | px[k + 2] >> 2);
+        return seen.size();
+    }
+    void save(const std::vector<uint8_t>& px, const char* name)
+    {
+        const char* dir = getenv("ZT_TERRAIN_SCREENSHOTS");
+        if (!dir) return;
+        png_image image = {};
+        image.version = PNG_IMAGE_VERSION;
+        image.width = width;
+        image.height = height;
+        image.format = PNG_FORMAT_RGBA;
+        png_image_write_to_file(&image, (std::string(dir) + "/" + name).c_str(), 0, px.data(), 0, nullptr);
+    }
+};
+
+SDL_Window* render_fixture::window;
+SDL_GLContext render_fixture::context;
+std::string render_fixture::saved_home;
+
+struct camera_case {
+    const char* track;
+    float eye[3], target[3];
+    const char* shot;
+};
+
+struct render_test : render_fixture, ::testing::WithParamInterface<camera_case> {};
+
+TEST_P(render_test, ground_is_textured_under_a_horizon)
+{
+    const camera_case& c = GetParam();
+    ASSERT_EQ(terrain_load(t, (std::string("@tracks/") + c.track).c_str()), 1);
+    ASSERT_NE(t->renderer, nullptr);
+    std::vector<uint8_t> px = draw(c.eye, c.target);
+    save(px, c.shot);
+    // Looking slightly down across the field: sky above, ground below.
+    EXPECT_GT(sky_share(px, 0, height / 10), 0.5) << c.shot;
+    EXPECT_LT(sky_share(px, height * 7 / 10, height), 0.02) << c.shot;
+    EXPECT_GT(ground_colours(px), 200u) << c.shot;
+    EXPECT_GT(t->ground_polygons, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cameras, render_test,
+    ::testing::Values(camera_case{"stadium", {30, 25, 30}, {130, 8, 120}, "stadium_corner.png"},
+                      camera_case{"stadium", {128, 14, 10}, {128, 6, 100}, "stadium_start.png"},
+                      camera_case{"practice", {120, 40, 80}, {500, 10, 200}, "practice_start.png"},
+                      camera_case{"practice", {560, 45, 430}, {680, 10, 250}, "practice_valley.png"}));
+
+TEST_F(render_fixture, dug_rut_changes_the_picture_after_the_upkeep)
+{
+    ASSERT_EQ(terrain_load(t, "@tracks/stadium"), 1);
+    const float eye[3] = {100, 10, 20}, target[3] = {100, 0, 60};
+    std::vector<uint8_t> before = draw(eye, target);
+    for (float z = 40; z < 60; z += 0.5f) terrain_dig(t, 100, z, 2.0f, -0.6f);
+    std::vector<uint8_t> stale = draw(eye, target);
+    EXPECT_EQ(stale, before) << "heights reach the GL only through the upkeep";
+    terrain_upkeep_full(t);
+    for (uint8_t b : t->dirty_blocks) EXPECT_EQ(b, 0);
+    std::vector<uint8_t> after = draw(eye, target);
+    int changed = 0;
+    for (size_t k = 0; k < after.size(); k += 4) changed += abs(after[k] - before[k]) + abs(after[k + 1] - before[k + 1]) > 8;
+    EXPECT_GT(changed, 200);
+}
+
+} // namespace
