@@ -29,7 +29,10 @@ constexpr int patch_side = patch_quads + 1;
 constexpr int patch_indices = patch_quads * patch_quads * 6;
 constexpr int ground_texture_size = 2048;
 constexpr int atlas_cell = 128;
-constexpr float split_distance = 2.0f;  // in node sides
+constexpr float split_distance = 1.5f;  // in node sides
+// The last split, to full resolution, happens only where half resolution
+// would be off by more than this many feet per foot of distance.
+constexpr float half_error_per_distance = 0.002f;
 
 struct leaf {
     int32_t level, col, row;
@@ -52,6 +55,8 @@ struct terrain_renderer {
     leaf* leaves;
     int32_t leaf_capacity, leaf_count;
     int8_t* leaf_levels;     // per patch-level node: level of the leaf covering it, -1 none
+    float* half_error;       // per node one level above the patches: the largest
+                             // height error of drawing it at half resolution
 };
 
 namespace {
@@ -209,6 +214,28 @@ void upload_rows(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
     ztglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 }
 
+// Half-resolution errors of the nodes above the patches that overlap the
+// cell rectangle: the largest error of the 2 x 2-cell nodes inside them.
+void update_half_errors(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
+{
+    terrain_renderer* r = t->renderer;
+    int32_t level = r->patch_level - 1;
+    if (level < 0) return;
+    int32_t nodes = 1 << level, span = (t->size - 1) >> level, leaves_per_node = span / 2;
+    int32_t leaf_level = t->exponent;
+    auto clamp = [&](int32_t v) { return v < 0 ? 0 : (v >= nodes ? nodes - 1 : v); };
+    for (int32_t row = clamp(z0 / span - 1); row <= clamp(z1 / span + 1); row++) {
+        for (int32_t col = clamp(x0 / span - 1); col <= clamp(x1 / span + 1); col++) {
+            float worst = 0.0f;
+            for (int32_t j = 0; j < leaves_per_node; j++)
+                for (int32_t i = 0; i < leaves_per_node; i++)
+                    worst = fmaxf(worst, t->lod_error[0][terrain_lod_node(leaf_level, col * leaves_per_node + i,
+                                                                          row * leaves_per_node + j)]);
+            r->half_error[row * nodes + col] = worst;
+        }
+    }
+}
+
 void paint_ground(terrain* t)
 {
     terrain_renderer* r = t->renderer;
@@ -312,6 +339,8 @@ int terrain_render_create(terrain* t)
     r->leaf_capacity = patches * patches;
     r->leaves = static_cast<leaf*>(xmalloc(sizeof(leaf) * size_t(r->leaf_capacity)));
     r->leaf_levels = static_cast<int8_t*>(xmalloc(size_t(r->leaf_capacity)));
+    r->half_error = static_cast<float*>(xmalloc(sizeof(float) * size_t(r->leaf_capacity)));
+    update_half_errors(t, 0, 0, t->size - 1, t->size - 1);
     r->ground_dirty = 1;
     ztglBindTexture(GL_TEXTURE_2D, 0);
     ztgl_flush();
@@ -332,6 +361,7 @@ void terrain_render_free(terrain* t)
     if (r->patch_array) ztglDeleteVertexArrays(1, &r->patch_array);
     if (r->leaves) alloc_check_free(r->leaves);
     if (r->leaf_levels) alloc_check_free(r->leaf_levels);
+    if (r->half_error) alloc_check_free(r->half_error);
     alloc_check_free(r);
     t->renderer = nullptr;
     t->tile_map_texture = t->tile_atlas_texture = 0;
@@ -344,6 +374,7 @@ void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_ro
     int32_t x0 = block_col * terrain_block_cells, z0 = block_row * terrain_block_cells;
     int32_t x1 = x0 + terrain_block_cells, z1 = z0 + terrain_block_cells;
     upload_rows(t, x0, z0, x1 > last ? last : x1, z1 > last ? last : z1);
+    update_half_errors(t, x0, z0, x1, z1);
 }
 
 void terrain_invalidate_levels(terrain* t, int32_t, int32_t, int32_t, int32_t)
@@ -402,15 +433,48 @@ void select_leaves(terrain* t, const frustum& f, int32_t level, int32_t col, int
     if (box_outside(f, lo, hi)) return;
     float dx = fmaxf(fmaxf(lo[0] - t->camera[0], t->camera[0] - hi[0]), 0.0f);
     float dz = fmaxf(fmaxf(lo[2] - t->camera[2], t->camera[2] - hi[2]), 0.0f);
-    bool near = dx * dx + dz * dz < split_distance * split_distance * side * side;
+    float distance2 = dx * dx + dz * dz;
+    bool near = distance2 < split_distance * split_distance * side * side;
+    // Above the patches neighbours must differ by one level at most, so only
+    // the last split may be skipped for ground that is smooth enough.
+    if (near && level == r->patch_level - 1) {
+        float limit = half_error_per_distance * sqrtf(distance2 + (t->camera[1] - hi[1]) * (t->camera[1] - hi[1]));
+        if (r->half_error[row * (1 << level) + col] <= limit) near = false;
+    }
     if (level < r->patch_level && near) {
-        for (int k = 0; k < 4; k++) select_leaves(t, f, level + 1, 2 * col + (k & 1), 2 * row + (k >> 1));
+        // Nearest child first: the patches come out front to back, so the
+        // depth test spares the shading of hidden ground.
+        int32_t first_x = t->camera[0] < lo[0] + side * 0.5f ? 0 : 1;
+        int32_t first_z = t->camera[2] < lo[2] + side * 0.5f ? 0 : 1;
+        const int32_t order[4][2] = {{first_x, first_z}, {1 - first_x, first_z}, {first_x, 1 - first_z},
+                                     {1 - first_x, 1 - first_z}};
+        for (const auto& o : order) select_leaves(t, f, level + 1, 2 * col + o[0], 2 * row + o[1]);
         return;
     }
     if (r->leaf_count < r->leaf_capacity) r->leaves[r->leaf_count++] = {level, col, row, 0};
 }
 
 } // namespace
+
+void terrain_render_bind(terrain* t)
+{
+    terrain_renderer* r = t->renderer;
+    if (!r) return;
+    ztgl_use_program(ZTGL_TERRAIN);
+    ztgl_set_spacing(t->spacing);
+    ztgl_set_heights_dim_inv(1.0f / float_of(t->size));
+    const float no_offset[2] = {0, 0};
+    ztgl_set_tex_transform(no_offset, 1.0f / t->extent);
+    ztglActiveTexture(GL_TEXTURE3);
+    ztglBindTexture(GL_TEXTURE_2D, r->heights_texture);
+    ztglActiveTexture(GL_TEXTURE2);
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.black_texture);
+    ztglActiveTexture(GL_TEXTURE1);
+    ztglBindTexture(GL_TEXTURE_2D, r->light_texture);
+    ztglActiveTexture(GL_TEXTURE0);
+    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztgl_flush();
+}
 
 void terrain_draw(terrain* t)
 {
@@ -437,20 +501,7 @@ void terrain_draw(terrain* t)
         return r->leaf_levels[pr * patches + pc];
     };
 
-    ztgl_use_program(ZTGL_TERRAIN);
-    ztgl_set_spacing(t->spacing);
-    ztgl_set_heights_dim_inv(1.0f / float_of(t->size));
-    const float no_offset[2] = {0, 0};
-    ztgl_set_tex_transform(no_offset, 1.0f / t->extent);
-    ztglActiveTexture(GL_TEXTURE3);
-    ztglBindTexture(GL_TEXTURE_2D, r->heights_texture);
-    ztglActiveTexture(GL_TEXTURE2);
-    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.black_texture);
-    ztglActiveTexture(GL_TEXTURE1);
-    ztglBindTexture(GL_TEXTURE_2D, r->light_texture);
-    ztglActiveTexture(GL_TEXTURE0);
-    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
-    ztgl_flush();
+    terrain_render_bind(t);
     ztglBindVertexArray(r->patch_array);
     for (int32_t k = 0; k < r->leaf_count; k++) {
         leaf& l = r->leaves[k];

@@ -14,6 +14,9 @@ void terrain_render_free(terrain* t);
 
 // Draws the terrain for t->camera; adds to the ground polygon count.
 void terrain_draw(terrain* t);
+// Makes the terrain program current with the terrain's textures and uniforms
+// (what terrain_draw does before its patches).
+void terrain_render_bind(terrain* t);
 // Per-frame upkeep of the ground texture pyramid around the camera.
 void terrain_update_pyramid(terrain* t);
 // Marks the ground colour over the cell rectangle for repainting (after

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -142,7 +143,7 @@ int stadium_tile(float x, float z)
     return 1;
 }
 
-// ---- the outdoor track: 768 ft square, exponent 7, 3 ft spacing ---------
+// ---- the outdoor track: 768 ft square, exponent 8, 1.5 ft spacing -------
 
 const std::vector<float>& outdoor_path()
 {
@@ -169,7 +170,7 @@ float outdoor_features(float s)
            + table_profile(s - 1320, 20, 10, 9.0f)     // a step-down kicker
            + bump(s - 1640, 30, 7.0f)                  // a blind hilltop jump
            + table_profile(s - 2150, 16, 60, 6.0f)     // a long table
-           + bump(s - 2530, 20, 5.0f) + bump(s - 2565, 20, 5.0f) + bump(s - 2600, 20, 5.0f);  // rollers
+           + bump(s - 2545, 20, 5.0f) + bump(s - 2575, 20, 5.0f) + bump(s - 2605, 20, 5.0f);  // rollers
 }
 
 struct outdoor_sample {
@@ -196,6 +197,26 @@ outdoor_sample outdoor_at(float x, float z)
     else
         out.tile = 3;
     return out;
+}
+
+// Box blur of radius r samples along both axes, edges clamped: softens the
+// creases where the nearest point of the path jumps at the inside of turns.
+void blur(std::vector<float>& h, int size, int r)
+{
+    std::vector<float> tmp(h.size());
+    for (int pass = 0; pass < 2; pass++) {
+        for (int j = 0; j < size; j++)
+            for (int i = 0; i < size; i++) {
+                float sum = 0;
+                for (int k = -r; k <= r; k++) {
+                    int ii = pass == 0 ? std::min(std::max(i + k, 0), size - 1) : i;
+                    int jj = pass == 1 ? std::min(std::max(j + k, 0), size - 1) : j;
+                    sum += h[size_t(jj) * size + ii];
+                }
+                tmp[size_t(j) * size + i] = sum / float(2 * r + 1);
+            }
+        h.swap(tmp);
+    }
 }
 
 // ---- common writing --------------------------------------------------------
@@ -304,15 +325,16 @@ track_shape make_outdoor_track()
 {
     track_shape s;
     s.folder = datagen_track_folder;  // the practice ground
-    s.exponent = 7;
-    s.spacing = 3.0f;
-    s.sun[0] = -0.4f, s.sun[1] = 0.7f, s.sun[2] = 0.55f;
+    s.exponent = 8;
+    s.spacing = 1.5f;
+    s.sun[0] = -0.6f, s.sun[1] = 0.42f, s.sun[2] = 0.55f;
     int size = (1 << (s.exponent + 1)) + 1;
     for (int j = 0; j < size; j++)
         for (int i = 0; i < size; i++) s.heights.push_back(outdoor_at(float(i) * s.spacing, float(j) * s.spacing).height);
+    blur(s.heights, size, 3);
     int tiles = 1 << s.exponent;
     for (int j = 0; j < tiles; j++)
-        for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(outdoor_at((i + 0.5f) * 6, (j + 0.5f) * 6).tile));
+        for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(outdoor_at((i + 0.5f) * 3, (j + 0.5f) * 3).tile));
     s.decals = "# x z angle size texture\n"
                "200 120 0 4 @startline.png\n200 128 0 4 @startline.png\n200 112 0 4 @startline.png\n";
     return s;
