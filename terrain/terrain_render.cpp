@@ -57,6 +57,8 @@ struct terrain_renderer {
     int8_t* leaf_levels;     // per patch-level node: level of the leaf covering it, -1 none
     float* half_error;       // per node one level above the patches: the largest
                              // height error of drawing it at half resolution
+    GLuint* decal_textures;  // per decal kind, loaded when first painted
+    int32_t decal_texture_count;
 };
 
 namespace {
@@ -236,6 +238,64 @@ void update_half_errors(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t 
     }
 }
 
+GLuint decal_texture(terrain* t, const decal& d)
+{
+    terrain_renderer* r = t->renderer;
+    if (d.textures[0]) return d.textures[0];
+    int32_t kind = int32_t(d.textures[3]);
+    if (kind < 0 || kind >= t->decal_kind_count) return 0;
+    if (kind >= r->decal_texture_count) {
+        int32_t grown = t->decal_kind_count;
+        void* more = alloc_check_realloc(r->decal_textures, sizeof(GLuint) * size_t(grown));
+        if (!more) return 0;
+        r->decal_textures = static_cast<GLuint*>(more);
+        for (int32_t k = r->decal_texture_count; k < grown; k++) r->decal_textures[k] = 0;
+        r->decal_texture_count = grown;
+    }
+    if (!r->decal_textures[kind]) {
+        int32_t w = 0, h = 0;
+        uint8_t* pixels = read_rgba(t->decal_kinds[kind].name, &w, &h);
+        if (!pixels) return 0;
+        ztglGenTextures(1, &r->decal_textures[kind]);
+        ztglBindTexture(GL_TEXTURE_2D, r->decal_textures[kind]);
+        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
+        ztglGenerateMipmap(GL_TEXTURE_2D);
+        texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
+        alloc_check_free(pixels);
+    }
+    return r->decal_textures[kind];
+}
+
+// Decals lie on the ground colour, in table order, blended by their alpha.
+void paint_decals(terrain* t)
+{
+    if (t->hide_decals || !t->decals.items) return;
+    ztgl_use_program(ZTGL_UNLIT);
+    ztglEnable(GL_BLEND);
+    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    const decal* items = static_cast<const decal*>(t->decals.items);
+    for (int32_t i = 0; i < t->decals.count; i++) {
+        const decal& d = items[i];
+        GLuint texture = decal_texture(t, d);
+        if (!texture) continue;
+        ztglBindTexture(GL_TEXTURE_2D, texture);
+        float fx = d.sine * d.size, fz = d.cosine * d.size;  // forward
+        float sx = d.cosine * d.size, sz = -d.sine * d.size; // side
+        imm_begin(IMM_QUADS);
+        imm_color(1, 1, 1, 1);
+        imm_texcoord(0, 0);
+        imm_vertex3(d.x - sx - fx, 0, d.z - sz - fz);
+        imm_texcoord(1, 0);
+        imm_vertex3(d.x + sx - fx, 0, d.z + sz - fz);
+        imm_texcoord(1, 1);
+        imm_vertex3(d.x + sx + fx, 0, d.z + sz + fz);
+        imm_texcoord(0, 1);
+        imm_vertex3(d.x - sx + fx, 0, d.z - sz + fz);
+        imm_end();
+    }
+    ztglDisable(GL_BLEND);
+}
+
 void paint_ground(terrain* t)
 {
     terrain_renderer* r = t->renderer;
@@ -267,6 +327,7 @@ void paint_ground(terrain* t)
     imm_vertex3(t->extent, 0, t->extent);
     imm_vertex3(0, 0, t->extent);
     imm_end();
+    paint_decals(t);
     ztglMatrixMode(ZTGL_PROJECTION);
     ztglPopMatrix();
     ztglMatrixMode(ZTGL_MODELVIEW);
@@ -362,6 +423,9 @@ void terrain_render_free(terrain* t)
     if (r->leaves) alloc_check_free(r->leaves);
     if (r->leaf_levels) alloc_check_free(r->leaf_levels);
     if (r->half_error) alloc_check_free(r->half_error);
+    for (int32_t k = 0; k < r->decal_texture_count; k++)
+        if (r->decal_textures[k]) ztglDeleteTextures(1, &r->decal_textures[k]);
+    if (r->decal_textures) alloc_check_free(r->decal_textures);
     alloc_check_free(r);
     t->renderer = nullptr;
     t->tile_map_texture = t->tile_atlas_texture = 0;

@@ -23,7 +23,8 @@
 
 namespace {
 
-constexpr int width = 320, height = 180;
+// Small for the checks; screenshots for the documents are taken larger.
+int width = 320, height = 180;
 const float sky[3] = {0.45f, 0.62f, 0.85f};
 
 void* lookup(void*, const char* name) { return SDL_GL_GetProcAddress(name); }
@@ -38,6 +39,7 @@ struct render_fixture : ::testing::Test {
 
     static void SetUpTestSuite()
     {
+        if (getenv("ZT_TERRAIN_SCREENSHOTS")) width = 960, height = 540;
         const char* home = getenv("ZT_HOME");
         saved_home = home ? home : "";
         setenv("ZT_HOME", "../data", 1);
@@ -208,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(
     cameras, render_test,
     ::testing::Values(camera_case{"stadium", {30, 25, 30}, {130, 8, 120}, "stadium_corner.png"},
                       camera_case{"stadium", {128, 14, 10}, {128, 6, 100}, "stadium_start.png"},
-                      camera_case{"practice", {120, 40, 80}, {500, 10, 200}, "practice_start.png"},
+                      camera_case{"practice", {600, 45, 110}, {700, 15, 300}, "practice_tabletop.png"},
                       camera_case{"practice", {560, 45, 430}, {680, 10, 250}, "practice_valley.png"}));
 
 TEST_F(render_fixture, dug_rut_changes_the_picture_after_the_upkeep)
@@ -225,6 +227,21 @@ TEST_F(render_fixture, dug_rut_changes_the_picture_after_the_upkeep)
     int changed = 0;
     for (size_t k = 0; k < after.size(); k += 4) changed += abs(after[k] - before[k]) + abs(after[k + 1] - before[k + 1]) > 8;
     EXPECT_GT(changed, 200);
+}
+
+TEST_F(render_fixture, decals_lie_on_the_ground_unless_hidden)
+{
+    ASSERT_EQ(terrain_load(t, "@tracks/stadium"), 1);
+    ASSERT_GT(t->decals.count, 0);
+    const float eye[3] = {60, 30, 15}, target[3] = {60, 0, 40};
+    std::vector<uint8_t> shown = draw(eye, target);
+    save(shown, "stadium_start_line.png");
+    t->hide_decals = 1;
+    terrain_invalidate_levels(t, 0, 0, t->size - 1, t->size - 1);
+    std::vector<uint8_t> hidden = draw(eye, target);
+    int brighter = 0;
+    for (size_t k = 0; k < shown.size(); k += 4) brighter += shown[k] > hidden[k] + 40;
+    EXPECT_GT(brighter, 500);
 }
 
 } // namespace

@@ -316,8 +316,8 @@ track_shape make_stadium_track()
     for (int j = 0; j < tiles; j++)
         for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(stadium_tile((i + 0.5f) * 4, (j + 0.5f) * 4)));
     s.decals = "# x z angle size texture\n"
-               "60 40 1.5708 3 @startline.png\n66 40 1.5708 3 @startline.png\n72 40 1.5708 3 @startline.png\n"
-               "120 205 1.5708 4 @finish.png\n128 205 1.5708 4 @finish.png\n136 205 1.5708 4 @finish.png\n";
+               "60 34 1.5708 3 @startline.png\n60 40 1.5708 3 @startline.png\n60 46 1.5708 3 @startline.png\n"
+               "128 197 1.5708 4 @finish.png\n128 205 1.5708 4 @finish.png\n128 213 1.5708 4 @finish.png\n";
     return s;
 }
 
@@ -336,7 +336,7 @@ track_shape make_outdoor_track()
     for (int j = 0; j < tiles; j++)
         for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(outdoor_at((i + 0.5f) * 3, (j + 0.5f) * 3).tile));
     s.decals = "# x z angle size texture\n"
-               "200 120 0 4 @startline.png\n200 128 0 4 @startline.png\n200 112 0 4 @startline.png\n";
+               "200 112 1.5708 4 @startline.png\n200 120 1.5708 4 @startline.png\n200 128 1.5708 4 @startline.png\n";
     return s;
 }
 
