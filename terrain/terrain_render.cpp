@@ -28,6 +28,9 @@ constexpr int patch_quads = 32;
 constexpr int patch_side = patch_quads + 1;
 constexpr int patch_indices = patch_quads * patch_quads * 6;
 constexpr int ground_texture_size = 2048;
+// The detail level covers at most this many feet around the camera and moves
+// in steps of a quarter of its side.
+constexpr float detail_side_feet = 192.0f;
 constexpr int atlas_cell = 128;
 constexpr float split_distance = 1.5f;  // in node sides
 // The last split, to full resolution, happens only where half resolution
@@ -39,6 +42,13 @@ struct leaf {
     int32_t coarse_edges;  // bit 0: -z, 1: +x, 2: +z, 3: -x neighbour is coarser
 };
 
+// One level of the ground-colour pyramid: a square window of the ground.
+struct ground_level {
+    GLuint texture, framebuffer;
+    float x0, z0, side;  // world window
+    int32_t dirty;
+};
+
 } // namespace
 
 struct terrain_renderer {
@@ -47,10 +57,8 @@ struct terrain_renderer {
     GLuint tile_map_texture;
     GLuint atlas_texture;
     int32_t atlas_side;      // tiles per atlas row
-    GLuint ground_texture;
-    GLuint ground_framebuffer;
+    ground_level levels[2];  // the whole terrain, then the detail around the camera
     GLuint patch_array, patch_vertices, patch_index_buffer;
-    int32_t ground_dirty;
     int32_t patch_level;     // quadtree level whose nodes are one patch at full detail
     leaf* leaves;
     int32_t leaf_capacity, leaf_count;
@@ -296,20 +304,21 @@ void paint_decals(terrain* t)
     ztglDisable(GL_BLEND);
 }
 
-void paint_ground(terrain* t)
+void paint_level(terrain* t, ground_level* level)
 {
     terrain_renderer* r = t->renderer;
-    GLint viewport[4];
+    GLint viewport[4], framebuffer = 0;
     ztgl_flush();
     ztgl_fn.GetIntegerv(GL_VIEWPORT, viewport);
-    ztglBindFramebuffer(GL_FRAMEBUFFER, r->ground_framebuffer);
+    ztgl_fn.GetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, level->framebuffer);
     ztglViewport(0, 0, ground_texture_size, ground_texture_size);
     ztglDisable(GL_DEPTH_TEST);
     ztglDisable(GL_BLEND);
     ztglMatrixMode(ZTGL_PROJECTION);
     ztglPushMatrix();
     ztglLoadIdentity();
-    ztglOrtho(0, t->extent, 0, t->extent, -1, 1);
+    ztglOrtho(level->x0, level->x0 + level->side, level->z0, level->z0 + level->side, -1, 1);
     ztglMatrixMode(ZTGL_MODELVIEW);
     ztglPushMatrix();
     // World x and z onto the target's x and y.
@@ -321,11 +330,12 @@ void paint_ground(terrain* t)
     ztglBindTexture(GL_TEXTURE_2D, r->tile_map_texture);
     ztglActiveTexture(GL_TEXTURE0);
     ztglBindTexture(GL_TEXTURE_2D, r->atlas_texture);
+    float x1 = level->x0 + level->side, z1 = level->z0 + level->side;
     imm_begin(IMM_QUADS);
-    imm_vertex3(0, 0, 0);
-    imm_vertex3(t->extent, 0, 0);
-    imm_vertex3(t->extent, 0, t->extent);
-    imm_vertex3(0, 0, t->extent);
+    imm_vertex3(level->x0, 0, level->z0);
+    imm_vertex3(x1, 0, level->z0);
+    imm_vertex3(x1, 0, z1);
+    imm_vertex3(level->x0, 0, z1);
     imm_end();
     paint_decals(t);
     ztglMatrixMode(ZTGL_PROJECTION);
@@ -333,11 +343,29 @@ void paint_ground(terrain* t)
     ztglMatrixMode(ZTGL_MODELVIEW);
     ztglPopMatrix();
     ztgl_flush();
-    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztglBindTexture(GL_TEXTURE_2D, level->texture);
     ztglGenerateMipmap(GL_TEXTURE_2D);
-    ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+    ztglBindTexture(GL_TEXTURE_2D, 0);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, GLuint(framebuffer));
     ztglViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    r->ground_dirty = 0;
+    level->dirty = 0;
+}
+
+// Moves the detail window over the camera and paints what is stale.
+void update_levels(terrain* t)
+{
+    terrain_renderer* r = t->renderer;
+    ground_level& detail = r->levels[1];
+    float step = detail.side * 0.25f, limit = t->extent - detail.side;
+    for (int axis = 0; axis < 2; axis++) {
+        float c = t->camera[axis * 2];
+        float origin = std::isfinite(c) ? floorf((c - detail.side * 0.5f) / step) * step : 0.0f;
+        origin = origin < 0.0f ? 0.0f : (origin > limit ? limit : origin);
+        float& current = axis == 0 ? detail.x0 : detail.z0;
+        if (origin != current) current = origin, detail.dirty = 1;
+    }
+    for (ground_level& level : r->levels)
+        if (level.dirty) paint_level(t, &level);
 }
 
 GLuint make_texture(GLint internal, int32_t w, int32_t h, GLenum format, GLenum type, const void* data, GLint filter)
@@ -377,20 +405,26 @@ int terrain_render_create(terrain* t)
     t->tile_map_texture = r->tile_map_texture;
     build_atlas(t, r);
 
-    ztglGenTextures(1, &r->ground_texture);
-    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
-    ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, ground_texture_size, ground_texture_size, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                   nullptr);
-    texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
-    ztglGenFramebuffers(1, &r->ground_framebuffer);
-    ztglBindFramebuffer(GL_FRAMEBUFFER, r->ground_framebuffer);
-    ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, r->ground_texture, 0);
-    GLenum status = ztglCheckFramebufferStatus(GL_FRAMEBUFFER);
-    ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
-    if (status != GL_FRAMEBUFFER_COMPLETE) {
-        terrain_console("Can't create the ground texture (status 0x%x)", status);
-        terrain_render_free(t);
-        return 0;
+    for (int k = 0; k < 2; k++) {
+        ground_level& level = r->levels[k];
+        level.side = k == 0 ? t->extent : fminf(t->extent, detail_side_feet);
+        level.x0 = level.z0 = k == 0 ? 0.0f : -1.0f;  // the detail window is placed at the first upkeep
+        level.dirty = 1;
+        ztglGenTextures(1, &level.texture);
+        ztglBindTexture(GL_TEXTURE_2D, level.texture);
+        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, ground_texture_size, ground_texture_size, 0, GL_RGBA,
+                       GL_UNSIGNED_BYTE, nullptr);
+        texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
+        ztglGenFramebuffers(1, &level.framebuffer);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, level.framebuffer);
+        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, level.texture, 0);
+        GLenum status = ztglCheckFramebufferStatus(GL_FRAMEBUFFER);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
+        if (status != GL_FRAMEBUFFER_COMPLETE) {
+            terrain_console("Can't create the ground texture (status 0x%x)", status);
+            terrain_render_free(t);
+            return 0;
+        }
     }
     build_patch_mesh(r);
 
@@ -402,7 +436,6 @@ int terrain_render_create(terrain* t)
     r->leaf_levels = static_cast<int8_t*>(xmalloc(size_t(r->leaf_capacity)));
     r->half_error = static_cast<float*>(xmalloc(sizeof(float) * size_t(r->leaf_capacity)));
     update_half_errors(t, 0, 0, t->size - 1, t->size - 1);
-    r->ground_dirty = 1;
     ztglBindTexture(GL_TEXTURE_2D, 0);
     ztgl_flush();
     return 1;
@@ -413,10 +446,11 @@ void terrain_render_free(terrain* t)
     terrain_renderer* r = t->renderer;
     if (!r) return;
     GLuint textures[] = {r->heights_texture, r->light_texture, r->tile_map_texture, r->atlas_texture,
-                         r->ground_texture};
+                         r->levels[0].texture, r->levels[1].texture};
     for (GLuint id : textures)
         if (id) ztglDeleteTextures(1, &id);
-    if (r->ground_framebuffer) ztglDeleteFramebuffers(1, &r->ground_framebuffer);
+    for (ground_level& level : r->levels)
+        if (level.framebuffer) ztglDeleteFramebuffers(1, &level.framebuffer);
     if (r->patch_vertices) ztglDeleteBuffers(1, &r->patch_vertices);
     if (r->patch_index_buffer) ztglDeleteBuffers(1, &r->patch_index_buffer);
     if (r->patch_array) ztglDeleteVertexArrays(1, &r->patch_array);
@@ -441,15 +475,19 @@ void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_ro
     update_half_errors(t, x0, z0, x1, z1);
 }
 
-void terrain_invalidate_levels(terrain* t, int32_t, int32_t, int32_t, int32_t)
+void terrain_invalidate_levels(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
 {
-    // One level covers the whole terrain: any change repaints all of it.
-    if (t->renderer) t->renderer->ground_dirty = 1;
+    if (!t->renderer) return;
+    for (ground_level& level : t->renderer->levels) {
+        float lx = level.x0 * t->inv_spacing, lz = level.z0 * t->inv_spacing, side = level.side * t->inv_spacing;
+        if (float_of(x1) >= lx && float_of(x0) <= lx + side && float_of(z1) >= lz && float_of(z0) <= lz + side)
+            level.dirty = 1;
+    }
 }
 
 void terrain_update_pyramid(terrain* t)
 {
-    if (t->renderer && t->renderer->ground_dirty) paint_ground(t);
+    if (t->renderer) update_levels(t);
 }
 
 namespace {
@@ -536,7 +574,7 @@ void terrain_render_bind(terrain* t)
     ztglActiveTexture(GL_TEXTURE1);
     ztglBindTexture(GL_TEXTURE_2D, r->light_texture);
     ztglActiveTexture(GL_TEXTURE0);
-    ztglBindTexture(GL_TEXTURE_2D, r->ground_texture);
+    ztglBindTexture(GL_TEXTURE_2D, r->levels[0].texture);
     ztgl_flush();
 }
 
@@ -544,7 +582,7 @@ void terrain_draw(terrain* t)
 {
     terrain_renderer* r = t->renderer;
     if (!r) return;
-    if (r->ground_dirty) paint_ground(t);
+    update_levels(t);
     ztgl_flush();
     frustum f = view_frustum();
     r->leaf_count = 0;
@@ -567,21 +605,37 @@ void terrain_draw(terrain* t)
 
     terrain_render_bind(t);
     ztglBindVertexArray(r->patch_array);
-    for (int32_t k = 0; k < r->leaf_count; k++) {
-        leaf& l = r->leaves[k];
-        int32_t cover = 1 << (r->patch_level - l.level);
-        int32_t pc = l.col * cover, pr = l.row * cover, mid = cover / 2;
-        int32_t around[4] = {level_at(pc + mid, pr - 1), level_at(pc + cover, pr + mid), level_at(pc + mid, pr + cover),
-                             level_at(pc - 1, pr + mid)};
-        int32_t mask = 0;
-        for (int e = 0; e < 4; e++)
-            if (around[e] >= 0 && around[e] < l.level) mask |= 1 << e;
-        int32_t span = (t->size - 1) >> l.level;
-        float offset[2] = {float_of(l.col * span) * t->spacing, float_of(l.row * span) * t->spacing};
-        ztgl_set_mesh_transform(offset, float_of(span) * t->spacing / float_of(patch_quads));
-        ztgl_guarded_draw_range_elements(GL_TRIANGLES, 0, patch_side * patch_side - 1, patch_indices, GL_UNSIGNED_SHORT,
-                                         reinterpret_cast<const void*>(uintptr_t(mask) * patch_indices * sizeof(uint16_t)));
-        t->ground_polygons += patch_quads * patch_quads * 2;
+    // Patches inside the detail window first (they are the near ones), with
+    // its texture; then the rest with the whole terrain's.
+    const ground_level& detail = r->levels[1];
+    for (int pass = 0; pass < 2; pass++) {
+        const ground_level& level = r->levels[1 - pass];
+        const float offset[2] = {-level.x0, -level.z0};
+        ztgl_set_tex_transform(offset, 1.0f / level.side);
+        ztglBindTexture(GL_TEXTURE_2D, level.texture);
+        ztgl_flush();
+        for (int32_t k = 0; k < r->leaf_count; k++) {
+            leaf& l = r->leaves[k];
+            int32_t span = (t->size - 1) >> l.level;
+            float x0 = float_of(l.col * span) * t->spacing, z0 = float_of(l.row * span) * t->spacing;
+            float side = float_of(span) * t->spacing;
+            bool inside = x0 >= detail.x0 && z0 >= detail.z0 && x0 + side <= detail.x0 + detail.side &&
+                          z0 + side <= detail.z0 + detail.side;
+            if (inside != (pass == 0)) continue;
+            int32_t cover = 1 << (r->patch_level - l.level);
+            int32_t pc = l.col * cover, pr = l.row * cover, mid = cover / 2;
+            int32_t around[4] = {level_at(pc + mid, pr - 1), level_at(pc + cover, pr + mid),
+                                 level_at(pc + mid, pr + cover), level_at(pc - 1, pr + mid)};
+            int32_t mask = 0;
+            for (int e = 0; e < 4; e++)
+                if (around[e] >= 0 && around[e] < l.level) mask |= 1 << e;
+            const float mesh_offset[2] = {x0, z0};
+            ztgl_set_mesh_transform(mesh_offset, side / float_of(patch_quads));
+            ztgl_guarded_draw_range_elements(GL_TRIANGLES, 0, patch_side * patch_side - 1, patch_indices,
+                                             GL_UNSIGNED_SHORT,
+                                             reinterpret_cast<const void*>(uintptr_t(mask) * patch_indices * sizeof(uint16_t)));
+            t->ground_polygons += patch_quads * patch_quads * 2;
+        }
     }
     ztglBindVertexArray(0);
 }

@@ -224,7 +224,7 @@ INSTANTIATE_TEST_SUITE_P(
     cameras, render_test,
     ::testing::Values(camera_case{"stadium", {30, 25, 30}, {130, 8, 120}, "stadium_corner.png"},
                       camera_case{"stadium", {128, 14, 10}, {128, 6, 100}, "stadium_start.png"},
-                      camera_case{"practice", {600, 45, 110}, {700, 15, 300}, "practice_tabletop.png"},
+                      camera_case{"practice", {300, 11, 116}, {360, 2, 122}, "practice_straight.png"},
                       camera_case{"practice", {560, 45, 430}, {680, 10, 250}, "practice_valley.png"}));
 
 TEST_F(render_fixture, dug_rut_changes_the_picture_after_the_upkeep)
