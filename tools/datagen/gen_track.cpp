@@ -12,9 +12,18 @@
 #include "terrain/heightfield.h"
 #include "terrain/terrain_load.h"
 #include "tools/datagen/datagen.h"
-#include "tools/datagen/gen_track.h"
 
 namespace {
+
+struct track_shape {
+    std::string folder;
+    int exponent;
+    float spacing;
+    float sun[3];                // toward the sun
+    std::vector<float> heights;  // size x size, row-major
+    std::vector<uint8_t> tiles;  // 2^exponent x 2^exponent
+    std::string decals;          // the "decals" file
+};
 
 float smoothstep(float e0, float e1, float x)
 {
@@ -300,8 +309,6 @@ int write_track(const std::string& root, const track_shape& shape)
            datagen_write_text(root, dir + "shading.ppm", ppm) && datagen_write_text(root, dir + "decals", shape.decals);
 }
 
-} // namespace
-
 track_shape make_stadium_track()
 {
     track_shape s;
@@ -340,7 +347,6 @@ track_shape make_outdoor_track()
     return s;
 }
 
-namespace {
 int write_tracks(const std::string& root)
 {
     return write_track(root, make_stadium_track()) && write_track(root, make_outdoor_track()) &&
