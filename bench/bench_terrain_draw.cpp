@@ -1,8 +1,6 @@
 // A full terrain_draw of the outdoor sample track at 1280 x 720 against the
 // same ground drawn as one full-resolution grid in one vertex buffer, with
 // the same program and textures. Run under xvfb-run (llvmpipe).
-#include <SDL.h>
-
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -13,14 +11,13 @@
 
 #include "core/vfs.h"
 #include "gfx/ztgl.h"
+#include "platform/vesk_window.h"
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_render.h"
 
 namespace {
 
 constexpr int width = 1280, height = 720;
-
-void* lookup(void*, const char* name) { return SDL_GL_GetProcAddress(name); }
 
 struct scene {
     bool ready = false;
@@ -34,12 +31,9 @@ scene& setup()
     static scene s;
     if (s.ready) return s;
     setenv("ZT_HOME", "../data", 0);
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return s;
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window || !SDL_GL_CreateContext(window) || !ztgl_init(lookup, nullptr) || !ztgl_build_programs()) return s;
+    vesk_gl_request_version(3, 2, vesk_gl_core);
+    vesk_window* window = vesk_gl_window_open("bench", 16, 16, 32, 8, 24, 0, 0);
+    if (!window || !ztgl_init(window) || !ztgl_build_programs()) return s;
     if (!terrain_load(&track_terrain, "@tracks/practice")) return s;
     ztglGenTextures(1, &s.colour);
     ztglBindTexture(GL_TEXTURE_2D, s.colour);

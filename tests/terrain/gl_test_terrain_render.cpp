@@ -15,6 +15,7 @@
 
 #include "core/vfs.h"
 #include "gfx/ztgl.h"
+#include "platform/vesk_window.h"
 #include "support_terrain.h"
 #include "terrain/erode.h"
 #include "terrain/heightfield.h"
@@ -26,8 +27,6 @@ namespace {
 // Small for the checks; screenshots for the documents are taken larger.
 int width = 320, height = 180;
 const float sky[3] = {0.45f, 0.62f, 0.85f};
-
-void* lookup(void*, const char* name) { return SDL_GL_GetProcAddress(name); }
 
 } // namespace
 
@@ -42,8 +41,7 @@ extern "C" const char* __lsan_default_suppressions()
 namespace {
 
 struct render_fixture : ::testing::Test {
-    static SDL_Window* window;
-    static SDL_GLContext context;
+    static vesk_window* window;
     static std::string saved_home;
     terrain_test_env env;
     terrain* t = &track_terrain;
@@ -60,23 +58,20 @@ struct render_fixture : ::testing::Test {
         // unloading them would turn the driver's lasting blocks anonymous.
         static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
         ASSERT_TRUE(held) << SDL_GetError();
-        SDL_GL_ResetAttributes();
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
-        window = SDL_CreateWindow("terrain", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        ASSERT_NE(window, nullptr) << SDL_GetError();
-        context = SDL_GL_CreateContext(window);
-        ASSERT_NE(context, nullptr) << SDL_GetError();
-        ASSERT_EQ(ztgl_init(lookup, nullptr), 1);
+        vesk_gl_request_version(3, 2, vesk_gl_core);
+        window = vesk_gl_window_open("terrain", 16, 16, 32, 8, 24, 0, 0);
+        ASSERT_NE(window, nullptr);
+        ASSERT_EQ(ztgl_init(window), 1);
         ASSERT_EQ(ztgl_build_programs(), 1);
     }
     static void TearDownTestSuite()
     {
         terrain_free(&track_terrain);
-        ztgl_shutdown();
-        if (context) SDL_GL_DeleteContext(context);
-        if (window) SDL_DestroyWindow(window);
+        if (window) {
+            ztgl_shutdown();
+            vesk_gl_window_close(window);
+        }
+        window = nullptr;
         if (saved_home.empty())
             unsetenv("ZT_HOME");
         else
@@ -194,8 +189,7 @@ struct render_fixture : ::testing::Test {
     }
 };
 
-SDL_Window* render_fixture::window;
-SDL_GLContext render_fixture::context;
+vesk_window* render_fixture::window;
 std::string render_fixture::saved_home;
 
 struct camera_case {
