@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -257,6 +258,52 @@ TEST_F(erode_test, a_shortest_rut_digs_and_deposits_on_the_spot)
     EXPECT_EQ(erode_queue.count, 0);
     EXPECT_NE(t->heights[32 * t->size + 32], centre);
     EXPECT_NEAR(height_sum(), before, 1e-3);
+}
+
+// One point of weight 4 at (64, 64) rutting along +x, drained at rate 100.
+void drain_one_point(terrain* t)
+{
+    erode_point p = {64.0f, 64.0f, 1.0f, 0.0f, 4};
+    float none[4] = {0, 0, 0, 0};
+    uint8_t m[erode_strip_max_bytes];
+    erode_message_receive(m, erode_strip_pack(&p, 1, none, t->extent, m));
+    ASSERT_EQ(erode_queue.count, 1);
+    erode_queue_apply(nullptr, 100.0f);
+    EXPECT_EQ(erode_queue.count, 0);
+}
+
+TEST_F(erode_test, dig_scale_follows_the_erode_limit_rows_by_depth_below_pristine)
+{
+    const std::string surface = "erode_displacement 20\nerode_inner_depth 0\nerode_limit 0 1 1\nerode_limit 1 3 1\naddtile\n";
+    tileinfo_parse(t, surface.data(), surface.size());
+    const float rate_share = 100.0f / 2048.0f, weight = 4.0f;
+    struct row {
+        float below_pristine, scale;
+    };
+    const row rows[] = {{-1.0f, 1.0f}, {0.0f, 1.0f}, {0.5f, 2.0f}, {0.75f, 2.5f}, {2.0f, 3.0f}};
+    const int centre = 32 * t->size + 32;
+    for (const row& r : rows) {
+        for (int k = 0; k < t->size * t->size; k++) t->heights[k] = t->pristine_heights[k] - r.below_pristine;
+        float before = t->heights[centre];
+        drain_one_point(t);
+        // The deposit lands 19 feet away, beyond the dig's 4-foot radius.
+        EXPECT_NEAR(t->heights[centre] - before, -weight * rate_share * r.scale, 1e-4f) << r.below_pristine;
+    }
+}
+
+TEST_F(erode_test, points_outside_the_slope_window_change_nothing)
+{
+    const std::string surface = "erode_displacement 20\naddtile\n";
+    tileinfo_parse(t, surface.data(), surface.size());
+    // The ground behind the rut (toward -x) rises one foot per foot: far
+    // steeper than the window's 0.5.
+    for (int j = 0; j < t->size; j++)
+        for (int i = 0; i < t->size; i++) t->heights[j * t->size + i] = 100.0f - 2.0f * float(i);
+    double before = height_sum();
+    int counter = t->change_counter;
+    drain_one_point(t);
+    EXPECT_EQ(height_sum(), before);
+    EXPECT_EQ(t->change_counter, counter);
 }
 
 // Contact of a wheel rolling over flat ground with a strong sideways push.
