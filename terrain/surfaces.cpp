@@ -8,6 +8,7 @@
 #include "core/alloc.h"
 #include "core/array.h"
 #include "core/util.h"
+#include "gfx/image_pnm.h"
 #include "terrain/terrain_services.h"
 
 double roost_fade_scale = 1.0;
@@ -492,50 +493,24 @@ int tilemap_read(terrain* t, const uint8_t* bytes, size_t length)
     return 1;
 }
 
-namespace {
-// Reads one header number of a PGM, skipping white space and comments.
-int pgm_number(const uint8_t* bytes, size_t length, size_t* pos, int32_t* value)
-{
-    for (;;) {
-        while (*pos < length && strchr(" \t\r\n\v\f", bytes[*pos]) && bytes[*pos]) (*pos)++;
-        if (*pos < length && bytes[*pos] == '#') {
-            while (*pos < length && bytes[*pos] != '\n') (*pos)++;
-            continue;
-        }
-        break;
-    }
-    int64_t v = 0;
-    size_t start = *pos;
-    while (*pos < length && bytes[*pos] >= '0' && bytes[*pos] <= '9' && v < 100000000) v = v * 10 + (bytes[(*pos)++] - '0');
-    if (*pos == start) return 0;
-    *value = int32_t(v);
-    return 1;
-}
-} // namespace
-
 int shadows_read(terrain* t, const uint8_t* bytes, size_t length)
 {
-    size_t pos = 2;
-    int32_t width = 0, height = 0, maxval = 0;
-    if (length < 2 || bytes[0] != 'P' || bytes[1] != '5' || !pgm_number(bytes, length, &pos, &width) ||
-        !pgm_number(bytes, length, &pos, &height) || !pgm_number(bytes, length, &pos, &maxval) || maxval < 1 ||
-        maxval > 255 || pos >= length) {
+    image_source src = image_source_make(bytes, length, "shadows.pgm");
+    uint8_t* grey = nullptr;
+    int width = 0, height = 0;
+    if (!pgm_decode(&src, &grey, &width, &height)) {
         terrain_console("Error reading shadows");
         return 0;
     }
-    pos++;  // the single white space after the maximum value
     if (width != t->size || height != t->size) {
+        alloc_check_free(grey);
         terrain_console("Bad shadow dimensions (%dx%d)\n", width, height);
         return 0;
     }
+    // Stored as shade: 255 where the file says no light.
     size_t count = size_t(width) * size_t(height);
-    if (length - pos < count) {
-        terrain_console("Error reading shadows");
-        return 0;
-    }
-    uint8_t* shadow = static_cast<uint8_t*>(xmalloc(count));
-    for (size_t i = 0; i < count; i++) shadow[i] = uint8_t(255 - bytes[pos + i]);
+    for (size_t i = 0; i < count; i++) grey[i] = uint8_t(255 - grey[i]);
     if (t->shadow) alloc_check_free(t->shadow);
-    t->shadow = shadow;
+    t->shadow = grey;
     return 1;
 }

@@ -22,7 +22,6 @@ void surfaces_ensure_tile(terrain* t);
 // Reads 4^exponent bytes into tile_map, clamped to tile_count - 1; a short
 // file leaves the rest at tile 0. 0 when the grid is not set up.
 int tilemap_read(terrain* t, const uint8_t* bytes, size_t length);
-// Parses a binary PGM (P5, maxval <= 255) of size x size into shadow, each
-// byte stored as 255 - v. 0 with a console message when unreadable or of the
+// Parses a PGM of size x size into shadow, each byte stored as 255 - v. 0 with a console message when unreadable or of the
 // wrong dimensions.
 int shadows_read(terrain* t, const uint8_t* bytes, size_t length);

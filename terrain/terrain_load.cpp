@@ -4,6 +4,8 @@
 
 #include "core/alloc.h"
 #include "core/util.h"
+#include "gfx/texture.h"
+#include "platform/vesk_log.h"
 #include "terrain/decals.h"
 #include "terrain/heightfield.h"
 #include "terrain/surfaces.h"
@@ -91,12 +93,16 @@ int terrain_load(terrain* t, const char* folder)
     }
     terrain_hooks.show_done("Loading shadows");
 
+    if (terrain_hooks.verbose)
+        vesk_log("%lu bytes texture memory used before ground tiles loaded\n", (unsigned long)texture_memory);
     terrain_hooks.show_status_restart("Loading tileinfo");
     if (!read_surfaces(t, folder)) {
         terrain_free(t);
         return 0;
     }
     terrain_hooks.show_done("Loading tileinfo");
+    if (terrain_hooks.verbose)
+        vesk_log("%lu bytes texture memory used after ground tiles loaded\n", (unsigned long)texture_memory);
 
     terrain_hooks.show_status_restart("Loading tilemap");
     {

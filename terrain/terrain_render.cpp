@@ -1,12 +1,10 @@
 #include "terrain/terrain_render.h"
 
-#include <png.h>
-
 #include <cmath>
 #include <cstring>
 
 #include "core/alloc.h"
-#include "core/vfs.h"
+#include "gfx/image_file.h"
 #include "gfx/imm.h"
 #include "gfx/ztgl.h"
 #include "terrain/terrain_lod.h"
@@ -73,49 +71,23 @@ namespace {
 
 float float_of(int32_t v) { return float(v); }
 
-// Reads a whole game-data file; null when it can't be read.
-uint8_t* read_game_file(const char* name, size_t* length)
-{
-    vfs_stream* f = vfs_open(name, "rb");
-    if (!f) return nullptr;
-    size_t capacity = 65536, used = 0;
-    uint8_t* block = static_cast<uint8_t*>(xmalloc(capacity));
-    for (;;) {
-        int got = vfs_read(f, block + used, int(capacity - used));
-        if (got <= 0) break;
-        used += size_t(got);
-        if (used < capacity) continue;
-        capacity *= 2;
-        void* grown = alloc_check_realloc(block, capacity);
-        if (!grown) fatal_out_of_memory();
-        block = static_cast<uint8_t*>(grown);
-    }
-    vfs_close(f);
-    *length = used;
-    return block;
-}
-
-// RGBA pixels of a PNG game-data file, or null.
+// RGBA pixels of a game-data image (its first level), or null.
 uint8_t* read_rgba(const char* name, int32_t* width, int32_t* height)
 {
-    size_t length = 0;
-    uint8_t* bytes = read_game_file(name, &length);
-    if (!bytes) return nullptr;
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    uint8_t* pixels = nullptr;
-    if (png_image_begin_read_from_memory(&image, bytes, length) && image.width <= 4096 && image.height <= 4096) {
-        image.format = PNG_FORMAT_RGBA;
-        pixels = static_cast<uint8_t*>(xmalloc(PNG_IMAGE_SIZE(image)));
-        if (!png_image_finish_read(&image, nullptr, pixels, 0, nullptr)) {
-            alloc_check_free(pixels);
-            pixels = nullptr;
-        }
+    uint8_t* chain = nullptr;
+    char* text = nullptr;
+    int w = 0, h = 0, bpp = 0;
+    if (!png_read(name, &chain, &w, &h, &bpp, &text)) return nullptr;
+    if (text) alloc_check_free(text);
+    uint8_t* pixels = static_cast<uint8_t*>(xmalloc(size_t(w) * size_t(h) * 4));
+    for (size_t k = 0; k < size_t(w) * size_t(h); k++) {
+        const uint8_t* in = chain + k * size_t(bpp);
+        pixels[4 * k] = in[0], pixels[4 * k + 1] = in[1], pixels[4 * k + 2] = in[2];
+        pixels[4 * k + 3] = bpp == 4 ? in[3] : 255;
     }
-    png_image_free(&image);
-    alloc_check_free(bytes);
-    *width = int32_t(image.width);
-    *height = int32_t(image.height);
+    alloc_check_free(chain);
+    *width = w;
+    *height = h;
     return pixels;
 }
 

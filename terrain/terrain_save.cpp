@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/alloc.h"
+#include "gfx/image_png.h"
 #include "terrain/decals.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain_load.h"
@@ -33,6 +34,16 @@ void terrain_compute_shading(const terrain* t, const float light[3], uint8_t* rg
     }
 }
 
+namespace {
+// A height as its 16-bit sample between the lowest and highest height.
+uint16_t height_sample(const terrain* t, float h)
+{
+    double range = double(t->height_max) - double(t->height_min);
+    double v = range > 0.0 ? (double(h) - t->height_min) / range * 65535.0 + 0.5 : 0.0;
+    return v <= 0.0 || !(v == v) ? 0 : (v >= 65535.0 ? 65535 : uint16_t(v));
+}
+} // namespace
+
 uint8_t* terrain_format_heights(const terrain* t, size_t* length)
 {
     char header[128];
@@ -41,10 +52,8 @@ uint8_t* terrain_format_heights(const terrain* t, size_t* length)
     size_t count = size_t(t->size) * size_t(t->size);
     uint8_t* out = static_cast<uint8_t*>(xmalloc(size_t(head) + 2 * count));
     memcpy(out, header, size_t(head));
-    double range = double(t->height_max) - double(t->height_min);
     for (size_t k = 0; k < count; k++) {
-        double v = range > 0.0 ? (double(t->heights[k]) - t->height_min) / range * 65535.0 + 0.5 : 0.0;
-        uint32_t q = v <= 0.0 || !(v == v) ? 0 : (v >= 65535.0 ? 65535 : uint32_t(v));
+        uint16_t q = height_sample(t, t->heights[k]);
         out[head + 2 * k] = uint8_t(q);
         out[head + 2 * k + 1] = uint8_t(q >> 8);
     }
@@ -69,6 +78,15 @@ int terrain_save(terrain* t)
     uint8_t* hf = terrain_format_heights(t, &length);
     ok &= write(t, "terrain.hf", hf, length);
     alloc_check_free(hf);
+
+    // The same samples as a grey PNG, for scene exports.
+    size_t samples = size_t(t->size) * size_t(t->size);
+    uint16_t* grey = static_cast<uint16_t*>(xmalloc(samples * sizeof(uint16_t)));
+    for (size_t k = 0; k < samples; k++) grey[k] = height_sample(t, t->heights[k]);
+    uint8_t* png = png_encode_gray16(grey, t->size, t->size, &length);
+    alloc_check_free(grey);
+    ok &= png && write(t, "terrain.png", png, length);
+    if (png) alloc_check_free(png);
 
     int32_t tiles = 1 << t->exponent;
     if (t->tile_map) ok &= write(t, "tilemap", t->tile_map, size_t(tiles) * tiles);

@@ -5,12 +5,17 @@
 
 #include "core/alloc.h"
 #include "core/vfs.h"
+#include "gfx/image_png.h"
+#include "gfx/texture.h"
+#include "gfx/ztgl.h"
 #include "ui/console.h"
 #include "ui/loading.h"
 
 namespace {
 
-uint32_t no_texture(const char*) { return 0; }
+// The registry needs a GL context; without one (tools, tests of the ground
+// alone) surfaces get no textures.
+uint32_t load_texture(const char* name) { return ztgl_fn.GenTextures ? uint32_t(texture_load(name)) : 0; }
 
 int read_track_file(const char* folder, const char* name, uint8_t** bytes, size_t* length)
 {
@@ -48,11 +53,14 @@ int write_track_file(const char* folder, const char* name, const void* bytes, si
     return ok;
 }
 
-int no_png(const uint8_t*, size_t, uint16_t** samples, int32_t* width, int32_t* height)
+int decode_png_gray16(const uint8_t* bytes, size_t length, uint16_t** samples, int32_t* width, int32_t* height)
 {
+    int w = 0, h = 0;
     *samples = nullptr;
-    *width = *height = 0;
-    return 0;
+    if (!png_decode_gray16("terrain.png", bytes, length, samples, &w, &h)) return 0;
+    *width = w;
+    *height = h;
+    return 1;
 }
 
 } // namespace
@@ -65,10 +73,10 @@ void terrain_services_reset()
     terrain_hooks.show_status_restart = show_status_restart;
     terrain_hooks.show_progress = show_progress;
     terrain_hooks.show_done = show_done;
-    terrain_hooks.texture_load = no_texture;
+    terrain_hooks.texture_load = load_texture;
     terrain_hooks.read_file = read_track_file;
     terrain_hooks.write_file = write_track_file;
-    terrain_hooks.read_png_gray16 = no_png;
+    terrain_hooks.read_png_gray16 = decode_png_gray16;
     terrain_hooks.verbose = 0;
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 // What the terrain asks of the rest of the program while it loads and saves:
 // the message log, the loading screen, textures and the track files. The
-// defaults are the message log, the loading screen and the file system
-// (folder + "/" + name, so "@tracks/x" reads game data); textures and PNG
-// heights give nothing until their owners install theirs. Tests swap in
-// their own.
+// defaults are the message log, the loading screen, the file system (folder +
+// "/" + name, so "@tracks/x" reads game data), the texture registry (id 0
+// without a GL context) and the PNG decoder. Tests swap in their own.
 #include <cstddef>
 #include <cstdint>
 

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/alloc.h"
+#include "gfx/image_png.h"
 #include "support/temp_dir.h"
 #include "support_terrain.h"
 #include "terrain/decals.h"
@@ -145,6 +147,44 @@ TEST_F(load_test, folder_loads_and_saves_back_the_same)
     EXPECT_NEAR(t->heights[40], changed, 25.0f / 65535.0f);
     EXPECT_EQ(t->tile_map[5], 1);
     EXPECT_EQ(t->decals.count, 1);
+}
+
+TEST_F(load_test, heights_come_from_terrain_png_without_a_sample_block)
+{
+    write_track();
+    write_whole_file(dir.file("terrain.hf"), "2 2.0 0 65535\n");
+    const uint16_t pixels[4] = {100, 200, 300, 65535};
+    size_t size = 0;
+    uint8_t* png = png_encode_gray16(pixels, 2, 2, &size);
+    ASSERT_NE(png, nullptr);
+    write_whole_file(dir.file("terrain.png"), std::string(reinterpret_cast<char*>(png), size));
+    alloc_check_free(png);
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->heights[0], 100.0f);
+    EXPECT_EQ(t->heights[8], 200.0f);       // last column repeated
+    EXPECT_EQ(t->heights[8 * 9 + 8], 65535.0f);
+    // An unreadable image leaves the field flat at the lowest height.
+    write_whole_file(dir.file("terrain.png"), "not a png");
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->heights[40], 0.0f);
+}
+
+TEST_F(load_test, saved_terrain_png_holds_the_saved_samples)
+{
+    write_track();
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    ASSERT_EQ(terrain_save(t), 1);
+    std::string hf = read_whole_file(dir.file("terrain.hf"));
+    std::string png = read_whole_file(dir.file("terrain.png"));
+    uint16_t* samples = nullptr;
+    int w = 0, h = 0;
+    ASSERT_EQ(png_decode_gray16("terrain.png", png.data(), png.size(), &samples, &w, &h), 1);
+    ASSERT_EQ(w, 9);
+    ASSERT_EQ(h, 9);
+    size_t block = hf.find(':') + 1;
+    for (int k = 0; k < 81; k++)
+        EXPECT_EQ(samples[k], uint8_t(hf[block + 2 * k]) | uint8_t(hf[block + 2 * k + 1]) << 8) << k;
+    alloc_check_free(samples);
 }
 
 TEST_F(load_test, missing_or_bad_files_fail_and_leave_an_empty_record)
