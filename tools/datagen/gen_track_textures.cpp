@@ -1,13 +1,13 @@
 // The sample tracks' ground textures (one per surface), the treadmark, the
 // default roost clod and the line decals: small tileable images from noise.
-#include <png.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "core/alloc.h"
+#include "gfx/image_png.h"
 #include "tools/datagen/datagen.h"
 
 namespace {
@@ -42,22 +42,15 @@ struct noise {
 
 int write_png(const std::string& root, const std::string& name, int w, int h, bool alpha, const std::vector<uint8_t>& px)
 {
-    png_image image = {};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = uint32_t(w);
-    image.height = uint32_t(h);
-    image.format = alpha ? PNG_FORMAT_RGBA : PNG_FORMAT_RGB;
-    png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, px.data(), 0, nullptr)) {
+    size_t size = 0;
+    uint8_t* bytes = png_encode(px.data(), w, h, alpha ? 4 : 3, nullptr, &size);
+    if (!bytes) {
         fprintf(stderr, "zt_datagen: can't encode '%s'\n", name.c_str());
         return 0;
     }
-    std::vector<uint8_t> bytes(size);
-    if (!png_image_write_to_memory(&image, bytes.data(), &size, 0, px.data(), 0, nullptr)) {
-        fprintf(stderr, "zt_datagen: can't encode '%s'\n", name.c_str());
-        return 0;
-    }
-    return datagen_write_file(root, name, bytes.data(), size);
+    int ok = datagen_write_file(root, name, bytes, size);
+    alloc_check_free(bytes);
+    return ok;
 }
 
 // A ground texture: a base colour varied by noise, with small stones.
