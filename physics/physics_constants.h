@@ -1,0 +1,111 @@
+#pragma once
+// Units, axes and the tuning constants of the bike and rider physics, in one
+// place with the reason for each.
+//
+// Units: feet, slugs, pounds-force, seconds, radians. Gravity is (0, -32, 0).
+//
+// Body axes (every body of the bike and rider, and the bike's rest frame):
+//   x sideways, to the rider's right; y up; z backward, so forward is -z.
+//
+// Joint sign conventions (tested in tests/physics/test_ride_conventions.cpp):
+//   - rear_axle_joint and front_axle_joint are hinges (axle holder, wheel)
+//     about +x; their angle rate is positive when the bike rolls forward.
+//     A torque of -T about the wheel's own x drives the bike forward.
+//   - fork_joint is a slider (fork upper, fork lower) along the steering axis
+//     pointing up; its position runs from -fork travel (compressed) to 0.
+//   - swingarm_joint is a hinge (swingarm, frame) about +x; its angle runs
+//     from -swingarm travel (compressed) to 0.
+//   - Joint motors: target velocity +100 extends the fork and the shock.
+//   - steering_joint is a hinge (fork upper, frame) about the steering axis
+//     pointing up (from the lower to the upper bearing); a positive steering
+//     angle turns the front wheel to the left (counter-clockwise seen from
+//     above).
+//   - Lean: body_lean_angle is asin(sideways axis . world up): 0 upright,
+//     positive leaning to the left (the right side up), +-pi/2 on its side.
+#include <cstdint>
+
+namespace phys {
+
+constexpr double gravity = 32.0;             // ft/s^2
+constexpr double tic_seconds = 1.0 / 128.0;  // one world step per tic
+constexpr double pi = 3.14159265358979323846;
+constexpr double rpm_per_rad_s = 9.549296585513721;  // 60 / (2 pi)
+
+// Body-frame axes.
+constexpr double axis_sideways[3] = {1.0, 0.0, 0.0};
+constexpr double axis_up[3] = {0.0, 1.0, 0.0};
+constexpr double axis_forward[3] = {0.0, 0.0, -1.0};
+
+// --- Tyre contact -----------------------------------------------------------
+// Spring and damper of the tyre against depth ratio q = depth / section:
+// a soft carcass near the surface that stiffens cubically as it flattens.
+constexpr float tyre_kp_cubic = 24000.0f, tyre_kp_base = 1000.0f;
+constexpr float tyre_kd_cubic = 2300.0f, tyre_kd_base = 200.0f;
+// Points sampled round the tyre ring's contact half by the full search; the
+// lowest point toward a face is always tried as well, so a flat face is exact.
+constexpr int tyre_ring_samples = 16;
+// The grip factor that scales every surface's friction coefficient.
+constexpr float grip_factor = 1.0f;
+
+// --- Tethers (one-tic contact springs that hold a crashed rider) -------------
+constexpr double tether_spring = 5000.0;  // lbf/ft
+constexpr double tether_damping = 500.0;  // lbf*s/ft
+
+// --- Suspension --------------------------------------------------------------
+constexpr double air_spring_scale = 82.46169;  // lbf at a pressure ratio of 2
+constexpr double air_spring_exponent = 1.4;    // adiabatic air
+// The fork's air gap never goes below this, so full travel never divides by
+// zero; with it the air force stays finite (below ~190000 lbf for 1 ft of travel).
+constexpr double air_gap_minimum = 1.0 / 64.0;  // ft
+// Motor target speed that stands for "extend with this force".
+constexpr double suspension_extend_speed = 100.0;
+
+// --- Drivetrain --------------------------------------------------------------
+constexpr double clutch_damping_limit = 500.0;   // lbf*ft, damping term clamp
+constexpr double clutch_torque_limit = 1.0e6;    // lbf*ft, whole clutch clamp
+constexpr double anti_stall_band = 2000.0;       // rpm above the idle setting
+constexpr double anti_stall_slope = 0.0005;      // clutch per rpm
+constexpr int gearbox_period_tics = 32;          // automatic gearbox cadence
+constexpr double gearbox_swingarm_min = -0.01;   // rad: only with weight on it
+constexpr double slide_speed_squared = 4.0;      // (ft/s)^2: a sliding tyre
+constexpr int gear_count = 6;                    // 0 neutral, 1..5
+
+// --- Crash test --------------------------------------------------------------
+constexpr double crash_accel_limit = 2064.0;     // ft/s^2
+constexpr double crash_speed_limit = 46.5;       // ft/s
+constexpr double crash_accel_hard = 1376.0;      // after a long jump
+constexpr double crash_speed_hard = 31.0;
+constexpr int32_t crash_tics = 512;              // crash counter at the start
+// A rider-body or frame sphere that meets the ground or an object faster than
+// this along the normal crashes the rider (a head-first fall, a wall).
+constexpr double crash_contact_speed = 10.0;     // ft/s
+
+// --- Controls and assists ----------------------------------------------------
+// Steering torque gain at steering_strength 50 (the setup default): a full
+// steer input gives about 40 lbf*ft at the head, enough to turn the bar
+// against the tyre's self-aligning moment at a walk, yet well under the clamp.
+constexpr double steer_gain = 60.0;
+constexpr double steer_torque_limit = 200.0;     // lbf*ft at the head
+constexpr double steer_head_damping = 50.0;      // lbf*ft*s/rad
+constexpr double steer_scale = 1.5;              // torque scale of both models
+// Lean-following gain of the realistic steering at roll_damping 50: the head
+// turns toward the lean, which is what lets a bike balance at speed.
+constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
+constexpr double lean_gain = 1.0;                // line assist FMax scale
+constexpr double lean_motor_fmax = 1000.0;       // arcade lean motor
+constexpr double standup_fmax = 2000.0;          // stand-up assist motor
+// Below this the stand-up assist holds the bike up and brakes it.
+constexpr double low_speed_limit = 3.0;          // ft/s
+// The assist lets go of the lean progressively above this speed.
+constexpr double assist_speed = 15.0;            // ft/s
+constexpr double assist_top_speed = 40.0;        // ft/s
+// Front-wheel wobble damping at the axle (lbf*ft*s/rad): kills the shimmy the
+// off-axle spin of a light wheel picks up from uneven contacts.
+constexpr double wheel_wobble_damping = 2.0;
+// The rider's forward-backward and height offsets at the seat.
+constexpr double rider_seat_height = 0.5;        // "h" of the rider springs, ft
+constexpr double rider_fore_aft = 0.0;           // ft
+constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
+constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
+
+}  // namespace phys

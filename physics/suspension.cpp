@@ -1,0 +1,88 @@
+#include "physics/suspension.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "physics/physics_constants.h"
+
+double damper_force(double v, double k_compression, double k_rebound,
+                    double knee_compression, double knee_rebound)
+{
+    double k = v < 0.0 ? k_compression : k_rebound;
+    double knee = v < 0.0 ? knee_compression : knee_rebound;
+    double kv = k * std::fabs(v);
+    double magnitude = std::max(std::min(8.0 * kv, knee + kv), 0.125 * kv);
+    return v < 0.0 ? magnitude : -magnitude;
+}
+
+double fork_air_force(double compression, double air_gap, double travel)
+{
+    double a = std::max(air_gap, phys::air_gap_minimum);
+    double x = std::clamp(compression, 0.0, travel);
+    return (std::pow((a + travel) / (a + travel - x), phys::air_spring_exponent) - 1.0) *
+           phys::air_spring_scale;
+}
+
+double fork_force(const fork_values& f, double position, double speed)
+{
+    double fade = std::clamp(-32.0 * position / f.travel, 0.0, 1.0);
+    if (fade <= 0.0)
+        return 0.0;
+    double force = (f.preload - position) * f.spring_rate +
+                   damper_force(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound);
+    force += fork_air_force(-position, f.air_gap, f.travel);
+    return force * fade;
+}
+
+// One cubic Hermite piece on 0..1 with end values and (already scaled) slopes.
+static void hermite(double p0, double p1, double m0, double m1, double t, double* value, double* derivative)
+{
+    double t2 = t * t, t3 = t2 * t;
+    *value = (2 * t3 - 3 * t2 + 1) * p0 + (t3 - 2 * t2 + t) * m0 + (-2 * t3 + 3 * t2) * p1 + (t3 - t2) * m1;
+    *derivative = (6 * t2 - 6 * t) * p0 + (3 * t2 - 4 * t + 1) * m0 + (-6 * t2 + 6 * t) * p1 + (3 * t2 - 2 * t) * m1;
+}
+
+void shock_linkage(const shock_linkage_curve& c, double x, double* position, double* slope)
+{
+    double b = c.knee;
+    double d;
+    if (x <= b) {
+        hermite(0.0, c.knee_position, c.slope[0] * b, c.slope[1] * b, x / b, position, &d);
+        *slope = d / b;
+    } else {
+        double len = 1.0 - b;
+        hermite(c.knee_position, c.full_position, c.slope[1] * len, c.slope[2] * len, (x - b) / len, position, &d);
+        *slope = d / len;
+    }
+}
+
+double shock_torque(const shock_values& s, double angle, double rate)
+{
+    double fade = std::clamp(-32.0 * angle / s.travel, 0.0, 1.0);
+    if (fade <= 0.0)
+        return 0.0;
+    double x = std::clamp(-angle / s.travel, 0.0, 1.0);
+    double p, slope;
+    shock_linkage(s.linkage, x, &p, &slope);
+    double v = rate * slope;
+    double force = (s.preload + p) * s.spring_rate +
+                   damper_force(v, s.compression, s.rebound, s.slow_compression, s.slow_rebound);
+    return fade * slope * force;
+}
+
+motor_setting suspension_motor(double force)
+{
+    if (force >= 0.0)
+        return {phys::suspension_extend_speed, force};
+    return {0.0, -force};
+}
+
+double valve_ratio(const float pairs[4], double speed, double* flow)
+{
+    double k = speed < 0.0 ? pairs[0] : pairs[2];
+    double g = speed < 0.0 ? pairs[1] : pairs[3];
+    double f = k * std::fabs(speed) + g;
+    if (flow)
+        *flow = f;
+    return f != 0.0 ? g / f : 0.0;
+}
