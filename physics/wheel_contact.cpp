@@ -345,6 +345,44 @@ int wheel_contact_query(const ground_view& g, const wheel_contact& w, double poi
     return 0;
 }
 
+int sphere_ground_contact(const ground_view& g, const double centre[3], double radius, double point[3],
+                          double normal[3], double* depth)
+{
+    *depth = 0.0;
+    double s = g.spacing;
+    if (!std::isfinite(centre[0]) || !std::isfinite(centre[1]) || !std::isfinite(centre[2]) || !(s > 0.0))
+        return 0;
+    double x0 = std::floor((centre[0] - radius) / s), x1 = std::ceil((centre[0] + radius) / s);
+    double z0 = std::floor((centre[2] - radius) / s), z1 = std::ceil((centre[2] + radius) / s);
+    if (std::fabs(x0) > 1e8 || std::fabs(x1) > 1e8 || std::fabs(z0) > 1e8 || std::fabs(z1) > 1e8)
+        return 0;
+    ring_hit best{};
+    best.depth = 0.0;
+    bool have = false;
+    double tri[6][3];
+    for (int32_t i = (int32_t)x0; i < (int32_t)x1; i++) {
+        for (int32_t j = (int32_t)z0; j < (int32_t)z1; j++) {
+            ground_cell_triangles(g, i, j, tri);
+            for (int t = 0; t < 2; t++) {
+                double n[3];
+                if (!triangle_normal(tri[3 * t], tri[3 * t + 1], tri[3 * t + 2], n))
+                    continue;
+                const double* v[3] = {tri[3 * t], tri[3 * t + 1], tri[3 * t + 2]};
+                bool interior;
+                ring_hit h = sphere_triangle(centre, radius, v, n, &interior);
+                if (h.depth > best.depth) {
+                    best = h;
+                    have = true;
+                }
+            }
+        }
+    }
+    if (!have)
+        return 0;
+    hit_out(best, point, normal, depth);
+    return 1;
+}
+
 int32_t ground_tile_at(const ground_view& g, double x, double z)
 {
     if (!g.tile_map)

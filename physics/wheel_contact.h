@@ -80,5 +80,10 @@ int wheel_contact_search(const ground_view& g, const wheel_contact& w, double po
 // First-hit query (rows in order, columns middle-outward): 1 with a contact.
 int wheel_contact_query(const ground_view& g, const wheel_contact& w, double point[3], double normal[3], double* depth);
 
+// The deepest contact of a sphere with the ground triangles under it: 1 with
+// depth > 0, the ground point and a clean unit normal.
+int sphere_ground_contact(const ground_view& g, const double centre[3], double radius, double point[3],
+                          double normal[3], double* depth);
+
 // The tile under a world point.
 int32_t ground_tile_at(const ground_view& g, double x, double z);

@@ -1,0 +1,778 @@
+#include "physics/physics_tic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "physics/bike_info.h"
+#include "physics/body_helpers.h"
+#include "physics/drivetrain.h"
+#include "physics/physics_constants.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "physics/suspension.h"
+#include "physics/tyre.h"
+
+ride_state ride_states[rider_slot_count];
+int32_t crash_knockout_tics[16];
+
+namespace {
+
+using phys::pi;
+
+const bike_info& row_of(const rider* r)
+{
+    return bike_info_table()[r->bike_index];
+}
+
+double length3(const double v[3])
+{
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+double frame_speed(const rider* r)
+{
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    double a[3] = {v[0], v[1], v[2]};
+    return length3(a);
+}
+
+bool has_contact(const wheel_contact& c)
+{
+    return c.depth > 0.0f;
+}
+
+double slip_squared(const wheel_contact& c)
+{
+    return (double)c.slip_velocity[0] * c.slip_velocity[0] + (double)c.slip_velocity[1] * c.slip_velocity[1] +
+           (double)c.slip_velocity[2] * c.slip_velocity[2];
+}
+
+void body_axis_world(dBodyID b, int axis, double out[3])
+{
+    const dReal* R = dBodyGetRotation(b);
+    for (int k = 0; k < 3; k++)
+        out[k] = R[k * 4 + axis];
+}
+
+// The row's overall scale: outer front tyre radius against a full-size 1.14 ft.
+double row_scale(const rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    return (m.front_tyre_radius + m.front_tyre_section) / 1.14;
+}
+
+// One-tic soft contact of a body with the ground.
+void ground_contact_joint(const ride_world& w, dBodyID body, const double point[3], const double normal[3],
+                          double depth, double mu)
+{
+    dContact c{};
+    c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
+    c.surface.mu = mu;
+    double erp, cfm;
+    spring_erp_cfm(20000.0, 1000.0, phys::tic_seconds, &erp, &cfm);
+    c.surface.soft_erp = erp;
+    c.surface.soft_cfm = cfm;
+    for (int k = 0; k < 3; k++) {
+        c.geom.pos[k] = point[k];
+        c.geom.normal[k] = normal[k];
+    }
+    c.geom.depth = depth;
+    dJointID j = dJointCreateContact(w.world, w.group, &c);
+    dJointAttach(j, body, nullptr);
+}
+
+// The frame's and the rider's contact spheres (body frame, relative to the
+// body's rest centre): radius in the fourth value.
+struct contact_sphere {
+    int body;  // record order: 0 frame, 6 rider
+    double centre[3];
+    double radius;
+};
+
+int frame_and_rider_spheres(const rider* r, contact_sphere out[6])
+{
+    const bike_info& row = row_of(r);
+    const bike_main_values& m = row.main;
+    double s = row_scale(r);
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    int n = 0;
+    out[n++] = {0, {0, 0, 0}, 0.45 * s};
+    out[n++] = {0, {0, 0.4 * s, -1.2 * s}, 0.35 * s};  // tank and steering head
+    out[n++] = {0, {0, 0.2 * s, 1.5 * s}, 0.35 * s};   // seat and fender
+    for (int side = 0; side < 2; side++)
+        out[n++] = {0,
+                    {row.tuning.hand[side][0] - fc[0], row.tuning.hand[side][1] - fc[1],
+                     row.tuning.hand[side][2] - fc[2]},
+                    0.2 * s};
+    out[n++] = {6, {0, 0.5 * s, 0}, 0.9 * s};
+    (void)m;
+    return n;
+}
+
+void lean_motor(const ride_world& w, rider* r, double velocity, double fmax)
+{
+    dJointID j = dJointCreateAMotor(w.world, w.group);
+    dJointAttach(j, r->frame_body, nullptr);
+    dJointSetAMotorMode(j, dAMotorUser);
+    dJointSetAMotorNumAxes(j, 1);
+    double z[3];
+    body_axis_world(r->frame_body, 2, z);  // about +z (backward): raises the lean
+    dJointSetAMotorAxis(j, 0, 0, z[0], z[1], z[2]);
+    dJointSetAMotorParam(j, dParamVel, velocity);
+    dJointSetAMotorParam(j, dParamFMax, fmax);
+}
+
+// The head's lock limit at a speed: full lock slow, the restricted lock fast.
+double steering_lock(const rider* r, double speed)
+{
+    double full = pi / 4;
+    double lo = std::max(1.0f, r->full_lock_speed), hi = std::max((double)r->restricted_lock_speed, lo + 1.0);
+    double t = std::clamp((speed - lo) / (hi - lo), 0.0, 1.0);
+    return full + t * ((double)r->restricted_lock - full);
+}
+
+void steering_axis_world(const rider* r, double out[3])
+{
+    const bike_main_values& m = row_of(r).main;
+    double u[3] = {m.steer_upper[0] - m.steer_lower[0], m.steer_upper[1] - m.steer_lower[1],
+                   m.steer_upper[2] - m.steer_lower[2]};
+    double l = length3(u);
+    dVector3 a;
+    dBodyVectorToWorld(r->frame_body, u[0] / l, u[1] / l, u[2] / l, a);
+    out[0] = a[0], out[1] = a[1], out[2] = a[2];
+}
+
+void steering_torque(rider* r, double torque)
+{
+    double a[3];
+    steering_axis_world(r, a);
+    body_pair_torque(r->fork_upper_body, r->frame_body, a, torque);
+}
+
+// The lean that balances the bike's present turn: atan(v * yaw rate / g).
+double balance_lean(const rider* r)
+{
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    const dReal* om = dBodyGetAngularVel(r->frame_body);
+    double fwd[3];
+    body_axis_world(r->frame_body, 2, fwd);
+    double speed = -(v[0] * fwd[0] + v[1] * fwd[1] + v[2] * fwd[2]);
+    return std::atan(speed * om[1] / phys::gravity);
+}
+
+void rider_joint_reattach(rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    dVector3 seat;
+    dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1],
+                        m.rider_centre[2] - fc[2], seat);
+    dBodySetPosition(r->rider_body, seat[0], seat[1], seat[2]);
+    dBodySetRotation(r->rider_body, dBodyGetRotation(r->frame_body));
+    dVector3 v;
+    dBodyGetPointVel(r->frame_body, seat[0], seat[1], seat[2], v);
+    dBodySetLinearVel(r->rider_body, v[0], v[1], v[2]);
+    const dReal* om = dBodyGetAngularVel(r->frame_body);
+    dBodySetAngularVel(r->rider_body, om[0], om[1], om[2]);
+    dJointAttach(r->rider_joint, r->rider_body, r->frame_body);
+    dJointSetHinge2Anchor(r->rider_joint, seat[0], seat[1], seat[2]);
+    double up[3], side[3];
+    body_axis_world(r->frame_body, 1, up);
+    body_axis_world(r->frame_body, 0, side);
+    const dReal a1[3] = {up[0], up[1], up[2]}, a2[3] = {side[0], side[1], side[2]};
+    dJointSetHinge2Axes(r->rider_joint, a1, a2);
+    // ODE leaves a detached joint's feedback as it was: clear it, or the
+    // net-force correction would read forces from before the crash.
+    memset(&r->joint_feedback[5], 0, sizeof r->joint_feedback[5]);
+}
+
+// Puts a fallen bike back on its wheels where it lies, heading kept.
+void rider_respawn_upright(const ride_world& w, rider* r)
+{
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    double fwd[3];
+    body_axis_world(r->frame_body, 2, fwd);
+    double heading = std::atan2(fwd[0], fwd[2]);
+    double x = p[0], z = p[2];
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    rider_reset_pose(r);
+    rider_set_orientation(r, 0, 1, 0, heading);
+    double ground = -1e30;
+    for (int i = 0; i < 3; i++) {
+        double probe[3] = {x, 0, z};
+        (void)probe;
+    }
+    double h = ground_sample(w.ground, (int32_t)std::floor(x * w.ground.inv_spacing),
+                             (int32_t)std::floor(z * w.ground.inv_spacing));
+    ground = std::max(ground, h);
+    dVector3 c;
+    dBodyGetRelPointPos(r->frame_body, -fc[0], -fc[1], -fc[2], c);  // rest origin, turned
+    rider_translate(r, x - c[0], ground + 0.25, z - c[2]);
+    ride_state_of(r)->recovery = 128.0f;
+}
+
+void suspension_tic(rider* r)
+{
+    const bike_info& row = row_of(r);
+    fork_values f{};
+    f.spring_rate = r->fork_spring_rate;
+    f.preload = r->fork_preload;
+    f.air_gap = r->fork_oil_level;
+    f.travel = row.main.fork_travel;
+    f.compression = r->fork_compression;
+    f.rebound = r->fork_rebound;
+    f.slow_compression = r->fork_slow_compression;
+    f.slow_rebound = r->fork_slow_rebound;
+    double force = fork_force(f, dJointGetSliderPosition(r->fork_joint), dJointGetSliderPositionRate(r->fork_joint));
+    motor_setting fm = suspension_motor(force);
+    dJointSetSliderParam(r->fork_joint, dParamVel, fm.velocity);
+    dJointSetSliderParam(r->fork_joint, dParamFMax, fm.fmax);
+
+    const bike_tuning_values& t = row.tuning;
+    shock_values s{};
+    s.spring_rate = r->shock_spring_rate;
+    s.preload = r->shock_preload;
+    s.travel = row.main.swingarm_travel;
+    s.compression = r->shock_compression;
+    s.rebound = r->shock_rebound;
+    s.slow_compression = r->shock_slow_compression;
+    s.slow_rebound = r->shock_slow_rebound;
+    s.linkage = {t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
+                 {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
+    double torque = shock_torque(s, dJointGetHingeAngle(r->swingarm_joint), dJointGetHingeAngleRate(r->swingarm_joint));
+    motor_setting sm = suspension_motor(torque);
+    dJointSetHingeParam(r->swingarm_joint, dParamVel, sm.velocity);
+    dJointSetHingeParam(r->swingarm_joint, dParamFMax, sm.fmax);
+}
+
+void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
+{
+    const bike_info& row = row_of(r);
+    const bike_tuning_values& t = row.tuning;
+    double phi = dJointGetHingeAngle(r->rear_axle_joint);
+    double rate = dJointGetHingeAngleRate(r->rear_axle_joint);
+    if ((r->option_flags & rider_option_auto_shift) && w.tic % phys::gearbox_period_tics == 0 &&
+        dJointGetHingeAngle(r->swingarm_joint) < phys::gearbox_swingarm_min &&
+        (!has_contact(r->rear_contact) || slip_squared(r->rear_contact) <= phys::slide_speed_squared)) {
+        double wheel_rpm = rider_total_ratio(r) * phys::rpm_per_rad_s * rate;
+        r->gear = gearbox_auto_gear(row.main.gear_ratio, r->gear, wheel_rpm, t.downshift_rpm, t.upshift_rpm);
+    }
+    double rpm = r->engine_speed * phys::rpm_per_rad_s;
+    engine_state e{r->engine_speed, r->engine_angle};
+    clutch_inputs in{};
+    in.wheel_angle = phi;
+    in.wheel_rate = rate;
+    in.ratio = rider_total_ratio(r);
+    in.clutch = r->clutch;
+    in.clutch_used = anti_stall_clutch(r->clutch, rpm, r->auto_clutch_rpms);
+    in.stiffness = t.clutch_stiffness;
+    in.damping = t.clutch_damping;
+    in.engine_torque = engine_torque(r);
+    in.inertia = t.engine_inertia;
+    in.dt = phys::tic_seconds;
+    double torque = clutch_step(&e, in);
+    r->engine_speed = e.omega;
+    r->engine_angle = e.theta;
+    dBodyAddRelTorque(r->rear_wheel_body, -torque, 0, 0);
+    dBodyAddRelTorque(r->frame_body, torque, 0, 0);
+
+    // Brakes: axle motors holding the wheel still up to the brake torque.
+    double front = s->front_brake * r->brake_torque;
+    bool front_slides = has_contact(r->front_contact) && slip_squared(r->front_contact) > phys::slide_speed_squared;
+    if ((r->option_flags & rider_option_front_antilock) && front_slides)
+        front = 0.0;
+    if ((r->option_flags & 0x04) && has_contact(r->front_contact) && !has_contact(r->rear_contact))
+        front = 0.0;
+    double rear = s->rear_brake * r->rear_brake_torque;
+    if ((r->option_flags & rider_option_rear_antilock) && has_contact(r->rear_contact) &&
+        slip_squared(r->rear_contact) > phys::slide_speed_squared)
+        rear = 0.0;
+    dJointSetHingeParam(r->front_axle_joint, dParamVel, 0.0);
+    dJointSetHingeParam(r->front_axle_joint, dParamFMax, front);
+    dJointSetHingeParam(r->rear_axle_joint, dParamVel, 0.0);
+    dJointSetHingeParam(r->rear_axle_joint, dParamFMax, rear);
+}
+
+// The rider body on its hinge-2: vertical softness and the second stop.
+void rider_body_tic(rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    dMass rm;
+    dBodyGetMass(r->rider_body, &rm);
+    double scale = rm.mass * phys::rider_reference_mass_scale;
+    double stiffness = 30.0 * r->rider_yspring + 5.0;
+    dJointSetHinge2Param(r->rider_joint, dParamSuspensionERP, 0.0);
+    dJointSetHinge2Param(r->rider_joint, dParamSuspensionCFM, 1.0 / (m.rider_mass * phys::rider_reference_mass_scale * stiffness * 32.0));
+    // Axis 2 has no stops in ODE: a servo motor holds its angle at 0.
+    double angle2 = dJointGetHinge2Angle2(r->rider_joint);
+    dJointSetHinge2Param(r->rider_joint, dParamVel2, -angle2 * 16.0);
+    dJointSetHinge2Param(r->rider_joint, dParamFMax2, 2000.0 * scale);
+}
+
+void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
+{
+    double head = dJointGetHingeAngle(r->steering_joint);
+    double head_rate = dJointGetHingeAngleRate(r->steering_joint);
+    double lean = body_lean_angle(r->frame_body);
+    bool front = has_contact(r->front_contact);
+    double gain = phys::steer_gain * (r->steering_strength / 50.0);
+    (void)s;
+    // Steer input +1 turns right, which is a negative head angle.
+    double target = -r->steer * steering_lock(r, speed);
+    if (!front) {
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        double ground = ground_sample(w.ground, (int32_t)std::floor(p[0] * w.ground.inv_spacing),
+                                      (int32_t)std::floor(p[2] * w.ground.inv_spacing));
+        if (p[1] - ground > 16.0) {
+            // High in the air: centre the bars.
+            steering_torque(r, (-50.0 * head - 5.0 * head_rate) * phys::steer_scale);
+            return;
+        }
+    }
+    if (!r->arcade && front) {
+        // Realistic: the head follows the lean (steering into a fall is what
+        // balances a bike), weighted by the roll-damping setting.
+        double follow = phys::lean_follow_gain * (r->roll_damping / 50.0) * (lean - balance_lean(r)) / pi;
+        target += std::clamp(follow, -0.25, 0.25);
+    }
+    double error = target - head;
+    if (std::fabs(error) < 1.0 / 32.0)
+        error = 0.0;
+    double term = std::clamp(error, -0.25, 0.25);
+    double e = 8.0 * term - head_rate;
+    e = e > 0 ? std::max(0.0, e - 1.0 / 2400.0) : std::min(0.0, e + 1.0 / 2400.0);
+    double damping = phys::steer_head_damping * (r->steering_damping / 50.0) * 0.05;
+    double torque = (gain * std::clamp(0.5 * e, -2.0 / 3.0, 2.0 / 3.0) - damping * head_rate) * phys::steer_scale;
+    double limit = std::min((double)r->max_steering_force, phys::steer_torque_limit);
+    if (s->recovery > 0)
+        limit *= std::clamp((64.0 - s->recovery) / 64.0, 0.0, 1.0);
+    steering_torque(r, std::clamp(torque, -limit, limit));
+
+    if (r->arcade) {
+        // The lean motor keeps the bike at the lean that balances its turn.
+        double target_lean = std::clamp(balance_lean(r), -1.2, 1.2);
+        double fade = 1.5 - 0.5 * std::clamp((speed - 40.0) * 0.025, 0.0, 1.0);
+        double v = std::clamp(target_lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0 * fade;
+        lean_motor(w, r, v, phys::lean_motor_fmax);
+        // Air drag of the arcade model, at a point behind the frame.
+        dVector3 pt, vel;
+        dBodyGetRelPointPos(r->frame_body, 0, 0, 20, pt);
+        dBodyGetPointVel(r->frame_body, pt[0], pt[1], pt[2], vel);
+        dBodyAddForceAtPos(r->frame_body, -phys::arcade_drag * vel[0], -phys::arcade_drag * vel[1],
+                           -phys::arcade_drag * vel[2], pt[0], pt[1], pt[2]);
+    }
+}
+
+void upright_assist(rider* r, double speed)
+{
+    double lean = body_lean_angle(r->frame_body);
+    double torque = -400.0 * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
+    double fade = 1.0 - std::clamp((speed - phys::assist_speed) / (phys::assist_top_speed - phys::assist_speed), 0.0, 1.0);
+    double z[3];
+    body_axis_world(r->frame_body, 2, z);
+    // A torque about +z raises the lean: push the lean back toward 0.
+    torque *= fade;
+    dBodyAddTorque(r->frame_body, z[0] * torque, z[1] * torque, z[2] * torque);
+}
+
+void feedback_correction(rider* r)
+{
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    dJointID joints[6];
+    rider_joints(r, joints);
+    const dReal* c = dBodyGetPosition(r->frame_body);
+    double f[3] = {0, 0, 0}, t[3] = {0, 0, 0};
+    for (int i = 0; i < 6; i++) {
+        if (i == 5 && r->crash_tics > 0)
+            continue;
+        const dJointFeedback& fb = r->joint_feedback[i];
+        dBodyID b1 = dJointGetBody(joints[i], 0), b2 = dJointGetBody(joints[i], 1);
+        const dReal* fs[2] = {fb.f1, fb.f2};
+        const dReal* ts[2] = {fb.t1, fb.t2};
+        dBodyID bs[2] = {b1, b2};
+        for (int k = 0; k < 2; k++) {
+            if (!bs[k])
+                continue;
+            const dReal* p = dBodyGetPosition(bs[k]);
+            double arm[3] = {p[0] - c[0], p[1] - c[1], p[2] - c[2]};
+            for (int a = 0; a < 3; a++)
+                f[a] += fs[k][a];
+            t[0] += ts[k][0] + arm[1] * fs[k][2] - arm[2] * fs[k][1];
+            t[1] += ts[k][1] + arm[2] * fs[k][0] - arm[0] * fs[k][2];
+            t[2] += ts[k][2] + arm[0] * fs[k][1] - arm[1] * fs[k][0];
+        }
+    }
+    dBodyAddForce(r->frame_body, -f[0], -f[1], -f[2]);
+    dBodyAddTorque(r->frame_body, -t[0], -t[1], -t[2]);
+}
+
+void crash_test(const ride_world& w, rider* r, ride_state* s)
+{
+    double dt = phys::tic_seconds;
+    double accel_limit = phys::crash_accel_limit, speed_limit = phys::crash_speed_limit;
+    if (s->landing_tic >= s->takeoff_tic) {
+        double air = (s->landing_tic - s->takeoff_tic) * dt;
+        double since = (w.tic - s->landing_tic) * dt;
+        double u = std::clamp((air - 0.559) * 7.9365087, 0.0, 1.0);
+        double wv = std::clamp((since - 0.25) * -8.0, 0.0, 1.0);
+        double f = 1.5 - 0.5 * u * wv;
+        accel_limit = phys::crash_accel_hard * f;
+        speed_limit = phys::crash_speed_hard * f;
+    }
+    if (s->recovery < 0.0f)
+        return;
+    double rel[3];
+    rider_body_relative_velocity(r, rel);
+    bool crash = rel[0] * rel[0] + rel[1] * rel[1] + rel[2] * rel[2] > speed_limit * speed_limit;
+    const dReal* v = dBodyGetLinearVel(r->rider_body);
+    const float* old = s->velocity_ring[w.tic & 3];
+    double a[3] = {(v[0] - old[0]) * 0.25 / dt, (v[1] - old[1]) * 0.25 / dt + phys::gravity,
+                   (v[2] - old[2]) * 0.25 / dt};
+    if (s->tics_run >= 4 && a[0] * a[0] + a[1] * a[1] + a[2] * a[2] > accel_limit * accel_limit)
+        crash = true;
+    if (s->hard_contact)
+        crash = true;
+    if (crash)
+        rider_crash(r);
+}
+
+void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
+{
+    const bike_info& row = row_of(r);
+    if (speed * speed < 4.0) {
+        r->crash_tics--;
+    } else {
+        // Hands tethered to the grips while the bike slides.
+        const bike_main_values& m = row.main;
+        double fc[3];
+        rider_rest_centre(r, 0, fc);
+        double slack = 0.875 * (row.tuning.hand_distance[0] + row.tuning.hand_distance[1]);
+        for (int side = 0; side < 2; side++) {
+            dVector3 grip, shoulder;
+            dBodyGetRelPointPos(r->frame_body, row.tuning.hand[side][0] - fc[0], row.tuning.hand[side][1] - fc[1],
+                                row.tuning.hand[side][2] - fc[2], grip);
+            dBodyGetRelPointPos(r->rider_body, m.shoulder[side][0], m.shoulder[side][1], m.shoulder[side][2],
+                                shoulder);
+            double pa[3] = {shoulder[0], shoulder[1], shoulder[2]}, pb[3] = {grip[0], grip[1], grip[2]};
+            body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
+        }
+    }
+    if (r->crash_tics <= 511 && r->crash_tics > 0) {
+        // Being put back: drawn to the seat with shrinking slack.
+        const bike_main_values& m = row.main;
+        double fc[3];
+        rider_rest_centre(r, 0, fc);
+        double slack = 5.0 * std::clamp((r->crash_tics - 128) * 0.0026041667, 0.0, 1.0);
+        const double shifts[3][3] = {{0, 0, 0}, {-5, 10, 0}, {5, 10, 0}};
+        for (const auto& sh : shifts) {
+            dVector3 seat;
+            dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0] + sh[0] * 0.0, m.rider_centre[1] - fc[1],
+                                m.rider_centre[2] - fc[2], seat);
+            const dReal* p = dBodyGetPosition(r->rider_body);
+            double pa[3] = {p[0], p[1], p[2]}, pb[3] = {seat[0], seat[1], seat[2]};
+            body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
+            (void)sh;
+            break;  // one tether from the body centre is enough for a sphere
+        }
+    }
+    if (r->crash_tics <= 0) {
+        r->crash_tics = 0;
+        if (std::fabs(body_lean_angle(r->frame_body)) > pi / 4)
+            rider_respawn_upright(w, r);
+        rider_joint_reattach(r);
+        s->recovery = -64.0f;
+        s->tics_run = 0;
+    }
+}
+
+}  // namespace
+
+ride_state* ride_state_of(const rider* r)
+{
+    return &ride_states[std::clamp(r->slot, 0, rider_slot_count - 1)];
+}
+
+void ride_state_reset(const rider* r)
+{
+    ride_state* s = ride_state_of(r);
+    memset(s, 0, sizeof *s);
+    s->treadmark[0][1] = s->treadmark[1][1] = 1.0f;
+}
+
+void rider_fall(rider* r)
+{
+    r->crash_blend = 1.0f;
+}
+
+void rider_recover(rider* r)
+{
+    r->crash_blend = 0.0f;
+}
+
+void rider_start_fall(rider* r)
+{
+    if (r->crash_blend == 0.0f)
+        r->crash_blend = 1.0f;
+    else if (r->crash_blend <= 0.25f)
+        r->crash_blend = 0.25f;
+}
+
+void rider_fall_step(rider* r)
+{
+    if (r->crash_blend > 0.0f)
+        r->crash_blend = std::max(0.0f, r->crash_blend - (float)phys::tic_seconds);
+}
+
+int rider_is_down(const rider* r)
+{
+    return r->crash_blend > 0.25f;
+}
+
+void rider_crash(rider* r)
+{
+    if (r->crash_tics > 0)
+        return;
+    r->crash_tics = phys::crash_tics + crash_knockout_tics[std::clamp(r->crash_count, 0, 15)];
+    r->crash_count++;
+    r->throttle = 0.0f;
+    if (r->rider_joint)
+        dJointAttach(r->rider_joint, nullptr, nullptr);
+    ride_state* s = ride_state_of(r);
+    s->hard_contact = 0;
+}
+
+double rider_total_ratio(const rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    int g = std::clamp(r->gear, 0, 5);
+    double ratio = m.gear_ratio[g];
+    if (!(ratio > 0.0))
+        return 0.0;
+    return ratio * m.primary_ratio * r->final_ratio;
+}
+
+float rider_engine_rpm(const rider* r)
+{
+    return (float)(r->engine_speed * phys::rpm_per_rad_s);
+}
+
+float engine_torque(const rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    float t = engine_curve_torque(m.torque_closed, m.torque_open, rider_engine_rpm(r), r->throttle);
+    if ((r->option_flags & 0x02) && r->frame_body && !has_contact(r->front_contact) &&
+        has_contact(r->rear_contact)) {
+        dVector3 local;
+        const dReal* om = dBodyGetAngularVel(r->frame_body);
+        dBodyVectorFromWorld(r->frame_body, om[0], om[1], om[2], local);
+        if (local[0] > -1.0 / 32.0 && t > 0.0f)
+            t = 0.0f;
+    }
+    return t;
+}
+
+double front_wheel_spin_angle(const rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    const dReal* v = dBodyGetLinearVel(r->front_wheel_body);
+    dVector3 local;
+    dBodyVectorFromWorld(r->fork_upper_body, v[0], v[1], v[2], local);
+    double u[3] = {m.steer_upper[0] - m.steer_lower[0], m.steer_upper[1] - m.steer_lower[1],
+                   m.steer_upper[2] - m.steer_lower[2]};
+    double l = length3(u);
+    double along = (local[0] * u[0] + local[1] * u[1] + local[2] * u[2]) / l;
+    double forward = -(local[2] - along * u[2] / l);
+    double sideways = local[0] - along * u[0] / l;
+    if (forward * forward + sideways * sideways <= 1.0)
+        return 0.0;
+    return -std::atan2(sideways, forward);
+}
+
+void rider_body_relative_velocity(const rider* r, double out[3])
+{
+    const dReal* p = dBodyGetPosition(r->rider_body);
+    const dReal* v = dBodyGetLinearVel(r->rider_body);
+    dVector3 fv;
+    dBodyGetPointVel(r->frame_body, p[0], p[1], p[2], fv);
+    for (int k = 0; k < 3; k++)
+        out[k] = v[k] - fv[k];
+}
+
+void fork_readout(const rider* r, float* travel, float* speed, float* valve)
+{
+    const bike_info& row = row_of(r);
+    double pos = dJointGetSliderPosition(r->fork_joint), v = dJointGetSliderPositionRate(r->fork_joint);
+    *travel = (float)(-pos / row.main.fork_travel);
+    *speed = (float)v;
+    *valve = (float)valve_ratio(row.tuning.fork_readout, v, nullptr);
+}
+
+void shock_readout(const rider* r, float* travel, float* speed, float* valve)
+{
+    const bike_info& row = row_of(r);
+    const bike_tuning_values& t = row.tuning;
+    double angle = dJointGetHingeAngle(r->swingarm_joint);
+    double x = std::clamp(-angle / row.main.swingarm_travel, 0.0, 1.0);
+    shock_linkage_curve c{t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
+                          {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
+    double p, slope;
+    shock_linkage(c, x, &p, &slope);
+    double v = slope * dJointGetHingeAngleRate(r->swingarm_joint);
+    *travel = (float)x;
+    *speed = (float)v;
+    *valve = (float)valve_ratio(t.shock_readout, v, nullptr);
+}
+
+void rider_contacts_refresh(const ride_world& w, rider* r)
+{
+    if ((r->option_flags & rider_option_flag) || r->contact_refresh_tic == w.tic)
+        return;
+    r->contact_refresh_tic = w.tic;
+    wheel_contact* wheels[2] = {&r->front_contact, &r->rear_contact};
+    for (wheel_contact* c : wheels) {
+        double p[3], n[3], depth;
+        if (wheel_contact_query(w.ground, *c, p, n, &depth)) {
+            dVector3 v;
+            dBodyGetPointVel(c->body, p[0], p[1], p[2], v);
+            for (int k = 0; k < 3; k++) {
+                c->contact_point[k] = (float)p[k];
+                c->normal[k] = (float)n[k];
+                c->slip_velocity[k] = (float)v[k];
+            }
+            c->depth = (float)depth;
+        } else {
+            c->depth = 0.0f;
+        }
+    }
+}
+
+int bike_tyre_forces(const ride_world& w, rider* r)
+{
+    if (!r->frame_body)
+        return 0;
+    int touching = 0;
+    touching |= wheel_tyre_contact(w.ground, &r->front_contact, phys::grip_factor, w.world, w.group);
+    touching |= wheel_tyre_contact(w.ground, &r->rear_contact, phys::grip_factor, w.world, w.group);
+    contact_sphere spheres[6];
+    int n = frame_and_rider_spheres(r, spheres);
+    ride_state* s = ride_state_of(r);
+    for (int i = 0; i < n; i++) {
+        dBodyID body = spheres[i].body == 0 ? r->frame_body : r->rider_body;
+        dVector3 c;
+        dBodyGetRelPointPos(body, spheres[i].centre[0], spheres[i].centre[1], spheres[i].centre[2], c);
+        double centre[3] = {c[0], c[1], c[2]}, point[3], normal[3], depth;
+        if (!sphere_ground_contact(w.ground, centre, spheres[i].radius, point, normal, &depth))
+            continue;
+        if (spheres[i].body == 0)
+            touching = 1;
+        dVector3 v;
+        dBodyGetPointVel(body, point[0], point[1], point[2], v);
+        double closing = -(v[0] * normal[0] + v[1] * normal[1] + v[2] * normal[2]);
+        // The rider's body on the ground, or the bike slammed into it, is a crash.
+        if (r->crash_tics == 0 && (spheres[i].body == 6 || closing > phys::crash_contact_speed))
+            s->hard_contact = 1;
+        ground_contact_joint(w, body, point, normal, depth, 0.6);
+    }
+    return touching;
+}
+
+void bike_physics_tic(const ride_world& w, rider* r)
+{
+    if (!r->frame_body)
+        return;
+    ride_state* s = ride_state_of(r);
+    double speed = frame_speed(r);
+    double dt = phys::tic_seconds;
+
+    // 1. Settled once the bike stands after the start.
+    if ((w.tic - w.start_tic) * dt > 2.0 && speed < 5.0) {
+        s->settled = 1;
+        r->is_down = 1;
+    }
+    if (r->crash_blend > 0.25f) {
+        s->tics_run++;
+        // 3. Recovery counter toward 0.
+        if (s->recovery < -1.0f)
+            s->recovery += 1.0f;
+        else if (s->recovery > 1.0f)
+            s->recovery -= 1.0f;
+        else
+            s->recovery = 0.0f;
+
+        // 4. Take-off and landing.
+        bool front = has_contact(r->front_contact), rear = has_contact(r->rear_contact);
+        if (!front && !rear && dBodyGetLinearVel(r->frame_body)[1] < 0.0 && s->landing_tic >= s->takeoff_tic)
+            s->takeoff_tic = w.tic;
+        if ((front || rear) && s->landing_tic < s->takeoff_tic)
+            s->landing_tic = w.tic;
+
+        // 5. Crash test.
+        if (r->crash_tics <= 0 && !r->arcade)
+            crash_test(w, r, s);
+        else if (r->crash_tics <= 0 && s->hard_contact && s->recovery >= 0.0f)
+            rider_crash(r);  // collisions crash an arcade rider too
+        s->hard_contact = 0;
+
+        // 6. Crashed.
+        bool crashed = r->crash_tics > 0;
+        if (crashed)
+            crashed_tic(w, r, s, speed);
+
+        // 7. Brakes and dab of this tic.
+        s->front_brake = crashed ? 0.0f : r->front_brake;
+        s->rear_brake = crashed ? 0.0f : r->rear_brake;
+        float dab = crashed ? 0.0f : r->dab;
+
+        // 8. Stand-up assist: a stopped bike is held up and braked.
+        if ((r->option_flags & rider_option_auto_dab) && !crashed && r->throttle <= 0.0f &&
+            speed < phys::low_speed_limit && (front || rear)) {
+            s->front_brake = s->rear_brake = 1.0f;
+            const float still[3] = {0, 0, 0};
+            body_pull_toward(r->frame_body, 1000.0, still);
+            dab = 1.0f;
+            lean_motor(w, r, -body_lean_angle(r->frame_body) * 8.0, phys::standup_fmax);
+        }
+
+        // 9. The rider body on the frame.
+        if (!crashed)
+            rider_body_tic(r);
+
+        // 10. Steering.
+        if (!crashed)
+            steering_tic(w, r, s, speed);
+
+        // 11. Drivetrain, suspension, wobble damping, net-force correction.
+        drivetrain_tic(w, r, s);
+        suspension_tic(r);
+        const dReal* om = dBodyGetAngularVel(r->front_wheel_body);
+        double a[3];
+        body_axis_world(r->front_wheel_body, 0, a);
+        double along = om[0] * a[0] + om[1] * a[1] + om[2] * a[2];
+        double k = phys::wheel_wobble_damping;
+        double wt[3] = {k * (a[0] * along - om[0]), k * (a[1] * along - om[1]), k * (a[2] * along - om[2])};
+        dBodyAddTorque(r->front_wheel_body, wt[0], wt[1], wt[2]);
+        dBodyAddTorque(r->frame_body, -wt[0], -wt[1], -wt[2]);
+        if (s->tics_run >= 3 && !crashed)
+            feedback_correction(r);
+
+        // 12. Upright assist of the realistic model.
+        if (!crashed && (front || rear) && !r->arcade)
+            upright_assist(r, speed);
+
+        // 13. Dab.
+        if (crashed)
+            s->dab_amount = std::min(1.0f, s->dab_amount + 8.0f * (float)dt);
+        else
+            s->dab_amount = std::clamp(dab, 0.0f, 1.0f);
+        r->dab_effective = s->dab_amount;
+    }
+    // 14. The rider body's velocity for the crash test four tics on.
+    const dReal* v = dBodyGetLinearVel(r->rider_body);
+    float* slot = s->velocity_ring[w.tic & 3];
+    slot[0] = (float)v[0], slot[1] = (float)v[1], slot[2] = (float)v[2];
+}

@@ -1,0 +1,103 @@
+#include "ride_fixture.h"
+
+#include <cmath>
+
+#include "physics/physics_constants.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "physics/tyre.h"
+
+ride_test_world::ride_test_world(float spacing)
+{
+    dInitODE2(0);
+    w.world = dWorldCreate();
+    dWorldSetGravity(w.world, 0, -phys::gravity, 0);
+    w.group = dJointGroupCreate(0);
+    heights.assign(65 * 65, 0.0f);
+    for (int k = 0; k < 8; k++) {
+        friction_keys[0][k] = friction_curve_end;
+        friction_values[0][k] = 1.0f;
+        roll_keys[0][k] = 0.0f;
+        roll_pairs[0][k][0] = 5.0f;
+        roll_pairs[0][k][1] = 15.0f;
+    }
+    ground_view& g = w.ground;
+    g.heights = heights.data();
+    g.size = 65;
+    g.spacing = spacing;
+    g.inv_spacing = 1.0f / spacing;
+    g.slip_function = slip_function;
+    g.friction_keys = friction_keys;
+    g.friction_values = friction_values;
+    g.roll_keys = roll_keys;
+    g.roll_pairs = roll_pairs;
+    w.tic = 0;
+    w.start_tic = 0;
+}
+
+ride_test_world::~ride_test_world()
+{
+    for (rider* r : riders)
+        rider_destroy(r);
+    dJointGroupDestroy(w.group);
+    dWorldDestroy(w.world);
+    dCloseODE();
+}
+
+void ride_test_world::set_height(float (*height)(float x, float z))
+{
+    for (int j = 0; j < 65; j++)
+        for (int i = 0; i < 65; i++)
+            heights[i + 65 * j] = height(i * w.ground.spacing, j * w.ground.spacing);
+}
+
+void ride_test_world::drop(rider* r, double x, double z, double heading)
+{
+    double h = ground_sample(w.ground, (int32_t)std::floor(x * w.ground.inv_spacing),
+                             (int32_t)std::floor(z * w.ground.inv_spacing));
+    for (;;) {
+        rider_reset_pose(r);
+        rider_set_orientation(r, 0, 1, 0, heading);
+        rider_translate(r, x, h, z);
+        int touching = bike_tyre_forces(w, r);
+        dJointGroupEmpty(w.group);
+        if (!touching)
+            break;
+        h += 0.25;
+    }
+    r->front_contact.depth = r->rear_contact.depth = 0.0f;
+}
+
+rider* ride_test_world::add_rider(const char* bike, int slot, double x, double z, double heading)
+{
+    rider* r = rider_create(bike, slot, 0, "1", nullptr, nullptr, nullptr, nullptr);
+    rider_build(r, w.world);
+    rider_fall(r);
+    drop(r, x, z, heading);
+    riders.push_back(r);
+    return r;
+}
+
+void ride_test_world::tic()
+{
+    for (rider* r : riders)
+        bike_tyre_forces(w, r);
+    dWorldStep(w.world, phys::tic_seconds);
+    dJointGroupEmpty(w.group);
+    for (rider* r : riders)
+        bike_physics_tic(w, r);
+    w.tic++;
+}
+
+void ride_test_world::run(int tics)
+{
+    for (int i = 0; i < tics; i++)
+        tic();
+}
+
+double rider_forward_speed(const rider* r)
+{
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    const dReal* R = dBodyGetRotation(r->frame_body);
+    return -(v[0] * R[2] + v[1] * R[6] + v[2] * R[10]);
+}
