@@ -201,14 +201,8 @@ void rider_respawn_upright(const ride_world& w, rider* r)
     rider_rest_centre(r, 0, fc);
     rider_reset_pose(r);
     rider_set_orientation(r, 0, 1, 0, heading);
-    double ground = -1e30;
-    for (int i = 0; i < 3; i++) {
-        double probe[3] = {x, 0, z};
-        (void)probe;
-    }
-    double h = ground_sample(w.ground, (int32_t)std::floor(x * w.ground.inv_spacing),
-                             (int32_t)std::floor(z * w.ground.inv_spacing));
-    ground = std::max(ground, h);
+    double ground = ground_sample(w.ground, (int32_t)std::floor(x * w.ground.inv_spacing),
+                                  (int32_t)std::floor(z * w.ground.inv_spacing));
     dVector3 c;
     dBodyGetRelPointPos(r->frame_body, -fc[0], -fc[1], -fc[2], c);  // rest origin, turned
     rider_translate(r, x - c[0], ground + 0.25, z - c[2]);
@@ -297,20 +291,49 @@ void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
     dJointSetHingeParam(r->rear_axle_joint, dParamFMax, rear);
 }
 
-// The rider body on its hinge-2: vertical softness and the second stop.
+// The rider body on its hinge-2: vertical softness, the seat spring and the
+// second stop.
 void rider_body_tic(rider* r)
 {
-    const bike_main_values& m = row_of(r).main;
-    dMass rm;
-    dBodyGetMass(r->rider_body, &rm);
-    double scale = rm.mass * phys::rider_reference_mass_scale;
+    const bike_info& row = row_of(r);
+    const bike_main_values& m = row.main;
+    double scale = m.rider_mass * phys::rider_reference_mass_scale;
     double stiffness = 30.0 * r->rider_yspring + 5.0;
+
     dJointSetHinge2Param(r->rider_joint, dParamSuspensionERP, 0.0);
-    dJointSetHinge2Param(r->rider_joint, dParamSuspensionCFM, 1.0 / (m.rider_mass * phys::rider_reference_mass_scale * stiffness * 32.0));
-    // Axis 2 has no stops in ODE: a servo motor holds its angle at 0.
+    dJointSetHinge2Param(r->rider_joint, dParamSuspensionCFM, 1.0 / (scale * stiffness));
+    // Axis 2 has no stops in ODE: a servo motor holds its angle at 0. ODE
+    // measures that angle with the opposite sign to its rate, hence +angle.
     double angle2 = dJointGetHinge2Angle2(r->rider_joint);
-    dJointSetHinge2Param(r->rider_joint, dParamVel2, -angle2 * 16.0);
+    dJointSetHinge2Param(r->rider_joint, dParamVel2, angle2 * 16.0);
     dJointSetHinge2Param(r->rider_joint, dParamFMax2, 2000.0 * scale);
+
+    // The seat spring along the frame's up axis: the target drops as the
+    // rider leans (pitch input either way), crouching over the bike.
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    dVector3 seat;
+    dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1],
+                        m.rider_centre[2] - fc[2], seat);
+    const dReal* p = dBodyGetPosition(r->rider_body);
+    double up[3];
+    body_axis_world(r->frame_body, 1, up);
+    double offset = (p[0] - seat[0]) * up[0] + (p[1] - seat[1]) * up[1] + (p[2] - seat[2]) * up[2];
+    double target = -0.125 * std::fabs(r->pitch_input);
+    double error = offset - target;
+    double kp, kd;
+    if (error < -0.75 || error > 0.5) {
+        kp = kd = 2500.0 * scale;
+    } else {
+        kp = row.tuning.rider_yspring_max * r->rider_yspring * scale;
+        kd = row.tuning.rider_ydamping_max * r->rider_ydamping * scale;
+    }
+    double rel[3];
+    rider_body_relative_velocity(r, rel);
+    double rate = rel[0] * up[0] + rel[1] * up[1] + rel[2] * up[2];
+    double force = -(kp * error + kd * rate);
+    dBodyAddForce(r->rider_body, force * up[0], force * up[1], force * up[2]);
+    dBodyAddForceAtPos(r->frame_body, -force * up[0], -force * up[1], -force * up[2], p[0], p[1], p[2]);
 }
 
 void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
@@ -468,17 +491,12 @@ void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         double fc[3];
         rider_rest_centre(r, 0, fc);
         double slack = 5.0 * std::clamp((r->crash_tics - 128) * 0.0026041667, 0.0, 1.0);
-        const double shifts[3][3] = {{0, 0, 0}, {-5, 10, 0}, {5, 10, 0}};
-        for (const auto& sh : shifts) {
-            dVector3 seat;
-            dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0] + sh[0] * 0.0, m.rider_centre[1] - fc[1],
-                                m.rider_centre[2] - fc[2], seat);
-            const dReal* p = dBodyGetPosition(r->rider_body);
-            double pa[3] = {p[0], p[1], p[2]}, pb[3] = {seat[0], seat[1], seat[2]};
-            body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
-            (void)sh;
-            break;  // one tether from the body centre is enough for a sphere
-        }
+        dVector3 seat;
+        dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1],
+                            m.rider_centre[2] - fc[2], seat);
+        const dReal* p = dBodyGetPosition(r->rider_body);
+        double pa[3] = {p[0], p[1], p[2]}, pb[3] = {seat[0], seat[1], seat[2]};
+        body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
     }
     if (r->crash_tics <= 0) {
         r->crash_tics = 0;
