@@ -82,13 +82,7 @@ void ground_contact_joint(const ride_world& w, dBodyID body, const double point[
     dJointAttach(j, body, nullptr);
 }
 
-// The frame's and the rider's contact spheres (body frame, relative to the
-// body's rest centre): radius in the fourth value.
-struct contact_sphere {
-    int body;  // record order: 0 frame, 6 rider
-    double centre[3];
-    double radius;
-};
+}  // namespace
 
 int frame_and_rider_spheres(const rider* r, contact_sphere out[6])
 {
@@ -110,6 +104,8 @@ int frame_and_rider_spheres(const rider* r, contact_sphere out[6])
     (void)m;
     return n;
 }
+
+namespace {
 
 void lean_motor(const ride_world& w, rider* r, double velocity, double fmax)
 {
@@ -133,23 +129,7 @@ double steering_lock(const rider* r, double speed)
     return full + t * ((double)r->restricted_lock - full);
 }
 
-void steering_axis_world(const rider* r, double out[3])
-{
-    const bike_main_values& m = row_of(r).main;
-    double u[3] = {m.steer_upper[0] - m.steer_lower[0], m.steer_upper[1] - m.steer_lower[1],
-                   m.steer_upper[2] - m.steer_lower[2]};
-    double l = length3(u);
-    dVector3 a;
-    dBodyVectorToWorld(r->frame_body, u[0] / l, u[1] / l, u[2] / l, a);
-    out[0] = a[0], out[1] = a[1], out[2] = a[2];
-}
 
-void steering_torque(rider* r, double torque)
-{
-    double a[3];
-    steering_axis_world(r, a);
-    body_pair_torque(r->fork_upper_body, r->frame_body, a, torque);
-}
 
 // The lean that balances the bike's present turn: atan(v * yaw rate / g).
 double balance_lean(const rider* r)
@@ -336,14 +316,24 @@ void rider_body_tic(rider* r)
     dBodyAddForceAtPos(r->frame_body, -force * up[0], -force * up[1], -force * up[2], p[0], p[1], p[2]);
 }
 
+// The steering head as a velocity servo on the steering hinge's motor: the
+// head turns at the rate asked, with at most fmax of torque. The motor is
+// implicit, so a light fork can't ring the way an explicit torque would.
+void steering_servo(rider* r, double rate, double fmax)
+{
+    dJointSetHingeParam(r->steering_joint, dParamVel, rate);
+    dJointSetHingeParam(r->steering_joint, dParamFMax, std::max(0.0, fmax));
+}
+
 void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
 {
     double head = dJointGetHingeAngle(r->steering_joint);
-    double head_rate = dJointGetHingeAngleRate(r->steering_joint);
     double lean = body_lean_angle(r->frame_body);
     bool front = has_contact(r->front_contact);
     double gain = phys::steer_gain * (r->steering_strength / 50.0);
-    (void)s;
+    double limit = std::min((double)r->max_steering_force, phys::steer_torque_limit);
+    if (s->recovery > 0)
+        limit *= std::clamp((64.0 - s->recovery) / 64.0, 0.0, 1.0);
     // Steer input +1 turns right, which is a negative head angle.
     double target = -r->steer * steering_lock(r, speed);
     if (!front) {
@@ -352,7 +342,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
                                       (int32_t)std::floor(p[2] * w.ground.inv_spacing));
         if (p[1] - ground > 16.0) {
             // High in the air: centre the bars.
-            steering_torque(r, (-50.0 * head - 5.0 * head_rate) * phys::steer_scale);
+            steering_servo(r, -8.0 * std::clamp(head, -0.25, 0.25), 50.0 * phys::steer_scale);
             return;
         }
     }
@@ -366,14 +356,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
     if (std::fabs(error) < 1.0 / 32.0)
         error = 0.0;
     double term = std::clamp(error, -0.25, 0.25);
-    double e = 8.0 * term - head_rate;
-    e = e > 0 ? std::max(0.0, e - 1.0 / 2400.0) : std::min(0.0, e + 1.0 / 2400.0);
-    double damping = phys::steer_head_damping * (r->steering_damping / 50.0) * 0.05;
-    double torque = (gain * std::clamp(0.5 * e, -2.0 / 3.0, 2.0 / 3.0) - damping * head_rate) * phys::steer_scale;
-    double limit = std::min((double)r->max_steering_force, phys::steer_torque_limit);
-    if (s->recovery > 0)
-        limit *= std::clamp((64.0 - s->recovery) / 64.0, 0.0, 1.0);
-    steering_torque(r, std::clamp(torque, -limit, limit));
+    steering_servo(r, 8.0 * term, std::min(limit, gain * (2.0 / 3.0) * phys::steer_scale));
 
     if (r->arcade) {
         // The lean motor keeps the bike at the lean that balances its turn.

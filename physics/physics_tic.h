@@ -78,5 +78,13 @@ void shock_readout(const rider* r, float* travel, float* speed, float* valve);
 // Once-per-tic refresh of both wheel contacts with the first-hit query.
 void rider_contacts_refresh(const ride_world& w, rider* r);
 
+// The frame's and the rider's contact spheres, in their body's frame.
+struct contact_sphere {
+    int body;  // record order: 0 frame, 6 rider
+    double centre[3];
+    double radius;
+};
+int frame_and_rider_spheres(const rider* r, contact_sphere out[6]);
+
 // Rider-body velocity minus the frame's velocity at the rider body.
 void rider_body_relative_velocity(const rider* r, double out[3]);

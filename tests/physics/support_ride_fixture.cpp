@@ -5,6 +5,7 @@
 #include "physics/physics_constants.h"
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
+#include "physics/rider_collide.h"
 #include "physics/tyre.h"
 
 ride_test_world::ride_test_world(float spacing)
@@ -82,6 +83,9 @@ void ride_test_world::tic()
 {
     for (rider* r : riders)
         bike_tyre_forces(w, r);
+    for (size_t i = 0; i < riders.size(); i++)
+        for (size_t j = i + 1; j < riders.size(); j++)
+            riders_collide(w, riders[i], riders[j], 0);
     dWorldStep(w.world, phys::tic_seconds);
     dJointGroupEmpty(w.group);
     for (rider* r : riders)

@@ -1,0 +1,390 @@
+// Physical plausibility of a riding bike, each against a reference worked out
+// independently of the physics code: statics, the gearing, the roll
+// resistance, energy, friction and the balance of a turning bike.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "physics/bike_info.h"
+#include "physics/body_helpers.h"
+#include "physics/drivetrain.h"
+#include "physics/physics_constants.h"
+#include "physics/physics_tic.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "ride_fixture.h"
+
+namespace {
+
+const bike_info& row(const rider* r)
+{
+    return bike_info_table()[r->bike_index];
+}
+
+void rest_controls(rider* r)
+{
+    rider_reset_controls(r);
+    r->throttle = 0.0f;
+}
+
+// Riding controls: realistic model (no arcade drag), manual gear, clutch in.
+void ride_controls(rider* r, int gear)
+{
+    r->arcade = 0;
+    r->option_flags &= (uint8_t)~rider_option_auto_shift;
+    r->gear = gear;
+    r->clutch = 1.0f;
+    r->throttle = 1.0f;
+    r->front_brake = r->rear_brake = 0.0f;
+    r->dab = 0.0f;
+}
+
+double body_mass(dBodyID b)
+{
+    dMass m;
+    dBodyGetMass(b, &m);
+    return m.mass;
+}
+
+// Kinetic plus potential energy of the seven bodies.
+double body_energy(const rider* r)
+{
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    double e = 0.0;
+    for (dBodyID b : bodies) {
+        dMass m;
+        dBodyGetMass(b, &m);
+        const dReal* v = dBodyGetLinearVel(b);
+        const dReal* w = dBodyGetAngularVel(b);
+        const dReal* R = dBodyGetRotation(b);
+        dVector3 lw;  // angular velocity in the body frame
+        dBodyVectorFromWorld(b, w[0], w[1], w[2], lw);
+        double iw[3];
+        for (int i = 0; i < 3; i++)
+            iw[i] = m.I[i * 4 + 0] * lw[0] + m.I[i * 4 + 1] * lw[1] + m.I[i * 4 + 2] * lw[2];
+        (void)R;
+        e += 0.5 * m.mass * (v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        e += 0.5 * (lw[0] * iw[0] + lw[1] * iw[1] + lw[2] * iw[2]);
+        e += m.mass * phys::gravity * dBodyGetPosition(b)[1];
+    }
+    return e;
+}
+
+// Where a torque curve crosses zero going up in rpm (linear between entries).
+double curve_zero(const float* curve)
+{
+    for (int i = 0; i + 1 < bike_torque_entries; i++)
+        if (curve[i] > 0.0f && curve[i + 1] <= 0.0f)
+            return (i + curve[i] / (curve[i] - curve[i + 1])) * bike_torque_rpm_step;
+    return -1.0;
+}
+
+double open_torque_at(const rider* r, double rpm)
+{
+    return engine_curve_torque(row(r).main.torque_closed, row(r).main.torque_open, (float)rpm, 1.0f);
+}
+
+const char* const class_rows[] = {"rs50cr", "cr125", "crf250(2013)", "crf450(2011)"};
+
+struct Plausibility : ::testing::TestWithParam<const char*> {
+    ride_test_world world;
+    rider* r = nullptr;
+    void SetUp() override
+    {
+        r = world.add_rider(GetParam(), 0, 64, 64);
+        rest_controls(r);
+    }
+    // Rides on in gear until the forward speed is steady; returns it.
+    double steady_speed(int gear, int max_tics)
+    {
+        ride_controls(r, gear);
+        double last = rider_forward_speed(r);
+        for (int t = 0; t < max_tics; t += 128) {
+            world.run(128);
+            double v = rider_forward_speed(r);
+            if (std::fabs(v - last) < 0.02)
+                return v;
+            last = v;
+        }
+        return last;
+    }
+};
+
+TEST_P(Plausibility, RestSettleCarriesTheWeightByTheMomentBalance)
+{
+    world.run(512);
+    ASSERT_GT(r->front_contact.depth, 0.0f);
+    ASSERT_GT(r->rear_contact.depth, 0.0f);
+    const dReal* p0 = dBodyGetPosition(r->frame_body);
+    double start[3] = {p0[0], p0[1], p0[2]};
+    double fork_sum = 0, fork_sq = 0, front = 0, rear = 0;
+    const int n = 256;
+    world.run(1280 - n);
+    for (int i = 0; i < n; i++) {
+        world.tic();
+        double f = dJointGetSliderPosition(r->fork_joint);
+        fork_sum += f;
+        fork_sq += f * f;
+        front += r->front_contact.feedback.f1[1];
+        rear += r->rear_contact.feedback.f1[1];
+    }
+    front /= n;
+    rear /= n;
+    const dReal* p1 = dBodyGetPosition(r->frame_body);
+    double drift = std::sqrt((p1[0] - start[0]) * (p1[0] - start[0]) + (p1[1] - start[1]) * (p1[1] - start[1]) +
+                             (p1[2] - start[2]) * (p1[2] - start[2]));
+    EXPECT_LT(drift, 0.05);
+    const dReal* w = dBodyGetAngularVel(r->frame_body);
+    EXPECT_LT(std::fabs(w[0]) + std::fabs(w[1]) + std::fabs(w[2]), 1e-3);
+
+    double weight = r->total_mass * phys::gravity;
+    EXPECT_NEAR(front + rear, weight, 0.02 * weight);
+
+    // Statics: the centre of mass between the two contact points.
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    double mass = 0, moment = 0;
+    for (dBodyID b : bodies) {
+        mass += body_mass(b);
+        moment += body_mass(b) * dBodyGetPosition(b)[2];
+    }
+    double cg = moment / mass;
+    double zf = r->front_contact.contact_point[2], zr = r->rear_contact.contact_point[2];
+    double expected_front = weight * (zr - cg) / (zr - zf);
+    EXPECT_NEAR(front, expected_front, 0.03 * expected_front);
+
+    for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
+        double q = c->depth / c->tyre_section_radius;
+        EXPECT_GT(q, 0.25);
+        EXPECT_LT(q, 0.6);
+    }
+    double fork_sag = -fork_sum / n / row(r).main.fork_travel;
+    double shock_sag = -dJointGetHingeAngle(r->swingarm_joint) / row(r).main.swingarm_travel;
+    EXPECT_GT(fork_sag, 0.15);
+    EXPECT_LT(fork_sag, 0.45);
+    EXPECT_GT(shock_sag, 0.15);
+    EXPECT_LT(shock_sag, 0.45);
+    double mean = fork_sum / n;
+    EXPECT_LT(std::sqrt(std::max(0.0, fork_sq / n - mean * mean)), 1e-4);  // no chatter
+}
+
+TEST_P(Plausibility, TopSpeedInEachGearFollowsTheRatios)
+{
+    world.run(256);
+    for (int gear = 1; gear <= 5; gear++) {
+        if (!(row(r).main.gear_ratio[gear] > 0.0f))
+            continue;
+        double v = steady_speed(gear, 128 * 40);
+        // Reference: where the open-throttle wheel thrust meets the rolling
+        // resistance of the two tyres at their present depth.
+        double n = rider_total_ratio(r);
+        double roll = 0;
+        for (const wheel_contact* c : {&r->front_contact, &r->rear_contact})
+            roll += 5.0 + (c->depth / c->tyre_section_radius) * (15.0 - 5.0);
+        double radius = r->rear_contact.tyre_radius + r->rear_contact.tyre_section_radius - r->rear_contact.depth;
+        double lo = 0, hi = 25000;
+        for (int i = 0; i < 60; i++) {
+            double mid = 0.5 * (lo + hi);
+            (open_torque_at(r, mid) * n / radius > roll ? lo : hi) = mid;
+        }
+        double expected = lo * (phys::pi / 30.0) * radius / n;
+        EXPECT_NEAR(v, expected, 0.07 * expected) << GetParam() << " gear " << gear;
+        EXPECT_EQ(r->crash_tics, 0);
+    }
+}
+
+TEST_P(Plausibility, CoastDownInNeutralMatchesTheRollingResistance)
+{
+    world.run(256);
+    ride_controls(r, 1);
+    for (int i = 0; i < 128 * 20 && rider_forward_speed(r) < 30.0; i++)
+        world.tic();
+    ASSERT_GE(rider_forward_speed(r), 25.0);
+    r->gear = 0;
+    r->throttle = 0.0f;
+    world.run(64);
+    double v0 = rider_forward_speed(r);
+    world.run(256);
+    double decel = (v0 - rider_forward_speed(r)) / (256 * phys::tic_seconds);
+    double roll = 0, inertia = 0;
+    for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
+        roll += 5.0 + (c->depth / c->tyre_section_radius) * (15.0 - 5.0);
+        dMass m;
+        dBodyGetMass(c->body, &m);
+        double radius = c->tyre_radius + c->tyre_section_radius - c->depth;
+        inertia += m.I[0] / (radius * radius);
+    }
+    double expected = roll / (r->total_mass + inertia);
+    EXPECT_NEAR(decel, expected, 0.15 * expected);
+}
+
+TEST_P(Plausibility, DropFromTwoFeetGainsNoEnergy)
+{
+    r->gear = 0;
+    r->front_brake = r->rear_brake = 0.0f;
+    r->option_flags &= (uint8_t)~rider_option_auto_dab;
+    r->arcade = 0;
+    rider_translate(r, 0, 2.0, 0);
+    double start_y = dBodyGetPosition(r->frame_body)[1];
+    double energy_max = 1e30;
+    bool landed = false;
+    double worst = 0;
+    for (int i = 0; i < 384; i++) {
+        world.tic();
+        ASSERT_LE(dBodyGetPosition(r->frame_body)[1], start_y + 1e-6);
+        double e = body_energy(r);
+        if (!landed && (r->front_contact.depth > 0 || r->rear_contact.depth > 0)) {
+            landed = true;
+            energy_max = e;
+        }
+        if (landed) {
+            worst = std::max(worst, e - energy_max);
+            energy_max = std::min(energy_max, std::max(e, energy_max));
+        }
+    }
+    EXPECT_TRUE(landed);
+    // Tolerance: 0.5 % of the drop's energy, for the explicit spring forces.
+    EXPECT_LT(worst, 0.005 * r->total_mass * phys::gravity * 2.0);
+}
+
+TEST_P(Plausibility, BrakingStaysWithinFrictionAndAntilockKeepsTheTyresRolling)
+{
+    const bool fifty = std::string(GetParam()) == "rs50cr";
+    const double v_target = fifty ? 20.0 : 44.0;
+    double mu = world.friction_values[0][0];
+    double mean_slip[2] = {0, 0};
+    for (int antilock = 0; antilock < 2; antilock++) {
+        rider_reset_pose(r);
+        world.drop(r, 64, 64 + 300 * antilock, 0);
+        rest_controls(r);
+        world.run(128);
+        ride_controls(r, fifty ? 1 : 2);
+        for (int i = 0; i < 128 * 20 && rider_forward_speed(r) < v_target; i++)
+            world.tic();
+        r->throttle = 0.0f;
+        world.run(64);  // settle from the pull before braking
+        double v_start = rider_forward_speed(r);
+        ASSERT_GE(v_start, v_target - 4.0) << GetParam();
+        r->clutch = 0.0f;
+        r->front_brake = r->rear_brake = 1.0f;
+        if (antilock)
+            r->option_flags |= rider_option_front_antilock | rider_option_rear_antilock;
+        else
+            r->option_flags &= (uint8_t)~(rider_option_front_antilock | rider_option_rear_antilock);
+        int tics = 0, touching = 0;
+        double slip_sum = 0;
+        for (; tics < 128 * 6 && rider_forward_speed(r) > 5.0; tics++) {
+            world.tic();
+            ASSERT_TRUE(std::isfinite(rider_forward_speed(r)));
+            for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
+                if (!(c->depth > 0))
+                    continue;
+                touching++;
+                slip_sum += std::hypot(c->slip_velocity[0], c->slip_velocity[2]);
+            }
+        }
+        double v_end = rider_forward_speed(r);
+        EXPECT_LT(v_end, 5.0) << "stops within 6 s";
+        // Friction bounds the mean deceleration by mu g (the bike pitches, so
+        // a short stretch can pass it while the wheels press harder).
+        double decel = (v_start - v_end) / (tics * phys::tic_seconds);
+        EXPECT_LE(decel, 1.05 * mu * phys::gravity) << "antilock " << antilock;
+        EXPECT_GT(decel, 0.25 * mu * phys::gravity) << "antilock " << antilock;
+        mean_slip[antilock] = touching ? slip_sum / touching : 0.0;
+    }
+    // Locked wheels slide at the bike's speed; the antilock lets them roll
+    // again as soon as they slide (a tic late, so they still slip at times).
+    EXPECT_GT(mean_slip[0], 0.3 * v_target) << GetParam();
+    EXPECT_LT(mean_slip[1], 0.75 * mean_slip[0]) << GetParam();
+}
+
+TEST_P(Plausibility, FreeRevSettlesWhereTheCurvesCrossZero)
+{
+    world.run(64);
+    r->gear = 0;
+    r->throttle = 1.0f;
+    world.run(128 * 6);
+    double open_zero = curve_zero(row(r).main.torque_open);
+    EXPECT_NEAR(rider_engine_rpm(r), open_zero, 0.03 * open_zero);
+    r->throttle = 0.0f;
+    world.run(128 * 20);
+    double closed_zero = curve_zero(row(r).main.torque_closed);
+    EXPECT_NEAR(rider_engine_rpm(r), closed_zero, 0.05 * closed_zero);
+}
+
+TEST_P(Plausibility, SteadyTurnLeansByTheBalanceOfForces)
+{
+    world.run(128);
+    ride_controls(r, 1);
+    r->arcade = 1;
+    // Hold about 30 ft/s (20 on the 50) with the throttle, steering right.
+    double speed_target = std::string(GetParam()) == "rs50cr" ? 20.0 : 30.0;
+    double sum_lean = 0, sum_expected = 0;
+    for (int i = 0; i < 128 * 12; i++) {
+        double v = rider_forward_speed(r);
+        r->throttle = (float)std::clamp((speed_target - v) * 0.3, 0.0, 1.0);
+        r->steer = i > 128 * 3 ? 0.3f : 0.0f;
+        world.tic();
+        if (i >= 128 * 9) {
+            // The path's radius from the frame's velocity and yaw rate.
+            const dReal* vel = dBodyGetLinearVel(r->frame_body);
+            double hv = std::hypot(vel[0], vel[2]);
+            double yaw = dBodyGetAngularVel(r->frame_body)[1];
+            double radius = hv / std::fabs(yaw);
+            sum_expected += std::atan(hv * hv / (phys::gravity * radius));
+            sum_lean += -body_lean_angle(r->frame_body);  // a right turn leans right (negative)
+        }
+    }
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_GT(sum_expected, 0.0);
+    EXPECT_NEAR(sum_lean, sum_expected, 0.2 * sum_expected) << GetParam();
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, Plausibility, ::testing::ValuesIn(class_rows),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string s = info.param;
+                             for (char& c : s)
+                                 if (!isalnum((unsigned char)c))
+                                     c = '_';
+                             return s;
+                         });
+
+// Two runs of the same inputs give the same bits.
+TEST(Determinism, TenThousandTicsAreBitIdentical)
+{
+    auto run = [](std::string* out) {
+        ride_test_world world;
+        rider* a = world.add_rider("crf450(2011)", 0, 64, 64);
+        rider* b = world.add_rider("cr125", 1, 80, 64);
+        for (int i = 0; i < 10000; i++) {
+            for (rider* r : {a, b}) {
+                rider_set_throttle(r, (float)(0.5 + 0.5 * std::sin(i * 0.01 + r->slot)));
+                rider_set_steer(r, (float)(0.4 * std::sin(i * 0.003 + r->slot)));
+                rider_set_front_brake(r, (i / 700) % 5 == 4 ? 1.0f : 0.0f);
+            }
+            world.tic();
+        }
+        for (rider* r : {a, b}) {
+            dBodyID bodies[7];
+            rider_bodies(r, bodies);
+            for (dBodyID body : bodies) {
+                out->append((const char*)dBodyGetPosition(body), 3 * sizeof(dReal));
+                out->append((const char*)dBodyGetRotation(body), 12 * sizeof(dReal));
+                out->append((const char*)dBodyGetLinearVel(body), 3 * sizeof(dReal));
+                out->append((const char*)dBodyGetAngularVel(body), 3 * sizeof(dReal));
+            }
+            out->append((const char*)&r->engine_speed, sizeof r->engine_speed);
+            out->append((const char*)&r->gear, sizeof r->gear);
+        }
+    };
+    std::string first, second;
+    run(&first);
+    run(&second);
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_TRUE(first == second);
+}
+
+}  // namespace
