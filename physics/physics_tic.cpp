@@ -353,14 +353,18 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         target += std::clamp(follow, -0.25, 0.25);
     }
     double error = target - head;
+    double fmax = std::min(limit, gain * (2.0 / 3.0) * phys::steer_scale);
     if (std::fabs(error) < 1.0 / 32.0)
-        error = 0.0;
+        fmax = 0.0;  // inside the dead band the head is free: the trail centres it
     double term = std::clamp(error, -0.25, 0.25);
-    steering_servo(r, 8.0 * term, std::min(limit, gain * (2.0 / 3.0) * phys::steer_scale));
+    steering_servo(r, 8.0 * term, fmax);
 
     if (r->arcade) {
-        // The lean motor keeps the bike at the lean that balances its turn.
-        double target_lean = std::clamp(balance_lean(r), -1.2, 1.2);
+        // The lean motor keeps the bike at the lean that balances its turn
+        // while the rider steers, and stands it up when the bars are let go
+        // (else a lean would hold the head into the turn for ever).
+        double hold = std::clamp(std::fabs(r->steer) * 8.0, 0.0, 1.0);
+        double target_lean = std::clamp(balance_lean(r) * hold, -1.2, 1.2);
         double fade = 1.5 - 0.5 * std::clamp((speed - 40.0) * 0.025, 0.0, 1.0);
         double v = std::clamp(target_lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0 * fade;
         lean_motor(w, r, v, phys::lean_motor_fmax);
@@ -483,7 +487,7 @@ void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
     }
     if (r->crash_tics <= 0) {
         r->crash_tics = 0;
-        if (std::fabs(body_lean_angle(r->frame_body)) > pi / 4)
+        if (std::fabs(body_lean_angle(r->frame_body)) > pi / 8)  // lying down: pick it up
             rider_respawn_upright(w, r);
         rider_joint_reattach(r);
         s->recovery = -64.0f;

@@ -1,0 +1,214 @@
+// Scripted rides: launches, turns, a jump, a wall and a collision, driven by
+// the inputs a rider would give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "physics/bike_info.h"
+#include "physics/body_helpers.h"
+#include "physics/physics_constants.h"
+#include "physics/physics_tic.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "ride_fixture.h"
+
+namespace {
+
+void go(rider* r)
+{
+    r->throttle = 1.0f;
+    r->clutch = 1.0f;
+    r->front_brake = r->rear_brake = 0.0f;
+    r->dab = 0.0f;
+}
+
+// Throttle held to a speed.
+void cruise(rider* r, double speed)
+{
+    go(r);
+    r->throttle = (float)std::clamp((speed - rider_forward_speed(r)) * 0.3, 0.0, 1.0);
+}
+
+double yaw_rate(const rider* r)
+{
+    return dBodyGetAngularVel(r->frame_body)[1];
+}
+
+struct StartStraight : ::testing::TestWithParam<const char*> {};
+
+TEST_P(StartStraight, FullThrottleShiftsUpAndReachesSpeed)
+{
+    ride_test_world world;
+    rider* r = world.add_rider(GetParam(), 0, 64, 120);
+    rider_reset_controls(r);
+    r->throttle = 0.0f;
+    world.run(128);
+    go(r);
+    bool fifty = std::string(GetParam()) == "rs50cr";
+    world.run(128 * 8);
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.05);
+    if (fifty) {
+        EXPECT_GT(rider_forward_speed(r), 25.0);
+    } else {
+        EXPECT_GE(r->gear, 3);
+        EXPECT_GT(rider_forward_speed(r), 70.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, StartStraight, ::testing::Values("rs50cr", "cr125", "crf250(2013)", "crf450(2011)"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             std::string s = info.param;
+                             for (char& c : s)
+                                 if (!isalnum((unsigned char)c))
+                                     c = '_';
+                             return s;
+                         });
+
+TEST(ScriptedRide, SteadySteeringHoldsACircleAndReleasingStraightens)
+{
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 64, 64);
+    rider_reset_controls(r);
+    world.run(64);
+    for (int i = 0; i < 128 * 3; i++) {
+        cruise(r, 30.0);
+        world.tic();
+    }
+    // Steady right steering for 8 s: the yaw rate settles and stays.
+    double lo = 1e9, hi = -1e9;
+    for (int i = 0; i < 128 * 8; i++) {
+        cruise(r, 30.0);
+        r->steer = 0.35f;
+        world.tic();
+        if (i >= 128 * 3 && i % 8 == 0) {
+            double radius = std::fabs(rider_forward_speed(r) / yaw_rate(r));
+            lo = std::min(lo, radius);
+            hi = std::max(hi, radius);
+        }
+    }
+    EXPECT_LT(yaw_rate(r), -0.2);  // turning right
+    EXPECT_LT(hi, 1.15 * lo) << "radius " << lo << " .. " << hi;
+    EXPECT_EQ(r->crash_tics, 0);
+    // Let go: the bike straightens and stands up.
+    for (int i = 0; i < 128 * 4; i++) {
+        cruise(r, 30.0);
+        r->steer = 0.0f;
+        world.tic();
+    }
+    EXPECT_LT(std::fabs(yaw_rate(r)), 0.03);
+    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.05);
+    EXPECT_GT(rider_forward_speed(r), 25.0);
+}
+
+float kicker(float, float z)
+{
+    // A kicker rising toward -z: 3.5 ft over 10 ft, its lip at z = 70, flat
+    // ground again beyond it.
+    if (z > 80.0f || z < 70.0f)
+        return 0.0f;
+    return 3.5f * (80.0f - z) / 10.0f;
+}
+
+TEST(ScriptedRide, ClearsAJumpAndLandsUpright)
+{
+    ride_test_world world;
+    world.set_height(kicker);
+    rider* r = world.add_rider("crf250(2013)", 0, 64, 125);
+    rider_reset_controls(r);
+    world.run(64);
+    int air = 0, longest = 0;
+    bool landed_after_air = false;
+    for (int i = 0; i < 128 * 6; i++) {
+        cruise(r, 45.0);
+        world.tic();
+        bool flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
+        if (flying) {
+            air++;
+        } else {
+            if (air > 38)
+                landed_after_air = true;
+            longest = std::max(longest, air);
+            air = 0;
+        }
+    }
+    EXPECT_GT(longest, 38) << "airborne for 0.3 s or more";
+    EXPECT_TRUE(landed_after_air);
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.1);
+    EXPECT_GT(r->front_contact.depth, 0.0f);
+    EXPECT_GT(r->rear_contact.depth, 0.0f);
+    EXPECT_GT(rider_forward_speed(r), 30.0);
+}
+
+float wall(float, float z)
+{
+    return z < 40.0f ? 10.0f : 0.0f;
+}
+
+TEST(ScriptedRide, NoseIntoAWallCrashesRecoversAndRidesOn)
+{
+    ride_test_world world;
+    world.set_height(wall);
+    // Heading a little to the right of straight at it (toward +x).
+    rider* r = world.add_rider("crf450(2011)", 0, 40, 110, -0.5);
+    rider_reset_controls(r);
+    r->arcade = 0;
+    world.run(64);
+    int i = 0;
+    for (; i < 128 * 6 && r->crash_tics == 0; i++) {
+        cruise(r, 40.0);
+        world.tic();
+    }
+    ASSERT_GT(r->crash_tics, 0) << "the wall crashes the rider";
+    EXPECT_EQ(r->crash_count, 1);
+    int start = r->crash_tics;
+    EXPECT_GE(start, 512);
+    // The counter runs down once the bike lies still, then the rider is back.
+    for (i = 0; i < 128 * 12 && r->crash_tics > 0; i++)
+        world.tic();
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_EQ(dJointGetBody(r->rider_joint, 0), r->rider_body);
+    world.run(128);
+    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.2);
+    // Rides on: turn right, away from the wall, and go.
+    const dReal* p0 = dBodyGetPosition(r->frame_body);
+    double x0 = p0[0], z0 = p0[2];
+    for (i = 0; i < 128 * 5; i++) {
+        cruise(r, 12.0);
+        r->steer = 1.0f;
+        world.tic();
+    }
+    const dReal* p1 = dBodyGetPosition(r->frame_body);
+    EXPECT_GT(std::hypot(p1[0] - x0, p1[2] - z0), 10.0);
+    EXPECT_EQ(r->crash_count, 1) << "no second crash";
+}
+
+TEST(ScriptedRide, TwoRidersHeadOnDoNotPassThroughEachOther)
+{
+    ride_test_world world;
+    rider* a = world.add_rider("crf250(2013)", 0, 64, 110, 0.0);
+    rider* b = world.add_rider("crf250(2013)", 1, 64, 40, phys::pi);
+    for (rider* r : {a, b}) {
+        rider_reset_controls(r);
+        r->arcade = 0;
+    }
+    world.run(64);
+    bool met = false;
+    for (int i = 0; i < 128 * 6; i++) {
+        for (rider* r : {a, b})
+            cruise(r, 20.0);
+        world.tic();
+        double za = dBodyGetPosition(a->frame_body)[2], zb = dBodyGetPosition(b->frame_body)[2];
+        ASSERT_GT(za, zb) << "tic " << i;
+        if (za - zb < 8.0)
+            met = true;
+    }
+    EXPECT_TRUE(met);
+    EXPECT_EQ(a->is_down, 1);
+    EXPECT_EQ(b->is_down, 1);
+}
+
+}  // namespace
