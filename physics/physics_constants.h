@@ -41,9 +41,9 @@ constexpr double axis_forward[3] = {0.0, 0.0, -1.0};
 // a soft carcass near the surface that stiffens cubically as it flattens.
 constexpr float tyre_kp_cubic = 24000.0f, tyre_kp_base = 1000.0f;
 constexpr float tyre_kd_cubic = 2300.0f, tyre_kd_base = 200.0f;
-// Points sampled round the tyre ring's contact half by the full search; the
-// lowest point toward a face is always tried as well, so a flat face is exact.
-constexpr int tyre_ring_samples = 16;
+// Refinement steps of the full search from the ring's lowest point toward a
+// triangle's edge or corner; on a face the lowest point is already exact.
+constexpr int tyre_ring_refine_steps = 6;
 // The grip factor that scales every surface's friction coefficient.
 constexpr float grip_factor = 1.0f;
 

@@ -163,16 +163,18 @@ ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3
     best = sphere_triangle(p, r.section, tri, n, &interior);
     if (!full || interior)
         return best;  // on the face the lowest ring point is the deepest
-    for (int s = 1; s <= phys::tyre_ring_samples / 2; s++) {
-        double angle = s * (phys::pi / phys::tyre_ring_samples);
-        double ca = std::cos(angle), sa = std::sin(angle);
-        for (int side = -1; side <= 1; side += 2) {
-            for (int k = 0; k < 3; k++)
-                p[k] = r.centre[k] + r.radius * (ca * d[k] + side * sa * e[k]);
-            ring_hit h = sphere_triangle(p, r.section, tri, n, &interior);
-            if (h.depth > best.depth)
-                best = h;
-        }
+    // Off the face the ring meets an edge or a corner: walk the ring point
+    // toward the nearest ground point and back until they settle (each step
+    // brings the two closer, so the depth only grows).
+    for (int step = 0; step < phys::tyre_ring_refine_steps; step++) {
+        double toward[3] = {best.point[0] - r.centre[0], best.point[1] - r.centre[1], best.point[2] - r.centre[2]};
+        ring_frame(r, toward, d, e);
+        for (int k = 0; k < 3; k++)
+            p[k] = r.centre[k] + r.radius * d[k];
+        ring_hit h = sphere_triangle(p, r.section, tri, n, &interior);
+        if (!(h.depth > best.depth + 1e-12))
+            break;
+        best = h;
     }
     return best;
 }
@@ -277,6 +279,21 @@ bool wheel_cells(const ground_view& g, const tyre_ring& r, cell_range* out)
     return out->col1 > out->col0 && out->row1 > out->row0;
 }
 
+// The highest ground sample of a cell range: nothing lower than it minus
+// the reach can touch.
+double range_top(const ground_view& g, int32_t col0, int32_t col1, int32_t row0, int32_t row1)
+{
+    int32_t i0 = std::clamp(col0, 0, g.size - 1), i1 = std::clamp(col1, 0, g.size - 1);
+    int32_t j0 = std::clamp(row0, 0, g.size - 1), j1 = std::clamp(row1, 0, g.size - 1);
+    float top = -3.0e38f;
+    for (int32_t j = j0; j <= j1; j++) {
+        const float* row = g.heights + (size_t)g.size * (size_t)j;
+        for (int32_t i = i0; i <= i1; i++)
+            top = std::max(top, row[i]);
+    }
+    return top;
+}
+
 void hit_out(const ring_hit& h, double point[3], double normal[3], double* depth)
 {
     std::copy(h.point, h.point + 3, point);
@@ -294,11 +311,22 @@ int wheel_contact_search(const ground_view& g, const wheel_contact& w, double po
     *depth = 0.0;
     if (!wheel_cells(g, r, &cells))
         return 0;
+    if (r.centre[1] - r.radius - r.section > range_top(g, cells.col0, cells.col1, cells.row0, cells.row1))
+        return 0;
+    // The ring's own footprint: an upright wheel is a thin strip along its
+    // heading, so cells of the range beside the strip can't touch it.
+    double s = g.spacing;
+    double ex = r.radius * std::sqrt(std::max(0.0, 1.0 - r.axle[0] * r.axle[0])) + r.section;
+    double ez = r.radius * std::sqrt(std::max(0.0, 1.0 - r.axle[2] * r.axle[2])) + r.section;
+    int32_t col0 = std::max(cells.col0, (int32_t)std::floor((r.centre[0] - ex) / s));
+    int32_t col1 = std::min(cells.col1, (int32_t)std::ceil((r.centre[0] + ex) / s));
+    int32_t row0 = std::max(cells.row0, (int32_t)std::floor((r.centre[2] - ez) / s));
+    int32_t row1 = std::min(cells.row1, (int32_t)std::ceil((r.centre[2] + ez) / s));
     ring_hit best{};
     bool have = false;
     double tri[6][3];
-    for (int32_t i = cells.col0; i < cells.col1; i++) {
-        for (int32_t j = cells.row0; j < cells.row1; j++) {
+    for (int32_t i = col0; i < col1; i++) {
+        for (int32_t j = row0; j < row1; j++) {
             ground_cell_triangles(g, i, j, tri);
             for (int t = 0; t < 2; t++) {
                 ring_hit h = ring_triangle_full(r, tri[3 * t], tri[3 * t + 1], tri[3 * t + 2]);
@@ -321,6 +349,8 @@ int wheel_contact_query(const ground_view& g, const wheel_contact& w, double poi
     cell_range cells;
     *depth = 0.0;
     if (!wheel_cells(g, r, &cells))
+        return 0;
+    if (r.centre[1] - r.radius - r.section > range_top(g, cells.col0, cells.col1, cells.row0, cells.row1))
         return 0;
     int32_t count = cells.col1 - cells.col0;
     int32_t middle = cells.col0 + (count - 1) / 2;
@@ -355,6 +385,8 @@ int sphere_ground_contact(const ground_view& g, const double centre[3], double r
     double x0 = std::floor((centre[0] - radius) / s), x1 = std::ceil((centre[0] + radius) / s);
     double z0 = std::floor((centre[2] - radius) / s), z1 = std::ceil((centre[2] + radius) / s);
     if (std::fabs(x0) > 1e8 || std::fabs(x1) > 1e8 || std::fabs(z0) > 1e8 || std::fabs(z1) > 1e8)
+        return 0;
+    if (centre[1] - radius > range_top(g, (int32_t)x0, (int32_t)x1, (int32_t)z0, (int32_t)z1))
         return 0;
     ring_hit best{};
     best.depth = 0.0;

@@ -53,9 +53,9 @@ struct ring_hit {
     double normal[3];
 };
 
-// Full test: the ring's lowest point toward the triangle's plane and samples
-// round the ring's near half, each as a sphere of the section radius against
-// the triangle; the deepest wins.
+// Full test: the ring's lowest point toward the triangle's plane, then
+// refined toward the triangle's nearest edge or corner, each ring point a
+// sphere of the section radius against the triangle.
 ring_hit ring_triangle_full(const tyre_ring& ring, const double v0[3], const double v1[3], const double v2[3]);
 // Fast test: the lowest point toward the plane only.
 ring_hit ring_triangle_fast(const tyre_ring& ring, const double v0[3], const double v1[3], const double v2[3]);

@@ -1,0 +1,141 @@
+// The physics tic per rider, and 40 riders on bumpy ground, against a bare ODE
+// world of the same bodies and joints stepped by dWorldStep alone (once with
+// the joints as built, once with the motors the tic sets).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include <ode/ode.h>
+
+#include "physics/physics_constants.h"
+#include "physics/physics_tic.h"
+#include "physics/rider.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "physics/rider_collide.h"
+#include "physics/tyre.h"
+
+namespace {
+
+struct bench_world {
+    std::vector<float> heights;
+    int32_t slip[1] = {1};
+    float keys[1][8], values[1][8], roll_keys[1][8], roll_pairs[1][8][2];
+    ride_world w{};
+    std::vector<rider*> riders;
+
+    bench_world(int count, bool bare)
+    {
+        dInitODE2(0);
+        w.world = dWorldCreate();
+        dWorldSetGravity(w.world, 0, -phys::gravity, 0);
+        w.group = dJointGroupCreate(0);
+        const int size = 257;
+        heights.resize(size * size);
+        for (int j = 0; j < size; j++)
+            for (int i = 0; i < size; i++)  // rolling outdoor ground
+                heights[i + size * j] = (float)(1.5 * std::sin(i * 0.11) * std::cos(j * 0.07) + 0.02 * ((i * 7 + j * 13) % 11));
+        for (int k = 0; k < 8; k++) {
+            keys[0][k] = friction_curve_end;
+            values[0][k] = 1.0f;
+            roll_keys[0][k] = 0.0f;
+            roll_pairs[0][k][0] = 5.0f;
+            roll_pairs[0][k][1] = 15.0f;
+        }
+        ground_view& g = w.ground;
+        g.heights = heights.data();
+        g.size = size;
+        g.spacing = 2.0f;
+        g.inv_spacing = 0.5f;
+        g.slip_function = slip;
+        g.friction_keys = keys;
+        g.friction_values = values;
+        g.roll_keys = roll_keys;
+        g.roll_pairs = roll_pairs;
+        const char* bikes[4] = {"crf250(2013)", "crf450(2011)", "cr125", "kx250f(2013)"};
+        for (int n = 0; n < count; n++) {
+            rider* r = rider_create(bikes[n % 4], n, 0, "1", nullptr, nullptr, nullptr, nullptr);
+            rider_build(r, w.world);
+            rider_fall(r);
+            double x = 40.0 + (n % 8) * 50.0, z = 60.0 + (n / 8) * 80.0;
+            double h = ground_sample(g, (int32_t)(x * 0.5), (int32_t)(z * 0.5));
+            for (;;) {
+                rider_reset_pose(r);
+                rider_translate(r, x, h, z);
+                int touching = bike_tyre_forces(w, r);
+                dJointGroupEmpty(w.group);
+                if (!touching)
+                    break;
+                h += 0.25;
+            }
+            rider_reset_controls(r);
+            r->throttle = 0.6f;
+            r->clutch = 1.0f;
+            r->front_brake = r->rear_brake = 0.0f;
+            r->steer = (n % 3 - 1) * 0.2f;
+            riders.push_back(r);
+        }
+        (void)bare;
+    }
+    ~bench_world()
+    {
+        for (rider* r : riders)
+            rider_destroy(r);
+        dJointGroupDestroy(w.group);
+        dWorldDestroy(w.world);
+        dCloseODE();
+    }
+    void tic()
+    {
+        for (rider* r : riders)
+            bike_tyre_forces(w, r);
+        for (size_t i = 0; i < riders.size(); i++)
+            for (size_t j = i + 1; j < riders.size(); j++)
+                riders_collide(w, riders[i], riders[j], 0);
+        dWorldStep(w.world, phys::tic_seconds);
+        dJointGroupEmpty(w.group);
+        for (rider* r : riders)
+            bike_physics_tic(w, r);
+        w.tic++;
+    }
+};
+
+void BM_physics_tic_riders(benchmark::State& state)
+{
+    bench_world world((int)state.range(0), false);
+    for (int i = 0; i < 128; i++)
+        world.tic();  // settled and rolling
+    for (auto _ : state)
+        world.tic();
+    state.counters["us_per_rider"] = benchmark::Counter(
+        (double)state.iterations() * state.range(0), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_physics_tic_riders)->Arg(1)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+// The same bodies and joints, their motors as the tic last set them, stepped
+// by dWorldStep alone: no contacts, no forces, no per-rider work.
+void BM_bare_world_step(benchmark::State& state)
+{
+    bench_world world((int)state.range(0), true);
+    for (int i = 0; i < 128; i++)
+        world.tic();
+    for (auto _ : state)
+        dWorldStep(world.w.world, phys::tic_seconds);
+    state.counters["us_per_rider"] = benchmark::Counter(
+        (double)state.iterations() * state.range(0), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_bare_world_step)->Arg(1)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+// The joints as built: no motors, only the joint rows and their stops.
+void BM_bare_world_as_built(benchmark::State& state)
+{
+    bench_world world((int)state.range(0), true);
+    for (auto _ : state)
+        dWorldStep(world.w.world, phys::tic_seconds);
+    state.counters["us_per_rider"] = benchmark::Counter(
+        (double)state.iterations() * state.range(0), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_bare_world_as_built)->Arg(1)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
