@@ -7,25 +7,13 @@
 #include <ode/ode.h>
 
 #include "core/array.h"
+#include "physics/wheel_contact.h"  // wheel_contact: the tyre contact records
 
 struct bike_info;
 struct collision_shape;
 
 constexpr int rider_slot_count = 160;
 constexpr int rider_no_slot = 160;
-
-// One wheel's contact with the ground as the once-per-tic refresh leaves it.
-struct wheel_contact {
-    dBodyID wheel_body;
-    float axle[3];               // axle direction in the wheel's frame
-    float tyre_radius;
-    float tyre_section_radius;
-    float point[3];
-    float slip[3];               // sliding velocity at the contact
-    float normal[3];             // unit
-    float depth;                 // 0 or less: no contact
-    dJointFeedback feedback;     // of the contact joint made for this wheel
-};
 
 // A skin: the texture id, the name it was loaded from and the two number
 // plate colours (background, digits) picked from that name.
