@@ -47,6 +47,11 @@ constexpr int tyre_ring_refine_steps = 6;
 // The grip factor that scales every surface's friction coefficient.
 constexpr float grip_factor = 1.0f;
 
+// Bodies other than tyres (frame, bars, rider) against the ground or each
+// other: stiff and well damped, like plastic and a riding suit on dirt.
+constexpr double body_contact_spring = 20000.0;  // lbf/ft
+constexpr double body_contact_damping = 1000.0;  // lbf*s/ft
+
 // --- Tethers (one-tic contact springs that hold a crashed rider) -------------
 constexpr double tether_spring = 5000.0;  // lbf/ft
 constexpr double tether_damping = 500.0;  // lbf*s/ft
@@ -76,9 +81,13 @@ constexpr double crash_speed_limit = 46.5;       // ft/s
 constexpr double crash_accel_hard = 1376.0;      // after a long jump
 constexpr double crash_speed_hard = 31.0;
 constexpr int32_t crash_tics = 512;              // crash counter at the start
-// A rider-body or frame sphere that meets the ground or an object faster than
-// this along the normal crashes the rider (a head-first fall, a wall).
+// A bike sphere that meets a wall faster than this along the normal crashes
+// the rider (nose-first into a wall); the rider's own crash spheres crash it
+// at any speed.
 constexpr double crash_contact_speed = 10.0;     // ft/s
+// Only a steep face counts as a wall for that test (a normal within 60
+// degrees of level); the skid plate may hit the ground on a hard landing.
+constexpr double crash_wall_normal_y = 0.5;
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "physics/bike_info.h"
+#include "physics/collision_shape.h"
 #include "physics/body_helpers.h"
 #include "physics/drivetrain.h"
 #include "physics/physics_constants.h"
@@ -64,13 +65,13 @@ double row_scale(const rider* r)
 
 // One-tic soft contact of a body with the ground.
 void ground_contact_joint(const ride_world& w, dBodyID body, const double point[3], const double normal[3],
-                          double depth, double mu)
+                          double depth, double mu, double stiffness)
 {
     dContact c{};
     c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
     c.surface.mu = mu;
     double erp, cfm;
-    spring_erp_cfm(20000.0, 1000.0, phys::tic_seconds, &erp, &cfm);
+    spring_erp_cfm(phys::body_contact_spring * stiffness, phys::body_contact_damping, phys::tic_seconds, &erp, &cfm);
     c.surface.soft_erp = erp;
     c.surface.soft_cfm = cfm;
     for (int k = 0; k < 3; k++) {
@@ -84,25 +85,50 @@ void ground_contact_joint(const ride_world& w, dBodyID body, const double point[
 
 }  // namespace
 
-int frame_and_rider_spheres(const rider* r, contact_sphere out[6])
+int rider_contact_spheres(const rider* r, contact_sphere* out, int max)
 {
-    const bike_info& row = row_of(r);
-    const bike_main_values& m = row.main;
-    double s = row_scale(r);
-    double fc[3];
-    rider_rest_centre(r, 0, fc);
+    double scale = row_scale(r);
     int n = 0;
-    out[n++] = {0, {0, 0, 0}, 0.45 * s};
-    out[n++] = {0, {0, 0.4 * s, -1.2 * s}, 0.35 * s};  // tank and steering head
-    out[n++] = {0, {0, 0.2 * s, 1.5 * s}, 0.35 * s};   // seat and fender
-    for (int side = 0; side < 2; side++)
-        out[n++] = {0,
-                    {row.tuning.hand[side][0] - fc[0], row.tuning.hand[side][1] - fc[1],
-                     row.tuning.hand[side][2] - fc[2]},
-                    0.2 * s};
-    out[n++] = {6, {0, 0.5 * s, 0}, 0.9 * s};
-    (void)m;
+    const collision_shape* sets[5] = {r->frame_shape, r->fork_upper_shape, r->fork_lower_shape, r->swingarm_shape,
+                                      r->rider_shape};
+    const int bodies[5] = {0, 3, 4, 5, 6};
+    bool any = false;
+    for (int k = 0; k < 5; k++) {
+        if (!sets[k])
+            continue;
+        any = true;
+        for (int i = 0; i < sets[k]->count && n < max; i++) {
+            const collision_sphere& c = sets[k]->spheres[i];
+            out[n++] = {bodies[k], {c.x * scale, c.y * scale, c.z * scale}, c.radius * scale, c.extra[0], c.extra[1],
+                        ((int)c.extra[2] & 1) != 0};
+        }
+    }
+    if (any)
+        return n;
+    // Without its sphere files the bike still needs a body to fall on: a few
+    // spheres round the frame and the rider's torso.
+    const contact_sphere fallback[] = {
+        {0, {0, 0.55, -1.2}, 0.45, 1, 1, 0}, {0, {0, 0.55, 0.3}, 0.5, 1, 1, 0}, {0, {0, -0.55, -0.3}, 0.55, 0.6f, 1, 0},
+        {3, {-1.2, 0.7, 0.24}, 0.25, 1, 1, 0}, {3, {1.2, 0.7, 0.24}, 0.25, 1, 1, 0},
+        {6, {0, 1.6, -0.1}, 0.45, 1, 1, 1}, {6, {0, 0.9, 0}, 0.6, 1, 1, 1},
+    };
+    for (const contact_sphere& f : fallback) {
+        if (n >= max)
+            break;
+        out[n] = f;
+        for (double& x : out[n].centre)
+            x *= scale;
+        out[n].radius *= scale;
+        n++;
+    }
     return n;
+}
+
+dBodyID rider_body_at(const rider* r, int index)
+{
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    return bodies[std::clamp(index, 0, 6)];
 }
 
 namespace {
@@ -663,25 +689,29 @@ int bike_tyre_forces(const ride_world& w, rider* r)
     int touching = 0;
     touching |= wheel_tyre_contact(w.ground, &r->front_contact, phys::grip_factor, w.world, w.group);
     touching |= wheel_tyre_contact(w.ground, &r->rear_contact, phys::grip_factor, w.world, w.group);
-    contact_sphere spheres[6];
-    int n = frame_and_rider_spheres(r, spheres);
+    contact_sphere spheres[rider_contact_sphere_max];
+    int n = rider_contact_spheres(r, spheres, rider_contact_sphere_max);
     ride_state* s = ride_state_of(r);
     for (int i = 0; i < n; i++) {
-        dBodyID body = spheres[i].body == 0 ? r->frame_body : r->rider_body;
+        dBodyID body = rider_body_at(r, spheres[i].body);
         dVector3 c;
         dBodyGetRelPointPos(body, spheres[i].centre[0], spheres[i].centre[1], spheres[i].centre[2], c);
         double centre[3] = {c[0], c[1], c[2]}, point[3], normal[3], depth;
         if (!sphere_ground_contact(w.ground, centre, spheres[i].radius, point, normal, &depth))
             continue;
-        if (spheres[i].body == 0)
+        if (spheres[i].body != 6)
             touching = 1;
         dVector3 v;
         dBodyGetPointVel(body, point[0], point[1], point[2], v);
         double closing = -(v[0] * normal[0] + v[1] * normal[1] + v[2] * normal[2]);
-        // The rider's body on the ground, or the bike slammed into it, is a crash.
-        if (r->crash_tics == 0 && (spheres[i].body == 6 || closing > phys::crash_contact_speed))
+        // The rider's head or torso on the ground, or the bike slammed into
+        // a wall, is a crash; bottoming out on the ground below is not.
+        bool wall = normal[1] < phys::crash_wall_normal_y && closing > phys::crash_contact_speed;
+        if (r->crash_tics == 0 && (spheres[i].crash || wall))
             s->hard_contact = 1;
-        ground_contact_joint(w, body, point, normal, depth, 0.6);
+        int32_t tile = ground_tile_at(w.ground, point[0], point[2]);
+        double mu = w.ground.friction_values ? w.ground.friction_values[tile][0] : 1.0;
+        ground_contact_joint(w, body, point, normal, depth, mu * spheres[i].friction, spheres[i].stiffness);
     }
     return touching;
 }

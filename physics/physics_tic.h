@@ -78,13 +78,18 @@ void shock_readout(const rider* r, float* travel, float* speed, float* valve);
 // Once-per-tic refresh of both wheel contacts with the first-hit query.
 void rider_contacts_refresh(const ride_world& w, rider* r);
 
-// The frame's and the rider's contact spheres, in their body's frame.
+// The bike's and the rider's contact spheres (from their sphere sets, scaled
+// to the row), in their body's frame.
+constexpr int rider_contact_sphere_max = 40;
 struct contact_sphere {
-    int body;  // record order: 0 frame, 6 rider
+    int body;  // record order: 0 frame, 3 fork upper, 4 fork lower, 5 swingarm, 6 rider
     double centre[3];
     double radius;
+    float friction, stiffness;  // scales of the ground's friction and contact spring
+    int crash;                  // touching anything crashes the rider
 };
-int frame_and_rider_spheres(const rider* r, contact_sphere out[6]);
+int rider_contact_spheres(const rider* r, contact_sphere* out, int max);
+dBodyID rider_body_at(const rider* r, int index);
 
 // Rider-body velocity minus the frame's velocity at the rider body.
 void rider_body_relative_velocity(const rider* r, double out[3]);

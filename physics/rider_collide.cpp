@@ -14,10 +14,10 @@ int rider_world_spheres(const rider* r, world_sphere out[rider_sphere_max])
         out[n++] = {wheels[k]->body, {p[0], p[1], p[2]},
                     (double)wheels[k]->tyre_radius + wheels[k]->tyre_section_radius, k == 0 ? 2 : 4};
     }
-    contact_sphere local[6];
-    int count = frame_and_rider_spheres(r, local);
+    contact_sphere local[rider_contact_sphere_max];
+    int count = rider_contact_spheres(r, local, rider_contact_sphere_max);
     for (int i = 0; i < count && n < rider_sphere_max; i++) {
-        dBodyID body = local[i].body == 0 ? r->frame_body : r->rider_body;
+        dBodyID body = rider_body_at(r, local[i].body);
         dVector3 c;
         dBodyGetRelPointPos(body, local[i].centre[0], local[i].centre[1], local[i].centre[2], c);
         out[n++] = {body, {c[0], c[1], c[2]}, local[i].radius, 1};
@@ -38,7 +38,7 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode)
     world_sphere sa[rider_sphere_max], sb[rider_sphere_max];
     int na = rider_world_spheres(a, sa), nb = rider_world_spheres(b, sb);
     double erp, cfm;
-    spring_erp_cfm(20000.0, 1000.0, phys::tic_seconds, &erp, &cfm);
+    spring_erp_cfm(phys::body_contact_spring, phys::body_contact_damping, phys::tic_seconds, &erp, &cfm);
     int touched = 0;
     for (int i = 0; i < na; i++) {
         for (int j = 0; j < nb; j++) {

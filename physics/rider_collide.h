@@ -6,7 +6,7 @@
 #include "physics/rider.h"
 
 // A rider's contact spheres in world space (at most rider_sphere_max).
-constexpr int rider_sphere_max = 10;
+constexpr int rider_sphere_max = rider_contact_sphere_max + 2;
 struct world_sphere {
     dBodyID body;
     double centre[3];

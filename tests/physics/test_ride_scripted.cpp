@@ -173,12 +173,14 @@ TEST(ScriptedRide, NoseIntoAWallCrashesRecoversAndRidesOn)
     EXPECT_EQ(dJointGetBody(r->rider_joint, 0), r->rider_body);
     world.run(128);
     EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.2);
-    // Rides on: turn right, away from the wall, and go.
+    // Rides on: turn away from the wall (toward +z), whichever way the crash
+    // left the bike facing, and go.
     const dReal* p0 = dBodyGetPosition(r->frame_body);
     double x0 = p0[0], z0 = p0[2];
     for (i = 0; i < 128 * 5; i++) {
         cruise(r, 12.0);
-        r->steer = 1.0f;
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        r->steer = R[8] > 0.0 ? 1.0f : -1.0f;  // the rider's right points away from the wall
         world.tic();
     }
     const dReal* p1 = dBodyGetPosition(r->frame_body);
