@@ -11,6 +11,7 @@
 #include "physics/physics_constants.h"
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
+#include "physics/rider_collide.h"
 #include "physics/suspension.h"
 #include "physics/tyre.h"
 
@@ -571,6 +572,7 @@ void rider_crash(rider* r)
     r->crash_tics = phys::crash_tics + crash_knockout_tics[std::clamp(r->crash_count, 0, 15)];
     r->crash_count++;
     r->throttle = 0.0f;
+    rider_freeze_target_points(r);
     if (r->rider_joint)
         dJointAttach(r->rider_joint, nullptr, nullptr);
     ride_state* s = ride_state_of(r);

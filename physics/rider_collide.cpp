@@ -1,8 +1,12 @@
 #include "physics/rider_collide.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
+#include "physics/bike_info.h"
 #include "physics/physics_constants.h"
+#include "physics/rider_build.h"
 #include "physics/tyre.h"
 
 int rider_world_spheres(const rider* r, world_sphere out[rider_sphere_max])
@@ -70,4 +74,105 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode)
         b->is_down = 1;
     }
     return touched;
+}
+
+int rider_collide_object(const ride_world& w, rider* r, const collision_shape* object, const double position[3],
+                         const double rotation[9], double scale)
+{
+    if (!r->frame_body || !object || object->count <= 0)
+        return 0;
+    // Bound test first: object bound against the rider's reach round its frame.
+    const dReal* f = dBodyGetPosition(r->frame_body);
+    double reach = object->radius * scale + 8.0;
+    double dx = f[0] - position[0], dy = f[1] - position[1], dz = f[2] - position[2];
+    if (dx * dx + dy * dy + dz * dz > reach * reach)
+        return 0;
+    world_sphere mine[rider_sphere_max];
+    int n = rider_world_spheres(r, mine);
+    double erp, cfm;
+    spring_erp_cfm(phys::body_contact_spring, phys::body_contact_damping, phys::tic_seconds, &erp, &cfm);
+    int bits = 0;
+    for (int k = 0; k < object->count; k++) {
+        const collision_sphere& os = object->spheres[k];
+        double local[3] = {os.x * scale, os.y * scale, os.z * scale};
+        double oc[3];
+        for (int i = 0; i < 3; i++)
+            oc[i] = position[i] + rotation[i * 3 + 0] * local[0] + rotation[i * 3 + 1] * local[1] +
+                    rotation[i * 3 + 2] * local[2];
+        double orad = os.radius * scale;
+        for (int i = 0; i < n; i++) {
+            double d[3] = {mine[i].centre[0] - oc[0], mine[i].centre[1] - oc[1], mine[i].centre[2] - oc[2]};
+            double dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+            double depth = mine[i].radius + orad - dist;
+            if (!(depth > 0.0))
+                continue;
+            bits |= mine[i].part;
+            dContact c{};
+            c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
+            c.surface.mu = 0.5 * os.extra[0];
+            c.surface.soft_erp = erp;
+            c.surface.soft_cfm = cfm;
+            for (int a = 0; a < 3; a++) {
+                c.geom.normal[a] = dist > 1e-9 ? d[a] / dist : (a == 1 ? 1.0 : 0.0);
+                c.geom.pos[a] = oc[a] + c.geom.normal[a] * (orad - 0.5 * depth);
+            }
+            c.geom.depth = depth;
+            dJointID joint = dJointCreateContact(w.world, w.group, &c);
+            dJointAttach(joint, mine[i].body, nullptr);
+        }
+    }
+    if (bits)
+        r->is_down = 1;
+    return bits;
+}
+
+namespace {
+
+// The grips (on the upper fork) and the pegs (on the frame) in world space.
+void riding_targets(const rider* r, float out[4][3])
+{
+    const bike_info& row = bike_info_table()[r->bike_index];
+    const bike_main_values& m = row.main;
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    for (int side = 0; side < 2; side++) {
+        dVector3 grip, peg;
+        dBodyGetRelPointPos(r->fork_upper_body, m.grip[side][0], m.grip[side][1], m.grip[side][2], grip);
+        // Pegs: below the hips, a thigh and a shin down from the seat.
+        double px = m.hip[side][0] * 1.3, py = m.rider_centre[1] + m.hip[side][1] - m.leg_lengths[0] - fc[1];
+        double pz = m.rider_centre[2] - 0.2 * m.leg_lengths[1] - fc[2];
+        dBodyGetRelPointPos(r->frame_body, px, py, pz, peg);
+        for (int k = 0; k < 3; k++) {
+            out[side][k] = (float)grip[k];
+            out[2 + side][k] = (float)peg[k];
+        }
+    }
+}
+
+}  // namespace
+
+void rider_freeze_target_points(rider* r)
+{
+    if (!r->frame_body)
+        return;
+    riding_targets(r, ride_state_of(r)->target_points);
+}
+
+float rider_target_points(const rider* r, float out[4][3])
+{
+    const bike_info& row = bike_info_table()[r->bike_index];
+    const ride_state* s = ride_state_of(r);
+    float riding[4][3];
+    riding_targets(r, riding);
+    if (r->crash_tics <= 0) {
+        memcpy(out, riding, sizeof riding);
+        return row.tuning.hand_bend;
+    }
+    // Crashed: limp where the crash left them, easing back to the bars over
+    // the last quarter of the count.
+    float back = (float)std::clamp(1.0 - r->crash_tics / 128.0, 0.0, 1.0);
+    for (int i = 0; i < 4; i++)
+        for (int k = 0; k < 3; k++)
+            out[i][k] = s->target_points[i][k] + back * (riding[i][k] - s->target_points[i][k]);
+    return 1.0f + back * (row.tuning.hand_bend - 1.0f);
 }
