@@ -95,7 +95,9 @@ constexpr double crash_wall_normal_y = 0.5;
 // against the tyre's self-aligning moment at a walk, yet well under the clamp.
 constexpr double steer_gain = 60.0;
 constexpr double steer_torque_limit = 200.0;     // lbf*ft at the head
-constexpr double steer_head_damping = 50.0;      // lbf*ft*s/rad
+// Inside the dead band the head is held by no more than this friction (at
+// steering_damping 50), light enough for the trail to centre the bars.
+constexpr double steer_dead_band_friction = 1.0;  // lbf*ft
 constexpr double steer_scale = 1.5;              // torque scale of both models
 // Lean-following gain of the realistic steering at roll_damping 50: the head
 // turns toward the lean, which is what lets a bike balance at speed.
@@ -116,5 +118,22 @@ constexpr double rider_seat_height = 0.5;        // "h" of the rider springs, ft
 constexpr double rider_fore_aft = 0.0;           // ft
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
+// The realistic model's righting torque at leveling 20 (the default), full
+// from a lean of pi/32, fading out between the assist speeds.
+constexpr double upright_torque = 400.0;         // lbf*ft
+
+// How the rider's settings reach these constants:
+//   steering_strength   scales steer_gain (50 gives it as written);
+//   max_steering_force  caps the head torque, with steer_torque_limit;
+//   steering_damping    scales steer_dead_band_friction;
+//   roll_damping        scales lean_follow_gain (realistic model);
+//   leveling            scales upright_torque (realistic model);
+//   full_lock_speed, restricted_lock_speed, restricted_lock: the head's lock,
+//                       pi/4 below the first speed, the restricted lock above
+//                       the second, linear between;
+//   auto_clutch_rpms    the anti-stall idle setting; brake_torque and
+//   rear_brake_torque   the brake motors' torques.
+// roll_limit_*, slow_damping_*, land_damping_* and direct_steering are kept
+// with the setup but nothing in the tic reads them.
 
 }  // namespace phys

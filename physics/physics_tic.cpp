@@ -382,7 +382,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
     double error = target - head;
     double fmax = std::min(limit, gain * (2.0 / 3.0) * phys::steer_scale);
     if (std::fabs(error) < 1.0 / 32.0)
-        fmax = 0.0;  // inside the dead band the head is free: the trail centres it
+        fmax = phys::steer_dead_band_friction * (r->steering_damping / 50.0);  // nearly free: the trail centres it
     double term = std::clamp(error, -0.25, 0.25);
     steering_servo(r, 8.0 * term, fmax);
 
@@ -407,7 +407,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
 void upright_assist(rider* r, double speed)
 {
     double lean = body_lean_angle(r->frame_body);
-    double torque = -400.0 * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
+    double torque = -phys::upright_torque * (r->leveling / 20.0) * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
     double fade = 1.0 - std::clamp((speed - phys::assist_speed) / (phys::assist_top_speed - phys::assist_speed), 0.0, 1.0);
     double z[3];
     body_axis_world(r->frame_body, 2, z);

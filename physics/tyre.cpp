@@ -103,7 +103,8 @@ int wheel_tyre_contact(const ground_view& g, wheel_contact* w, float grip, dWorl
         s = slip_speed_without_spin(w->body, point, slip3);
     float mu = g.friction_keys ? friction_walk(g.friction_keys[tile], g.friction_values[tile], mode, s) : 1.0f;
 
-    double q = std::min(depth / w->tyre_section_radius, 1.0);
+    // A section of no size would make the ratio infinite: treat it as flat.
+    double q = w->tyre_section_radius > 0.0f ? std::min(depth / w->tyre_section_radius, 1.0) : 1.0;
     double kp = tyre_spring(q), kd = tyre_damper(q);
     dContact c{};
     c.surface.mode = dContactApprox1_1 | dContactApprox1_2 | dContactSoftERP | dContactSoftCFM;
