@@ -1,0 +1,52 @@
+// The program's physics world and the race step's per-rider calls on it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "game/race_globals.h"
+#include "physics/physics_constants.h"
+#include "physics/physics_world.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+
+namespace {
+
+TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
+{
+    physics_world_create();
+    ASSERT_NE(physics_world, nullptr);
+    dWorldID first = physics_world;
+    physics_world_create();  // once only
+    EXPECT_EQ(physics_world, first);
+    dVector3 g;
+    dWorldGetGravity(physics_world, g);
+    EXPECT_EQ(g[1], -32.0);
+
+    rider* r = rider_create("cr125", 5, 1, "7", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(r);
+    ASSERT_EQ(rider_build_in_world(r), 1);
+    EXPECT_EQ(rider_build_in_world(r), 0) << "built once";
+    rider_fall(r);
+    rider_reset_controls(r);
+    r->throttle = 0.0f;
+    // The race step's order, 5 s worth.
+    tic_counter = 0;
+    race_start_tic = 0;
+    for (int i = 0; i < 640; i++) {
+        bike_tyre_forces(r);
+        dWorldStep(physics_world, phys::tic_seconds);
+        dJointGroupEmpty(contact_joint_group);
+        bike_physics_tic(r);
+        tic_counter++;
+    }
+    EXPECT_GT(r->front_contact.depth, 0.0f);
+    EXPECT_GT(r->rear_contact.depth, 0.0f);
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    EXPECT_LT(std::fabs(v[0]) + std::fabs(v[1]) + std::fabs(v[2]), 0.01);
+    rider_destroy(r);
+    physics_world_destroy();
+    EXPECT_EQ(physics_world, nullptr);
+    tic_counter = 0;
+}
+
+}  // namespace
