@@ -82,6 +82,15 @@ int rider_build_in_world(rider* r)
     return 1;
 }
 
+int (*slot_is_hidden_hook)(int slot);
+
+int rider_is_down_on_track(const rider* r)
+{
+    if (slot_is_hidden_hook && slot_is_hidden_hook(r->slot))
+        return 0;
+    return r->is_down && !r->finished;
+}
+
 int bike_tyre_forces(rider* r)
 {
     return bike_tyre_forces(physics_current(), r);

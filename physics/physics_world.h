@@ -33,6 +33,13 @@ ride_world physics_current();
 // its rest pose at the origin.
 int rider_build_in_world(rider* r);
 
+// The race's test whether a slot is hidden (no rider, a spectator, stale
+// network state); the race installs it. Null: every slot is shown.
+extern int (*slot_is_hidden_hook)(int slot);
+// True when the rider's slot is shown, its down flag is set and it has not
+// finished.
+int rider_is_down_on_track(const rider* r);
+
 int bike_tyre_forces(rider* r);
 void bike_physics_tic(rider* r);
 void rider_contacts_refresh(rider* r);

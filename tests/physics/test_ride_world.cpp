@@ -49,4 +49,26 @@ TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
     tic_counter = 0;
 }
 
+int hide_odd(int slot)
+{
+    return slot & 1;
+}
+
+TEST(PhysicsWorld, DownOnTrackNeedsAShownSlotADownFlagAndNoFinish)
+{
+    rider r{};
+    r.slot = 2;
+    EXPECT_FALSE(rider_is_down_on_track(&r));
+    r.is_down = 1;
+    EXPECT_TRUE(rider_is_down_on_track(&r));
+    r.finished = 1;
+    EXPECT_FALSE(rider_is_down_on_track(&r));
+    r.finished = 0;
+    slot_is_hidden_hook = hide_odd;
+    EXPECT_TRUE(rider_is_down_on_track(&r));
+    r.slot = 3;
+    EXPECT_FALSE(rider_is_down_on_track(&r));
+    slot_is_hidden_hook = nullptr;
+}
+
 }  // namespace
