@@ -451,16 +451,8 @@ void feedback_correction(rider* r)
 void crash_test(const ride_world& w, rider* r, ride_state* s)
 {
     double dt = phys::tic_seconds;
-    double accel_limit = phys::crash_accel_limit, speed_limit = phys::crash_speed_limit;
-    if (s->landing_tic >= s->takeoff_tic) {
-        double air = (s->landing_tic - s->takeoff_tic) * dt;
-        double since = (w.tic - s->landing_tic) * dt;
-        double u = std::clamp((air - 0.559) * 7.9365087, 0.0, 1.0);
-        double wv = std::clamp((since - 0.25) * -8.0, 0.0, 1.0);
-        double f = 1.5 - 0.5 * u * wv;
-        accel_limit = phys::crash_accel_hard * f;
-        speed_limit = phys::crash_speed_hard * f;
-    }
+    double accel_limit, speed_limit;
+    crash_limits(s->takeoff_tic, s->landing_tic, w.tic, &accel_limit, &speed_limit);
     if (s->recovery < 0.0f)
         return;
     double rel[3];
@@ -523,6 +515,23 @@ void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
 }
 
 }  // namespace
+
+void crash_limits(int32_t takeoff_tic, int32_t landing_tic, int32_t tic, double* accel, double* speed)
+{
+    double dt = phys::tic_seconds;
+    if (landing_tic < takeoff_tic) {
+        *accel = phys::crash_accel_limit;  // in the air
+        *speed = phys::crash_speed_limit;
+        return;
+    }
+    double air = (landing_tic - takeoff_tic) * dt;
+    double since = (tic - landing_tic) * dt;
+    double u = std::clamp((air - 0.559) * 7.9365087, 0.0, 1.0);
+    double w = std::clamp((since - 0.25) * -8.0, 0.0, 1.0);
+    double f = 1.5 - 0.5 * u * w;
+    *accel = phys::crash_accel_hard * f;
+    *speed = phys::crash_speed_hard * f;
+}
 
 ride_state* ride_state_of(const rider* r)
 {

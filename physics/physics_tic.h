@@ -61,6 +61,11 @@ void rider_start_fall(rider* r);
 void rider_fall_step(rider* r);
 int rider_is_down(const rider* r);
 
+// The crash test's limits (rider-body acceleration, ft/s^2, and speed against
+// the frame, ft/s): ordinary riding and flight 2064 and 46.5; lower just
+// after landing a long jump, down to 1376 and 31.
+void crash_limits(int32_t takeoff_tic, int32_t landing_tic, int32_t tic, double* accel, double* speed);
+
 // Starts a crash: counter 512 + knockout[min(count, 15)], count + 1; the
 // rider body lets go of the bike.
 void rider_crash(rider* r);
