@@ -194,6 +194,17 @@ void rider_reset_pose(rider* r)
     r->engine_angle = 0.0f;
     r->front_contact.depth = 0.0f;
     r->rear_contact.depth = 0.0f;
+    // A rider put back to the rest pose sits on the bike again: a crash ends
+    // and the rider's joint is made anew in the rest pose.
+    r->crash_tics = 0;
+    const bike_main_values& m = row_main(r);
+    dJointAttach(r->rider_joint, r->rider_body, r->frame_body);
+    dJointSetHinge2Anchor(r->rider_joint, m.rider_centre[0], m.rider_centre[1], m.rider_centre[2]);
+    const dReal axis1[3] = {0, 1, 0}, axis2[3] = {1, 0, 0};
+    dJointSetHinge2Axes(r->rider_joint, axis1, axis2);
+    for (dJointFeedback& f : r->joint_feedback)
+        memset(&f, 0, sizeof f);
+    ride_state_reset(r);
 }
 
 void rider_translate(rider* r, double x, double y, double z)

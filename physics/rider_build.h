@@ -17,7 +17,7 @@
 int rider_build(rider* r, dWorldID world);
 
 // Every body back to its rest pose at the origin, velocities and the engine
-// cleared.
+// cleared; a crashed rider is back on the seat (the crash count is kept).
 void rider_reset_pose(rider* r);
 // Every body moved by (x, y, z).
 void rider_translate(rider* r, double x, double y, double z);

@@ -6,6 +6,7 @@
 #include "physics/physics_constants.h"
 #include "physics/physics_tic.h"
 #include "physics/rider_access.h"
+#include "physics/rider_build.h"
 #include "ride_fixture.h"
 
 namespace {
@@ -76,6 +77,21 @@ TEST_F(Crashed, TheRiderLetsGoAndComesBackOnTheSeat)
     double rel[3];
     rider_body_relative_velocity(r, rel);
     EXPECT_LT(std::fabs(rel[0]) + std::fabs(rel[1]) + std::fabs(rel[2]), 0.05);
+}
+
+TEST_F(Crashed, AResetPosePutsTheRiderBackOnTheSeat)
+{
+    rider_crash(r);
+    world.run(64);
+    rider_reset_pose(r);
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_EQ(r->crash_count, 1);
+    EXPECT_EQ(dJointGetBody(r->rider_joint, 0), r->rider_body);
+    EXPECT_NEAR(dJointGetHinge2Angle2(r->rider_joint), 0.0, 1e-9);
+    world.drop(r, 64, 64, 0);
+    world.run(256);
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_GT(r->front_contact.depth, 0.0f);
 }
 
 TEST_F(Crashed, AnAbsentRiderOnlyKeepsItsVelocityRing)
