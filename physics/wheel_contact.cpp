@@ -141,7 +141,10 @@ ring_hit sphere_triangle(const double p[3], double section, const double* tri[3]
     return hit;
 }
 
-ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3], const double v2[3], bool full)
+// floor: a depth the caller already has; the full test gives up on a
+// triangle that can't beat it.
+ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3], const double v2[3], bool full,
+                       double floor = -1e30)
 {
     ring_hit best{};
     best.depth = -1e30;
@@ -163,6 +166,16 @@ ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3
     best = sphere_triangle(p, r.section, tri, n, &interior);
     if (!full || interior)
         return best;  // on the face the lowest ring point is the deepest
+    // No ring point is nearer the triangle than the centre's distance less
+    // the ring radius: skip the walk when that can't beat the floor.
+    double q[3];
+    bool centre_inside;
+    closest_on_triangle(r.centre, v0, v1, v2, q, &centre_inside);
+    double cq[3];
+    sub3(r.centre, q, cq);
+    double bound = r.radius + r.section - std::sqrt(dot3(cq, cq));
+    if (bound <= std::max(floor, 0.0) || bound <= best.depth)
+        return best;
     // Off the face the ring meets an edge or a corner: walk the ring point
     // toward the nearest ground point and back until they settle (each step
     // brings the two closer, so the depth only grows).
@@ -185,6 +198,16 @@ ring_hit ring_triangle_full(const tyre_ring& ring, const double v0[3], const dou
 {
     return ring_triangle(ring, v0, v1, v2, true);
 }
+
+namespace {
+
+ring_hit ring_triangle_above(const tyre_ring& ring, const double v0[3], const double v1[3], const double v2[3],
+                             double floor)
+{
+    return ring_triangle(ring, v0, v1, v2, true, floor);
+}
+
+}  // namespace
 
 ring_hit ring_triangle_fast(const tyre_ring& ring, const double v0[3], const double v1[3], const double v2[3])
 {
@@ -329,7 +352,8 @@ int wheel_contact_search(const ground_view& g, const wheel_contact& w, double po
         for (int32_t j = row0; j < row1; j++) {
             ground_cell_triangles(g, i, j, tri);
             for (int t = 0; t < 2; t++) {
-                ring_hit h = ring_triangle_full(r, tri[3 * t], tri[3 * t + 1], tri[3 * t + 2]);
+                ring_hit h = ring_triangle_above(r, tri[3 * t], tri[3 * t + 1], tri[3 * t + 2],
+                                                 have ? best.depth : -1e30);
                 if (!have || h.depth > best.depth) {
                     best = h;
                     have = true;
