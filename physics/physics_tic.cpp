@@ -208,8 +208,7 @@ void rider_respawn_upright(const ride_world& w, rider* r)
     rider_rest_centre(r, 0, fc);
     rider_reset_pose(r);
     rider_set_orientation(r, 0, 1, 0, heading);
-    double ground = ground_sample(w.ground, (int32_t)std::floor(x * w.ground.inv_spacing),
-                                  (int32_t)std::floor(z * w.ground.inv_spacing));
+    double ground = ground_height_at(w.ground, x, z);
     dVector3 c;
     dBodyGetRelPointPos(r->frame_body, -fc[0], -fc[1], -fc[2], c);  // rest origin, turned
     rider_translate(r, x - c[0], ground + 0.25, z - c[2]);
@@ -365,8 +364,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
     double target = -r->steer * steering_lock(r, speed);
     if (!front) {
         const dReal* p = dBodyGetPosition(r->frame_body);
-        double ground = ground_sample(w.ground, (int32_t)std::floor(p[0] * w.ground.inv_spacing),
-                                      (int32_t)std::floor(p[2] * w.ground.inv_spacing));
+        double ground = ground_height_at(w.ground, p[0], p[2]);
         if (p[1] - ground > 16.0) {
             // High in the air: centre the bars.
             steering_servo(r, -8.0 * std::clamp(head, -0.25, 0.25), 50.0 * phys::steer_scale);

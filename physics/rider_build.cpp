@@ -6,6 +6,7 @@
 #include "physics/bike_info.h"
 #include "physics/body_helpers.h"
 #include "physics/physics_constants.h"
+#include "physics/physics_ground.h"
 #include "physics/physics_tic.h"
 #include "physics/rider_access.h"
 
@@ -205,6 +206,7 @@ void rider_reset_pose(rider* r)
     for (dJointFeedback& f : r->joint_feedback)
         memset(&f, 0, sizeof f);
     ride_state_reset(r);
+    rider_ruts_reset(r);
 }
 
 void rider_translate(rider* r, double x, double y, double z)

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "physics/physics_constants.h"
+#include "terrain/heightfield.h"
 
 namespace {
 
@@ -437,6 +438,16 @@ int sphere_ground_contact(const ground_view& g, const double centre[3], double r
         return 0;
     hit_out(best, point, normal, depth);
     return 1;
+}
+
+double ground_height_at(const ground_view& g, double x, double z)
+{
+    if (g.source)
+        return terrain_height_at(g.source, (float)x, (float)z);
+    double fx = std::floor(x * g.inv_spacing), fz = std::floor(z * g.inv_spacing);
+    if (!std::isfinite(fx) || !std::isfinite(fz))
+        return ground_sample(g, 0, 0);
+    return ground_sample(g, (int32_t)std::clamp(fx, -1.0, (double)g.size), (int32_t)std::clamp(fz, -1.0, (double)g.size));
 }
 
 int32_t ground_tile_at(const ground_view& g, double x, double z)

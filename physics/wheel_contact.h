@@ -9,6 +9,8 @@
 
 #include <ode/ode.h>
 
+struct terrain;
+
 // The ground as the contact code reads it. heights: size x size samples,
 // index x + size * z; the tile map is 2^exponent tiles a side, one tile = 2 x 2
 // cells; the curves are indexed by tile number.
@@ -23,6 +25,7 @@ struct ground_view {
     const float (*friction_values)[8];
     const float (*roll_keys)[8];
     const float (*roll_pairs)[8][2];
+    const terrain* source;  // the terrain record the view reads, or null
 };
 
 struct wheel_contact {
@@ -84,6 +87,10 @@ int wheel_contact_query(const ground_view& g, const wheel_contact& w, double poi
 // depth > 0, the ground point and a clean unit normal.
 int sphere_ground_contact(const ground_view& g, const double centre[3], double radius, double point[3],
                           double normal[3], double* depth);
+
+// The ground's height under (x, z): the terrain's own height query when the
+// view reads a terrain record, else the nearest sample.
+double ground_height_at(const ground_view& g, double x, double z);
 
 // The tile under a world point.
 int32_t ground_tile_at(const ground_view& g, double x, double z);
