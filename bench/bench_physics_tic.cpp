@@ -9,12 +9,15 @@
 #include <ode/ode.h>
 
 #include "physics/physics_constants.h"
+#include "physics/physics_ground.h"
 #include "physics/physics_tic.h"
 #include "physics/rider.h"
 #include "physics/rider_access.h"
+#include "physics/physics_world.h"
 #include "physics/rider_build.h"
 #include "physics/rider_collide.h"
 #include "physics/tyre.h"
+#include "terrain/terrain_load.h"
 
 namespace {
 
@@ -29,7 +32,7 @@ struct bench_world {
     {
         dInitODE2(0);
         w.world = dWorldCreate();
-        dWorldSetGravity(w.world, 0, -phys::gravity, 0);
+        physics_world_setup(w.world);
         w.group = dJointGroupCreate(0);
         const int size = 257;
         heights.resize(size * size);
@@ -53,15 +56,26 @@ struct bench_world {
         g.friction_values = values;
         g.roll_keys = roll_keys;
         g.roll_pairs = roll_pairs;
+        // The generated outdoor track when the data root is at hand: the
+        // riders line up on its start straight.
+        bool outdoor = false;
+        for (const char* folder : {"data/tracks/practice", "../data/tracks/practice", "build/data/tracks/practice"})
+            if (!outdoor && terrain_load(&track_terrain, folder))
+                outdoor = true;
+        if (outdoor)
+            g = ground_view_of(&track_terrain);
         const char* bikes[4] = {"crf250(2013)", "crf450(2011)", "cr125", "kx250f(2013)"};
         for (int n = 0; n < count; n++) {
             rider* r = rider_create(bikes[n % 4], n, 0, "1", nullptr, nullptr, nullptr, nullptr);
             rider_build(r, w.world);
             rider_fall(r);
-            double x = 40.0 + (n % 8) * 50.0, z = 60.0 + (n / 8) * 80.0;
-            double h = ground_sample(g, (int32_t)(x * 0.5), (int32_t)(z * 0.5));
+            double x = 40.0 + (n % 8) * 50.0, z = 60.0 + (n / 8) * 80.0, heading = 0.0;
+            if (outdoor)
+                x = 140.0 + (n % 10) * 45.0, z = 108.0 + (n / 10) * 8.0, heading = -phys::pi / 2;
+            double h = ground_height_at(g, x, z);
             for (;;) {
                 rider_reset_pose(r);
+                rider_set_orientation(r, 0, 1, 0, heading);
                 rider_translate(r, x, h, z);
                 int touching = bike_tyre_forces(w, r);
                 dJointGroupEmpty(w.group);
@@ -73,7 +87,7 @@ struct bench_world {
             r->throttle = 0.6f;
             r->clutch = 1.0f;
             r->front_brake = r->rear_brake = 0.0f;
-            r->steer = (n % 3 - 1) * 0.2f;
+            r->steer = outdoor ? 0.0f : (n % 3 - 1) * 0.2f;  // a start: every rider straight on
             riders.push_back(r);
         }
         (void)bare;
@@ -85,6 +99,7 @@ struct bench_world {
         dJointGroupDestroy(w.group);
         dWorldDestroy(w.world);
         dCloseODE();
+        terrain_free(&track_terrain);
     }
     void tic()
     {

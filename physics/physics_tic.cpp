@@ -299,7 +299,7 @@ void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
 
 // The rider body on its hinge-2: vertical softness, the seat spring and the
 // second stop.
-void rider_body_tic(rider* r)
+void rider_body_tic(const ride_world& w, rider* r)
 {
     const bike_info& row = row_of(r);
     const bike_main_values& m = row.main;
@@ -327,19 +327,37 @@ void rider_body_tic(rider* r)
     double offset = (p[0] - seat[0]) * up[0] + (p[1] - seat[1]) * up[1] + (p[2] - seat[2]) * up[2];
     double target = -0.125 * std::fabs(r->pitch_input);
     double error = offset - target;
-    double kp, kd;
-    if (error < -0.75 || error > 0.5) {
-        kp = kd = 2500.0 * scale;
-    } else {
-        kp = row.tuning.rider_yspring_max * r->rider_yspring * scale;
-        kd = row.tuning.rider_ydamping_max * r->rider_ydamping * scale;
+    if (error >= -0.75 && error <= 0.5) {
+        // In the band: a soft spring and damper, as plain forces (gentle
+        // enough to step explicitly, and smooth through the rest point).
+        double kp = row.tuning.rider_yspring_max * r->rider_yspring * scale;
+        double kd = row.tuning.rider_ydamping_max * r->rider_ydamping * scale;
+        double rel[3];
+        rider_body_relative_velocity(r, rel);
+        double rate = rel[0] * up[0] + rel[1] * up[1] + rel[2] * up[2];
+        double force = -(kp * error + kd * rate);
+        dBodyAddForce(r->rider_body, force * up[0], force * up[1], force * up[2]);
+        dBodyAddForceAtPos(r->frame_body, -force * up[0], -force * up[1], -force * up[2], p[0], p[1], p[2]);
+        return;
     }
-    double rel[3];
-    rider_body_relative_velocity(r, rel);
-    double rate = rel[0] * up[0] + rel[1] * up[1] + rel[2] * up[2];
-    double force = -(kp * error + kd * rate);
-    dBodyAddForce(r->rider_body, force * up[0], force * up[1], force * up[2]);
-    dBodyAddForceAtPos(r->frame_body, -force * up[0], -force * up[1], -force * up[2], p[0], p[1], p[2]);
+    double kp = 2500.0 * scale, kd = 2500.0 * scale;
+    // Out of the band: a one-tic contact between the rider body and the
+    // frame along the up axis, pushing back toward the target; implicit, so
+    // the stiff spring and damper stay stable on a light body.
+    dContact c{};
+    c.surface.mode = dContactSoftERP | dContactSoftCFM;
+    double erp, cfm;
+    spring_erp_cfm(kp, kd, phys::tic_seconds, &erp, &cfm);
+    c.surface.soft_erp = erp;
+    c.surface.soft_cfm = cfm;
+    double sign = error < 0.0 ? 1.0 : -1.0;
+    for (int k = 0; k < 3; k++) {
+        c.geom.pos[k] = p[k];
+        c.geom.normal[k] = sign * up[k];
+    }
+    c.geom.depth = std::fabs(error);
+    dJointID j = dJointCreateContact(w.world, w.group, &c);
+    dJointAttach(j, r->rider_body, r->frame_body);
 }
 
 // The steering head as a velocity servo on the steering hinge's motor: the
@@ -414,26 +432,32 @@ void upright_assist(rider* r, double speed)
     dBodyAddTorque(r->frame_body, z[0] * torque, z[1] * torque, z[2] * torque);
 }
 
-void feedback_correction(rider* r)
+// The joints' forces of the last step summed about the frame's centre, as
+// they acted: with each body where it was when the step computed them (a
+// crash's large stop forces times the distance moved since would otherwise
+// give a large false torque).
+void feedback_correction(rider* r, const ride_state* s)
 {
     dBodyID bodies[7];
     rider_bodies(r, bodies);
     dJointID joints[6];
     rider_joints(r, joints);
-    const dReal* c = dBodyGetPosition(r->frame_body);
+    const double* c = s->prestep[0];
     double f[3] = {0, 0, 0}, t[3] = {0, 0, 0};
     for (int i = 0; i < 6; i++) {
         if (i == 5 && r->crash_tics > 0)
             continue;
         const dJointFeedback& fb = r->joint_feedback[i];
-        dBodyID b1 = dJointGetBody(joints[i], 0), b2 = dJointGetBody(joints[i], 1);
         const dReal* fs[2] = {fb.f1, fb.f2};
         const dReal* ts[2] = {fb.t1, fb.t2};
-        dBodyID bs[2] = {b1, b2};
         for (int k = 0; k < 2; k++) {
-            if (!bs[k])
+            dBodyID b = dJointGetBody(joints[i], k);
+            int index = 0;
+            while (index < 7 && bodies[index] != b)
+                index++;
+            if (index == 7)
                 continue;
-            const dReal* p = dBodyGetPosition(bs[k]);
+            const double* p = s->prestep[index];
             double arm[3] = {p[0] - c[0], p[1] - c[1], p[2] - c[2]};
             for (int a = 0; a < 3; a++)
                 f[a] += fs[k][a];
@@ -784,7 +808,7 @@ void bike_physics_tic(const ride_world& w, rider* r)
 
         // 9. The rider body on the frame.
         if (!crashed)
-            rider_body_tic(r);
+            rider_body_tic(w, r);
 
         // 10. Steering.
         if (!crashed)
@@ -802,7 +826,7 @@ void bike_physics_tic(const ride_world& w, rider* r)
         dBodyAddTorque(r->front_wheel_body, wt[0], wt[1], wt[2]);
         dBodyAddTorque(r->frame_body, -wt[0], -wt[1], -wt[2]);
         if (s->tics_run >= 3 && !crashed)
-            feedback_correction(r);
+            feedback_correction(r, s);
 
         // 12. Upright assist of the realistic model.
         if (!crashed && (front || rear) && !r->arcade)
@@ -819,4 +843,11 @@ void bike_physics_tic(const ride_world& w, rider* r)
     const dReal* v = dBodyGetLinearVel(r->rider_body);
     float* slot = s->velocity_ring[w.tic & 3];
     slot[0] = (float)v[0], slot[1] = (float)v[1], slot[2] = (float)v[2];
+    // Where the bodies stand for the next step's joint forces.
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    for (int i = 0; i < 7; i++) {
+        const dReal* p = dBodyGetPosition(bodies[i]);
+        s->prestep[i][0] = p[0], s->prestep[i][1] = p[1], s->prestep[i][2] = p[2];
+    }
 }

@@ -39,13 +39,18 @@ void physics_ground_flat()
     g.roll_pairs = flat_roll_pairs;
 }
 
+void physics_world_setup(dWorldID world)
+{
+    dWorldSetGravity(world, 0, -phys::gravity, 0);
+}
+
 void physics_world_create()
 {
     if (physics_world)
         return;
     dInitODE2(0);
     physics_world = dWorldCreate();
-    dWorldSetGravity(physics_world, 0, -phys::gravity, 0);
+    physics_world_setup(physics_world);
     contact_joint_group = dJointGroupCreate(0);
     if (!physics_ground.heights)
         physics_ground_flat();

@@ -18,6 +18,10 @@ extern dJointGroupID contact_joint_group;
 // while no track is loaded).
 extern ground_view physics_ground;
 
+// Gives a world the physics' settings: gravity (0, -32, 0); ODE's own ERP
+// and CFM.
+void physics_world_setup(dWorldID world);
+
 // Creates the world and the group (once; later calls do nothing).
 void physics_world_create();
 // Destroys them (riders must be destroyed first).

@@ -4,6 +4,7 @@
 
 #include "physics/physics_constants.h"
 #include "physics/rider_access.h"
+#include "physics/physics_world.h"
 #include "physics/rider_build.h"
 #include "physics/rider_collide.h"
 #include "physics/tyre.h"
@@ -12,7 +13,7 @@ ride_test_world::ride_test_world(float spacing)
 {
     dInitODE2(0);
     w.world = dWorldCreate();
-    dWorldSetGravity(w.world, 0, -phys::gravity, 0);
+    physics_world_setup(w.world);
     w.group = dJointGroupCreate(0);
     heights.assign(65 * 65, 0.0f);
     for (int k = 0; k < 8; k++) {
