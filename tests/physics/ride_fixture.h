@@ -3,7 +3,10 @@
 // a flat (or shaped) ground of 65 x 65 samples and riders built from bike
 // rows, stepped in the race step's order.
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include <ode/ode.h>
 
@@ -32,3 +35,6 @@ struct ride_test_world {
 };
 
 double rider_forward_speed(const rider* r);
+
+// A bike row's name as a test name ("crf250(2013)" -> "crf250_2013_").
+std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info);

@@ -106,3 +106,12 @@ double rider_forward_speed(const rider* r)
     const dReal* R = dBodyGetRotation(r->frame_body);
     return -(v[0] * R[2] + v[1] * R[6] + v[2] * R[10]);
 }
+
+std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info)
+{
+    std::string s = info.param;
+    for (char& c : s)
+        if (!isalnum((unsigned char)c))
+            c = '_';
+    return s;
+}

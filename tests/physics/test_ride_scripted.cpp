@@ -58,14 +58,7 @@ TEST_P(StartStraight, FullThrottleShiftsUpAndReachesSpeed)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Classes, StartStraight, ::testing::Values("rs50cr", "cr125", "crf250(2013)", "crf450(2011)"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             std::string s = info.param;
-                             for (char& c : s)
-                                 if (!isalnum((unsigned char)c))
-                                     c = '_';
-                             return s;
-                         });
+INSTANTIATE_TEST_SUITE_P(Classes, StartStraight, ::testing::Values("rs50cr", "cr125", "crf250(2013)", "crf450(2011)"), bike_test_name);
 
 TEST(ScriptedRide, SteadySteeringHoldsACircleAndReleasingStraightens)
 {

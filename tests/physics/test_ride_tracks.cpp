@@ -59,14 +59,7 @@ TEST_P(StartStraightTrack, FullThrottleReachesThirdGearOnTheOutdoorStart)
     EXPECT_NEAR(dBodyGetPosition(r->frame_body)[2], 120.0, 6.0) << "kept its line";
 }
 
-INSTANTIATE_TEST_SUITE_P(Classes, StartStraightTrack, ::testing::Values("cr125", "crf250(2013)", "crf450(2011)"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                             std::string s = info.param;
-                             for (char& c : s)
-                                 if (!isalnum((unsigned char)c))
-                                     c = '_';
-                             return s;
-                         });
+INSTANTIATE_TEST_SUITE_P(Classes, StartStraightTrack, ::testing::Values("cr125", "crf250(2013)", "crf450(2011)"), bike_test_name);
 
 TEST_F(TrackRide, ClearsTheStadiumFinishJumpAndLandsUpright)
 {
