@@ -1,6 +1,7 @@
-// The physics tic per rider, and 40 riders on bumpy ground, against a bare ODE
-// world of the same bodies and joints stepped by dWorldStep alone (once with
-// the joints as built, once with the motors the tic sets).
+// The physics tic per rider, and 40 riders on the outdoor track (bumpy ground
+// without the data root), against dWorldStep alone on the same bodies: with
+// every joint of a tic (motors and contacts), with the motors only, and with
+// the joints as built.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -141,6 +142,35 @@ void BM_bare_world_step(benchmark::State& state)
         (double)state.iterations() * state.range(0), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_bare_world_step)->Arg(1)->Arg(40)->Unit(benchmark::kMicrosecond);
+
+// dWorldStep alone on the same bodies and all the joints of a tic: the
+// joints with their motors and this tic's contact joints (made, untimed, by
+// the contact phase). The rest of the tic is our own work.
+void BM_world_step_of_the_tic(benchmark::State& state)
+{
+    bench_world world((int)state.range(0), false);
+    for (int i = 0; i < 128; i++)
+        world.tic();
+    for (auto _ : state) {
+        state.PauseTiming();
+        for (rider* r : world.riders)
+            bike_tyre_forces(world.w, r);
+        for (size_t i = 0; i < world.riders.size(); i++)
+            for (size_t j = i + 1; j < world.riders.size(); j++)
+                riders_collide(world.w, world.riders[i], world.riders[j], 0);
+        state.ResumeTiming();
+        dWorldStep(world.w.world, phys::tic_seconds);
+        state.PauseTiming();
+        dJointGroupEmpty(world.w.group);
+        for (rider* r : world.riders)
+            bike_physics_tic(world.w, r);
+        world.w.tic++;
+        state.ResumeTiming();
+    }
+    state.counters["us_per_rider"] = benchmark::Counter(
+        (double)state.iterations() * state.range(0), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_world_step_of_the_tic)->Arg(1)->Arg(40)->Unit(benchmark::kMicrosecond);
 
 // The joints as built: no motors, only the joint rows and their stops.
 void BM_bare_world_as_built(benchmark::State& state)
