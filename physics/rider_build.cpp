@@ -86,6 +86,11 @@ int rider_build(rider* r, dWorldID world)
     dBodySetMass(r->front_wheel_body, &wm);
     wheel_mass(&wm, m.rear_wheel_mass, wheel_ring_share, m.rear_tyre_radius, 0.25 * m.rear_tyre_radius);
     dBodySetMass(r->rear_wheel_body, &wm);
+    // The wheels turn up to a radian a tic: ODE's default small-angle update
+    // would lose a few percent of every turn (and the clutch, comparing the
+    // axle's angle with its rate, would see a slip that isn't there).
+    dBodySetFiniteRotationMode(r->front_wheel_body, 1);
+    dBodySetFiniteRotationMode(r->rear_wheel_body, 1);
     double fork_length = 2.0 * distance(m.fork_lower_centre, m.front_axle);
     set_box(r->fork_upper_body, m.fork_upper_mass, 0.7 * m.front_tyre_radius, 0.5 * fork_length,
             0.3 * m.front_tyre_radius);

@@ -381,3 +381,45 @@ TEST(Determinism, TenThousandTicsAreBitIdentical)
 }
 
 }  // namespace
+
+namespace {
+
+// On a stand, the rear wheel in the air: in every gear the clutch couples
+// engine and wheel without a growing oscillation, under throttle and off it.
+TEST(Clutch, RearWheelInTheAirStaysCoupledInEveryGear)
+{
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 64, 64);
+    rider_translate(r, 0, 3.0, 0);  // well clear of the ground
+    dJointID stand = dJointCreateFixed(world.w.world, nullptr);
+    dJointAttach(stand, r->frame_body, nullptr);
+    dJointSetFixed(stand);
+    r->option_flags &= (uint8_t)~rider_option_auto_shift;
+    r->arcade = 0;
+    r->clutch = 1.0f;
+    r->front_brake = r->rear_brake = 0.0f;
+    for (int gear = 1; gear <= 5; gear++) {
+        r->gear = gear;
+        double n = rider_total_ratio(r);
+        for (float throttle : {1.0f, 0.0f}) {
+            r->throttle = throttle;
+            double early = 0, late = 0;
+            // Four seconds: the wheel spins up (or down) and settles.
+            for (int i = 0; i < 512; i++) {
+                world.tic();
+                double gap = std::fabs(r->engine_speed - dJointGetHingeAngleRate(r->rear_axle_joint) * n);
+                ASSERT_TRUE(std::isfinite(gap)) << "gear " << gear;
+                if (i >= 384 && i < 448)
+                    early = std::max(early, gap);
+                if (i >= 448)
+                    late = std::max(late, gap);
+            }
+            EXPECT_LE(late, early + 1.0) << "gear " << gear << " throttle " << throttle;
+            EXPECT_LT(late, 0.05 * std::max(100.0, (double)std::fabs(r->engine_speed)))
+                << "gear " << gear << " throttle " << throttle;
+        }
+    }
+    dJointDestroy(stand);
+}
+
+}  // namespace

@@ -70,17 +70,27 @@ TEST(ScriptedRide, SteadySteeringHoldsACircleAndReleasingStraightens)
         cruise(r, 30.0);
         world.tic();
     }
-    // Steady right steering for 8 s: the yaw rate settles and stays.
+    // Steady right steering for 8 s: after the turn-in, each second's path
+    // (distance over the heading's change) has the same radius.
     double lo = 1e9, hi = -1e9;
+    double heading0 = 0, distance = 0;
     for (int i = 0; i < 128 * 8; i++) {
         cruise(r, 30.0);
         r->steer = 0.35f;
-        world.tic();
-        if (i >= 128 * 3 && i % 8 == 0) {
-            double radius = std::fabs(rider_forward_speed(r) / yaw_rate(r));
-            lo = std::min(lo, radius);
-            hi = std::max(hi, radius);
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        double heading = std::atan2(R[2], R[10]);
+        if (i % 128 == 0) {
+            if (i >= 128 * 3) {
+                double turned = std::remainder(heading - heading0, 2 * phys::pi);
+                double radius = distance / std::fabs(turned);
+                lo = std::min(lo, radius);
+                hi = std::max(hi, radius);
+            }
+            heading0 = heading;
+            distance = 0;
         }
+        world.tic();
+        distance += std::fabs(rider_forward_speed(r)) * phys::tic_seconds;
     }
     EXPECT_LT(yaw_rate(r), -0.2);  // turning right
     EXPECT_LT(hi, 1.15 * lo) << "radius " << lo << " .. " << hi;
