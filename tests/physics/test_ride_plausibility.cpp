@@ -158,7 +158,7 @@ TEST_P(Plausibility, RestSettleCarriesTheWeightByTheMomentBalance)
 
     for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
         double q = c->depth / c->tyre_section_radius;
-        EXPECT_GT(q, 0.25);
+        EXPECT_GT(q, 0.3) << GetParam();
         EXPECT_LT(q, 0.6);
     }
     double fork_sag = -fork_sum / n / row(r).main.fork_travel;
