@@ -121,12 +121,15 @@ constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
 // The realistic model's righting torque at leveling 20 (the default), full
 // from a lean of pi/32, fading out between the assist speeds.
 constexpr double upright_torque = 400.0;         // lbf*ft
+// Its roll-rate damping at roll_damping 50: takes the sway out of a turn.
+constexpr double upright_roll_damping = 150.0;   // lbf*ft*s/rad
 
 // How the rider's settings reach these constants:
 //   steering_strength   scales steer_gain (50 gives it as written);
 //   max_steering_force  caps the head torque, with steer_torque_limit;
 //   steering_damping    scales steer_dead_band_friction;
-//   roll_damping        scales lean_follow_gain (realistic model);
+//   roll_damping        scales lean_follow_gain and upright_roll_damping
+//                       (realistic model);
 //   leveling            scales upright_torque (realistic model);
 //   full_lock_speed, restricted_lock_speed, restricted_lock: the head's lock,
 //                       pi/4 below the first speed, the restricted lock above

@@ -422,12 +422,19 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
 
 void upright_assist(rider* r, double speed)
 {
-    double lean = body_lean_angle(r->frame_body);
-    double torque = -phys::upright_torque * (r->leveling / 20.0) * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
-    double fade = 1.0 - std::clamp((speed - phys::assist_speed) / (phys::assist_top_speed - phys::assist_speed), 0.0, 1.0);
+    // Toward the lean that balances the present turn while the rider
+    // steers, toward upright when the bars are let go.
+    double hold = std::clamp(std::fabs(r->steer) * 8.0, 0.0, 1.0);
+    double lean = body_lean_angle(r->frame_body) - std::clamp(balance_lean(r) * hold, -1.2, 1.2);
     double z[3];
     body_axis_world(r->frame_body, 2, z);
-    // A torque about +z raises the lean: push the lean back toward 0.
+    double torque = -phys::upright_torque * (r->leveling / 20.0) * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
+    double fade = 1.0 - std::clamp((speed - phys::assist_speed) / (phys::assist_top_speed - phys::assist_speed), 0.0, 1.0);
+    // A torque about +z raises the lean: push the lean back toward its
+    // target, damped by the roll rate.
+    const dReal* om = dBodyGetAngularVel(r->frame_body);
+    double roll_rate = om[0] * z[0] + om[1] * z[1] + om[2] * z[2];
+    torque -= phys::upright_roll_damping * (r->roll_damping / 50.0) * roll_rate;
     torque *= fade;
     dBodyAddTorque(r->frame_body, z[0] * torque, z[1] * torque, z[2] * torque);
 }
