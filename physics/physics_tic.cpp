@@ -519,6 +519,16 @@ void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
             double pa[3] = {shoulder[0], shoulder[1], shoulder[2]}, pb[3] = {grip[0], grip[1], grip[2]};
             body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
         }
+        if (r->crash_tics > 511) {
+            // While the crash is fresh a long third tether keeps the rider
+            // within reach of the bike.
+            dVector3 anchor;
+            dBodyGetRelPointPos(r->frame_body, -fc[0], row.tuning.hand_height - fc[1], 10.0 + row.tuning.hand_depth - fc[2],
+                                anchor);
+            const dReal* p = dBodyGetPosition(r->rider_body);
+            double pa[3] = {p[0], p[1], p[2]}, pb[3] = {anchor[0], anchor[1], anchor[2]};
+            body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, 8.0);
+        }
     }
     if (r->crash_tics <= 511 && r->crash_tics > 0) {
         // Being put back: drawn to the seat with shrinking slack.
