@@ -8,6 +8,7 @@
 #include "physics/bike_info.h"
 #include "physics/collision_shape.h"
 #include "physics/physics_messages.h"
+#include "physics/physics_world.h"
 #include "physics/rider_access.h"
 
 rider rider_records[rider_slot_count];
@@ -57,6 +58,9 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
     r->rider_shape = shape_copy(row, bike_file_rider_shape);
     rider_settings_defaults(r);
     rider_set_flag(r, rider_flag);
+    // Bodies and joints at the rest pose, once the program's world exists.
+    if (physics_world)
+        rider_build_in_world(r);
     return r;
 }
 

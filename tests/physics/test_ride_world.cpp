@@ -22,9 +22,11 @@ TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
     dWorldGetGravity(physics_world, g);
     EXPECT_EQ(g[1], -32.0);
 
+    // With the world there, creating a rider builds it at its rest pose.
     rider* r = rider_create("cr125", 5, 1, "7", nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(r);
-    ASSERT_EQ(rider_build_in_world(r), 1);
+    ASSERT_NE(r->frame_body, nullptr);
+    EXPECT_EQ(dBodyGetWorld(r->frame_body), physics_world);
     EXPECT_EQ(rider_build_in_world(r), 0) << "built once";
     rider_fall(r);
     rider_reset_controls(r);
