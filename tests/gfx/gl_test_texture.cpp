@@ -160,6 +160,32 @@ TEST_F(gl_textures, EveryFormatLoadsWithTextAndWarnings)
     EXPECT_EQ(texture_find("@broken.ppm"), 0);
 }
 
+TEST_F(gl_textures, BadFilesAreReportedWithOneLineNamingThem)
+{
+    write_png("good.png", 8, 8, 3, 4);
+    std::string good = vfs_test::read_all(data + "good.png");
+    const struct {
+        const char* file;
+        std::string bytes;
+    } cases[] = {
+        {"cut.png", good.substr(0, good.size() / 2)},
+        {"junk.png", "not an image at all"},
+        {"empty.png", ""},
+        {"huge.ppm", "P6 99999 99999 255\n"},
+        {"short.q7", "Q7 4"},
+    };
+    for (const auto& c : cases) {
+        vfs_test::write_all(data + c.file, c.bytes);
+        console_clear();
+        std::string name = std::string("@") + c.file;
+        EXPECT_EQ(texture_load(name.c_str()), 0) << c.file;
+        EXPECT_NE(std::string(console_recent_line(1, 0)).find("'" + name + "'"), std::string::npos)
+            << c.file << ": " << console_recent_line(1, 0);
+        EXPECT_STREQ(console_recent_line(2, 0), "") << c.file;
+        EXPECT_EQ(texture_find(name.c_str()), 0) << c.file;
+    }
+}
+
 TEST_F(gl_textures, LinksAndCycles)
 {
     write_png("colors/white.png", 4, 4, 3, 255);
