@@ -392,13 +392,20 @@ template <class F> void for_each_line(const char* text, size_t length, size_t ma
     }
 }
 
+// A zeroed template; the allocator ends the program when memory runs out.
+tile_template* new_template()
+{
+    tile_template* tt = static_cast<tile_template*>(xmalloc(sizeof(tile_template)));
+    memset(tt, 0, sizeof *tt);
+    return tt;
+}
+
 } // namespace
 
 void tileinfo_parse(terrain* t, const char* text, size_t length)
 {
     uint32_t roost_texture = terrain_hooks.texture_load("@roost.png");
-    tile_template* tt = static_cast<tile_template*>(calloc(1, sizeof(tile_template)));
-    if (!tt) return;
+    tile_template* tt = new_template();
     template_reset(tt, roost_texture);
     t->tile_count = 0;
     for_each_line(text, length, 1023, [&](char* line) {
@@ -416,7 +423,7 @@ void tileinfo_parse(terrain* t, const char* text, size_t length)
         parse_line(t, tt, key, value, roost_texture);
         return t->tile_count < terrain_max_tiles ? 1 : 0;
     });
-    free(tt);
+    alloc_check_free(tt);
 }
 
 void texturelist_parse(terrain* t, const char* text, size_t length)
@@ -470,13 +477,12 @@ void surfaces_ensure_tile(terrain* t)
 {
     if (t->tile_count > 0) return;
     terrain_console("No surface types defined: using one default surface");
-    tile_template* tt = static_cast<tile_template*>(calloc(1, sizeof(tile_template)));
-    if (!tt) return;
+    tile_template* tt = new_template();
     uint32_t roost_texture = terrain_hooks.texture_load("@roost.png");
     template_reset(tt, roost_texture);
     copy_bounded(tt->name, "default", sizeof tt->name);
     commit_tile(t, tt, roost_texture);
-    free(tt);
+    alloc_check_free(tt);
 }
 
 int tilemap_read(terrain* t, const uint8_t* bytes, size_t length)
