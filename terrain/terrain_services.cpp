@@ -5,6 +5,7 @@
 
 #include "core/alloc.h"
 #include "core/vfs.h"
+#include "gfx/image_message.h"
 #include "gfx/image_png.h"
 #include "gfx/texture.h"
 #include "gfx/ztgl.h"
@@ -57,7 +58,10 @@ int decode_png_gray16(const uint8_t* bytes, size_t length, uint16_t** samples, i
 {
     int w = 0, h = 0;
     *samples = nullptr;
-    if (!png_decode_gray16("terrain.png", bytes, length, samples, &w, &h)) return 0;
+    if (!png_decode_gray16("terrain.png", bytes, length, samples, &w, &h)) {
+        terrain_console("%s", image_last_error());
+        return 0;
+    }
     *width = w;
     *height = h;
     return 1;
