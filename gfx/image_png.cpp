@@ -136,6 +136,10 @@ int decode(const char* name, const void* data, size_t size, bool gray16, uint8_t
     png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
     if (png_get_rowbytes(r.png, r.info) != size_t(w) * size_t(bpp)) png_error(r.png, "unexpected row layout");
+    // Deflate shrinks at most about 1032:1 and one source bit may become 32
+    // output bits (a 1-bit palette to RGBA), so a header claiming more than
+    // that is a lie, refused before the buffer is made.
+    if (double(w) * double(h) * bpp > double(size) * 1032.0 * 32.0) png_error(r.png, "image larger than its data");
     // Colour images get room for their mip chain.
     if (gray16)
         buffer = static_cast<uint8_t*>(xmalloc(size_t(w) * size_t(h) * 2));
