@@ -138,7 +138,6 @@ void build_atlas(terrain* t, terrain_renderer* r)
     ztglGenerateMipmap(GL_TEXTURE_2D);
     texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
     alloc_check_free(atlas);
-    t->tile_atlas_texture = r->atlas_texture;
 }
 
 void build_patch_mesh(terrain_renderer* r)
@@ -377,7 +376,6 @@ int terrain_render_create(terrain* t)
     r->light_texture = make_texture(GL_RGBA8, n, n, GL_RGBA, GL_UNSIGNED_BYTE, light, GL_LINEAR);
     alloc_check_free(light);
     r->tile_map_texture = make_texture(GL_R8, tiles, tiles, GL_RED, GL_UNSIGNED_BYTE, t->tile_map, GL_NEAREST);
-    t->tile_map_texture = r->tile_map_texture;
     build_atlas(t, r);
     load_decal_textures(t, r);
 
@@ -438,7 +436,6 @@ void terrain_render_free(terrain* t)
     if (r->decal_textures) alloc_check_free(r->decal_textures);
     alloc_check_free(r);
     t->renderer = nullptr;
-    t->tile_map_texture = t->tile_atlas_texture = 0;
 }
 
 void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_row)
