@@ -103,6 +103,7 @@ float walk(const font* f, const char* text, void (*quad)(void*, const font_glyph
 {
     float pen = 0;
     int red = 0;
+    if (!text) return pen;
     for (const char* p = text; *p;) {
         if (*p == '\033') {
             p += escape_length(p, &red);

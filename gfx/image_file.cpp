@@ -40,6 +40,13 @@ int write_file(const char* name, const uint8_t* data, size_t size)
     if (!ok) console_printf("Error writing '%.900s'", name);
     return ok;
 }
+// The whole file, or null with "Can't open" as the last error.
+uint8_t* read_for_decoding(const char* name, size_t* size)
+{
+    uint8_t* data = image_file_read(name, size);
+    if (!data) image_set_error("Can't open '%.900s'", name);
+    return data;
+}
 } // namespace
 
 uint8_t* image_file_read(const char* name, size_t* size)
@@ -89,11 +96,8 @@ int png_read_memory(const char* name, const uint8_t* data, size_t size, uint8_t*
 int png_read(const char* name, uint8_t** pixels, int* width, int* height, int* bytes_per_pixel, char** text)
 {
     size_t size;
-    uint8_t* data = image_file_read(name, &size);
-    if (!data) {
-        image_set_error("Can't open '%.900s'", name);
-        return 0;
-    }
+    uint8_t* data = read_for_decoding(name, &size);
+    if (!data) return 0;
     int ok = png_read_memory(name, data, size, pixels, width, height, bytes_per_pixel, text);
     alloc_check_free(data);
     return ok;
@@ -102,11 +106,8 @@ int png_read(const char* name, uint8_t** pixels, int* width, int* height, int* b
 uint8_t* pgm_read(const char* name, int* width, int* height)
 {
     size_t size;
-    uint8_t* data = image_file_read(name, &size);
-    if (!data) {
-        image_set_error("Can't open '%.900s'", name);
-        return nullptr;
-    }
+    uint8_t* data = read_for_decoding(name, &size);
+    if (!data) return nullptr;
     image_source src = image_source_make(data, size, name);
     uint8_t* grey = nullptr;
     int ok = pgm_decode(&src, &grey, width, height);
@@ -117,11 +118,8 @@ uint8_t* pgm_read(const char* name, int* width, int* height)
 uint16_t* image_read_png_gray16(const char* name, int* width, int* height)
 {
     size_t size;
-    uint8_t* data = image_file_read(name, &size);
-    if (!data) {
-        image_set_error("Can't open '%.900s'", name);
-        return nullptr;
-    }
+    uint8_t* data = read_for_decoding(name, &size);
+    if (!data) return nullptr;
     uint16_t* samples = nullptr;
     int ok = png_decode_gray16(name, data, size, &samples, width, height);
     alloc_check_free(data);

@@ -84,8 +84,37 @@ int begin_reading(png_reading* r, const char* name, const void* data, size_t siz
 void end_reading(png_reading* r) { png_destroy_read_struct(&r->png, &r->info, &r->end); }
 } // namespace
 
-int png_decode(const char* name, const void* data, size_t size, uint8_t** pixels, int* width, int* height,
-               int* bytes_per_pixel, char** text)
+namespace {
+// Transforms for the game's two sample layouts: 8-bit RGB or RGBA (the
+// returned bytes per pixel, 3 or 4), or 16-bit grey in host order (2).
+int set_colour_transforms(png_structp png, png_infop info)
+{
+    int colour = png_get_color_type(png, info);
+    int depth = png_get_bit_depth(png, info);
+    bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(png, info, PNG_INFO_tRNS);
+    if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
+    if (depth == 16) png_set_strip_16(png);
+    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
+    return alpha ? 4 : 3;
+}
+
+int set_gray16_transforms(png_structp png, png_infop info)
+{
+    int depth = png_get_bit_depth(png, info);
+    if (png_get_color_type(png, info) != PNG_COLOR_TYPE_GRAY) png_error(png, "not a grey image");
+    if (depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (depth < 16) png_set_expand_16(png);
+    // Samples are stored big-endian in the file.
+    uint16_t probe = 1;
+    if (*reinterpret_cast<uint8_t*>(&probe) == 1) png_set_swap(png);
+    return 2;
+}
+
+// One decode for both layouts; text (when asked for) joins every text chunk.
+int decode(const char* name, const void* data, size_t size, bool gray16, uint8_t** pixels, int* width,
+           int* height, int* bytes_per_pixel, char** text)
 {
     png_reading r;
     if (!begin_reading(&r, name, data, size)) return 0;
@@ -103,37 +132,46 @@ int png_decode(const char* name, const void* data, size_t size, uint8_t** pixels
     }
     png_read_info(r.png, r.info);
     png_uint_32 w = png_get_image_width(r.png, r.info), h = png_get_image_height(r.png, r.info);
-    int colour = png_get_color_type(r.png, r.info);
-    int depth = png_get_bit_depth(r.png, r.info);
-    bool alpha = (colour & PNG_COLOR_MASK_ALPHA) || png_get_valid(r.png, r.info, PNG_INFO_tRNS);
-    if (colour == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(r.png);
-    if (colour == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(r.png);
-    if (png_get_valid(r.png, r.info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(r.png);
-    if (depth == 16) png_set_strip_16(r.png);
-    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r.png);
+    int bpp = gray16 ? set_gray16_transforms(r.png, r.info) : set_colour_transforms(r.png, r.info);
     png_set_interlace_handling(r.png);
     png_read_update_info(r.png, r.info);
-    int bpp = alpha ? 4 : 3;
     if (png_get_rowbytes(r.png, r.info) != size_t(w) * size_t(bpp)) png_error(r.png, "unexpected row layout");
-    buffer = pixel_buffer_alloc(int(w), int(h), bpp);
+    // Deflate shrinks at most about 1032:1 and one source bit may become 32
+    // output bits (a 1-bit palette to RGBA), so a header claiming more than
+    // that is a lie, refused before the buffer is made.
+    if (double(w) * double(h) * bpp > double(size) * 1032.0 * 32.0) png_error(r.png, "image larger than its data");
+    // Colour images get room for their mip chain.
+    if (gray16)
+        buffer = static_cast<uint8_t*>(xmalloc(size_t(w) * size_t(h) * 2));
+    else
+        buffer = pixel_buffer_alloc(int(w), int(h), bpp);
     rows = static_cast<png_bytep*>(xmalloc(sizeof(png_bytep) * h));
     for (png_uint_32 y = 0; y < h; y++) rows[y] = buffer + size_t(y) * w * size_t(bpp);
     png_read_image(r.png, rows);
     png_read_end(r.png, r.end);
-    size_t len = 0;
-    char* t = nullptr;
-    append_text(r.png, r.info, &t, &len);
-    joined = t;
-    append_text(r.png, r.end, &t, &len);
-    joined = t;
+    if (text) {
+        size_t len = 0;
+        char* t = nullptr;
+        append_text(r.png, r.info, &t, &len);
+        joined = t;
+        append_text(r.png, r.end, &t, &len);
+        joined = t;
+        *text = joined;
+    }
     alloc_check_free(rows);
     end_reading(&r);
     *pixels = buffer;
     *width = int(w);
     *height = int(h);
     *bytes_per_pixel = bpp;
-    *text = joined;
     return 1;
+}
+} // namespace
+
+int png_decode(const char* name, const void* data, size_t size, uint8_t** pixels, int* width, int* height,
+               int* bytes_per_pixel, char** text)
+{
+    return decode(name, data, size, false, pixels, width, height, bytes_per_pixel, text);
 }
 
 void png_build_chain(const char* name, const char* text, uint8_t** pixels, int* width, int* height,
@@ -151,40 +189,10 @@ void png_build_chain(const char* name, const char* text, uint8_t** pixels, int* 
 int png_decode_gray16(const char* name, const void* data, size_t size, uint16_t** samples, int* width,
                       int* height)
 {
-    png_reading r;
-    if (!begin_reading(&r, name, data, size)) return 0;
-    uint16_t* volatile buffer = nullptr;
-    png_bytep* volatile rows = nullptr;
-    if (setjmp(png_jmpbuf(r.png))) {
-        image_set_error("Can't read PNG '%.800s': %s", name, r.error.text);
-        alloc_check_free(buffer);
-        alloc_check_free(rows);
-        end_reading(&r);
-        return 0;
-    }
-    png_read_info(r.png, r.info);
-    png_uint_32 w = png_get_image_width(r.png, r.info), h = png_get_image_height(r.png, r.info);
-    int colour = png_get_color_type(r.png, r.info);
-    int depth = png_get_bit_depth(r.png, r.info);
-    if (colour != PNG_COLOR_TYPE_GRAY) png_error(r.png, "not a grey image");
-    if (depth < 8) png_set_expand_gray_1_2_4_to_8(r.png);
-    if (depth < 16) png_set_expand_16(r.png);
-    // Samples are stored big-endian in the file.
-    uint16_t probe = 1;
-    if (*reinterpret_cast<uint8_t*>(&probe) == 1) png_set_swap(r.png);
-    png_set_interlace_handling(r.png);
-    png_read_update_info(r.png, r.info);
-    if (png_get_rowbytes(r.png, r.info) != size_t(w) * 2) png_error(r.png, "unexpected row layout");
-    buffer = static_cast<uint16_t*>(xmalloc(size_t(w) * size_t(h) * 2));
-    rows = static_cast<png_bytep*>(xmalloc(sizeof(png_bytep) * h));
-    for (png_uint_32 y = 0; y < h; y++) rows[y] = reinterpret_cast<png_bytep>(buffer + size_t(y) * w);
-    png_read_image(r.png, rows);
-    png_read_end(r.png, nullptr);
-    alloc_check_free(rows);
-    end_reading(&r);
-    *samples = buffer;
-    *width = int(w);
-    *height = int(h);
+    uint8_t* bytes = nullptr;
+    int bpp = 0;
+    if (!decode(name, data, size, true, &bytes, width, height, &bpp, nullptr)) return 0;
+    *samples = reinterpret_cast<uint16_t*>(bytes);
     return 1;
 }
 

@@ -27,6 +27,18 @@ int read_header(image_source* src, const char* kind, int* width, int* height, in
     return 1;
 }
 
+// Whether the data left can hold count samples (raw: after the one separator
+// byte; text: at least a digit each), checked before the pixels are allocated
+// so a header cannot make a few bytes claim a huge buffer.
+int samples_may_fit(const image_source* src, bool raw, int maxval, size_t count, const char* kind)
+{
+    size_t left = image_source_left(src);
+    size_t need = raw ? count * (maxval > 255 ? 2 : 1) + 1 : count;
+    if (left >= need) return 1;
+    image_set_error("Truncated %s data in '%.900s'", kind, name_of(src));
+    return 0;
+}
+
 // count samples scaled to 0..255 into out; raw or text.
 int read_samples(image_source* src, bool raw, int maxval, size_t count, uint8_t* out, const char* kind)
 {
@@ -63,9 +75,12 @@ int read_samples(image_source* src, bool raw, int maxval, size_t count, uint8_t*
 int ppm_read(const char* magic, image_source* src, uint8_t** pixels, int* width, int* height)
 {
     int w, h, maxval;
-    if (!read_header(src, "PPM", &w, &h, &maxval)) return 0;
+    bool raw = strcmp(magic, "P6") == 0;
+    if (!read_header(src, "PPM", &w, &h, &maxval) ||
+        !samples_may_fit(src, raw, maxval, size_t(w) * size_t(h) * 3, "PPM"))
+        return 0;
     uint8_t* buffer = pixel_buffer_alloc(w, h, 3);
-    if (!read_samples(src, strcmp(magic, "P6") == 0, maxval, size_t(w) * size_t(h) * 3, buffer, "PPM")) {
+    if (!read_samples(src, raw, maxval, size_t(w) * size_t(h) * 3, buffer, "PPM")) {
         alloc_check_free(buffer);
         return 0;
     }
@@ -84,9 +99,11 @@ int pgm_decode(image_source* src, uint8_t** pixels, int* width, int* height)
         return 0;
     }
     int w, h, maxval;
-    if (!read_header(src, "PGM", &w, &h, &maxval)) return 0;
+    bool raw = magic[1] == '5';
+    if (!read_header(src, "PGM", &w, &h, &maxval) || !samples_may_fit(src, raw, maxval, size_t(w) * size_t(h), "PGM"))
+        return 0;
     uint8_t* buffer = static_cast<uint8_t*>(xmalloc(size_t(w) * size_t(h)));
-    if (!read_samples(src, magic[1] == '5', maxval, size_t(w) * size_t(h), buffer, "PGM")) {
+    if (!read_samples(src, raw, maxval, size_t(w) * size_t(h), buffer, "PGM")) {
         alloc_check_free(buffer);
         return 0;
     }

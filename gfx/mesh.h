@@ -26,6 +26,7 @@ struct mesh_part {
     int32_t lod;
     int32_t kind;
     const char* skin;  // interned texture name, null for the caller's skin
+    int32_t skin_texture;  // the skin's texture, found when the model is asked for; 0: the caller's
     float colour[4];
     float specular[3];
     float shininess;

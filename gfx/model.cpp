@@ -127,7 +127,7 @@ void draw_kind(mesh* m, int kind, const float position[3], const float rotation[
             ztgl_set_shininess(material->shininess > 0 ? material->shininess : p->shininess);
         }
         GLint previous = 0;
-        int own = p->skin ? texture_load(p->skin) : 0;
+        int own = p->skin_texture;
         if (own) {
             ztgl_flush();
             ztglActiveTexture(GL_TEXTURE0);
@@ -139,6 +139,16 @@ void draw_kind(mesh* m, int kind, const float position[3], const float rotation[
         if (own) ztglBindTexture(GL_TEXTURE_2D, GLuint(previous));
     }
     ztglPopMatrix();
+}
+
+// Skins load with the model and again whenever it is asked for (which keeps
+// them through the same purges as the model), so drawing never reads a file.
+void load_skins(mesh* m)
+{
+    for (int i = 0; i < m->part_count; i++) {
+        mesh_part* p = &m->parts[i];
+        p->skin_texture = p->skin ? texture_load(p->skin) : 0;
+    }
 }
 
 void append_to_stream(void* context, const char* text) { vfs_puts(static_cast<vfs_stream*>(context), text); }
@@ -161,6 +171,7 @@ mesh* model_load(const char* name)
     if (!models.element_size) array_init(&models, sizeof(mesh*));
     if (mesh* m = model_find(name)) {
         if (m->generation != 0) m->generation = model_generation;
+        load_skins(m);
         return m;
     }
     size_t size;
@@ -176,6 +187,7 @@ mesh* model_load(const char* name)
         return nullptr;
     }
     m->generation = model_generation;
+    load_skins(m);
     if (!array_push(&models, &m)) fatal_out_of_memory();
     return m;
 }

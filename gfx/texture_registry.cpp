@@ -217,6 +217,9 @@ int texture_load(const char* name)
         if (texture_compression_mode == 2 || (texture_compression_mode == 1 && text && strstr(text, "[compress]")))
             flags |= TEXTURE_COMPRESSED;
         id = texture_create_fitted(pixels, width, height, bpp, drop, flags, name);
+    } else {
+        // The PNG reader's line names the file and why it was refused.
+        console_printf("%s", image_last_error());
     }
     alloc_check_free(pixels);
     alloc_check_free(data);

@@ -9,6 +9,8 @@
 #endif
 
 #include "gfx/imm.h"
+#include "gfx/pixel_buffer.h"
+#include "gfx/texture.h"
 #include "platform/vesk_log.h"
 #include "platform/vesk_window.h"
 
@@ -75,19 +77,10 @@ int ztgl_load_entry_points(vesk_window* window) {
   return ok;
 }
 
+// One pixel that repeats: a neutral stand-in for a missing texture.
 static GLuint make_pixel_texture(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
   const uint8_t pixel[4] = {r, g, b, a};
-  GLuint name = 0;
-  ztgl_fn.GenTextures(1, &name);
-  ztgl_fn.BindTexture(GL_TEXTURE_2D, name);
-  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  ztgl_fn.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  ztgl_fn.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  ztgl_fn.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-  ztgl_fn.BindTexture(GL_TEXTURE_2D, 0);
-  return name;
+  return GLuint(texture_create(pixel, 1, 1, 4, TEXTURE_REPEAT_S | TEXTURE_REPEAT_T | TEXTURE_NO_MIPS));
 }
 
 // A software GL driver allocates and frees vertex buffers of several hundred

@@ -263,12 +263,13 @@ int vesk_sound_write(vesk_sound* sound, int count, const uint8_t* bytes, int off
     vesk_sound_data* data = sound->data;
     int32_t length = data->length;
     // Only the last length bytes of an over-long write survive a ring anyway.
+    int64_t start = offset;
     if (count > length) {
-        offset += count - length;
+        start += count - length;
         bytes += count - length;
         count = length;
     }
-    int32_t at = int32_t(((int64_t(offset) % length) + length) % length);
+    int32_t at = int32_t((start % length + length) % length);
     while (count > 0) {
         int n = length - at < count ? length - at : count;
         memcpy(data->samples + at, bytes, size_t(n));

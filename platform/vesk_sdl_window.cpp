@@ -320,9 +320,11 @@ vesk_window* new_window(const char* title, int width, int height, int flags)
     return window;
 }
 
-// Input devices, their axis names and the mouse-button aliases.
+// Shows the window, then its input devices, their axis names and the
+// mouse-button aliases.
 void finish_window(vesk_window* window)
 {
+    present_native(window);
     vesk_input_devices_open(window);
     vesk_devices_collect_axis_names(window);
     const char* aliases[][2] = {
@@ -331,6 +333,13 @@ void finish_window(vesk_window* window)
         if (vesk_alias_lookup(a[0]) == a[0]) vesk_alias_add(a[0], a[1]);
     }
     vesk_current_window = window;
+}
+
+// The record and this window's hold on the video subsystem.
+void release_window(vesk_window* window)
+{
+    vesk_window_record_free(window);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
 }
 
 void destroy_native(vesk_window* window)
@@ -420,11 +429,9 @@ vesk_window* vesk_window_open(const char* title, int width, int height, int flag
     vesk_window* window = new_window(title, width, height, flags);
     window->native = create_native(window, false);
     if (!window->native) {
-        vesk_window_record_free(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        release_window(window);
         return nullptr;
     }
-    present_native(window);
     finish_window(window);
     return window;
 }
@@ -465,11 +472,9 @@ vesk_window* vesk_gl_window_open(const char* title, int width, int height, int f
     }
     if (!made) {
         vesk_log("Couldn't create OpenGL context with attributes\n");
-        vesk_window_record_free(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+        release_window(window);
         return nullptr;
     }
-    present_native(window);
     finish_window(window);
     return window;
 }
@@ -483,8 +488,7 @@ void vesk_window_close(vesk_window* window)
     destroy_native(window);
     vesk_log("Window shutdown complete\n");
     if (vesk_current_window == window) vesk_current_window = nullptr;
-    vesk_window_record_free(window);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    release_window(window);
 }
 
 void vesk_gl_window_close(vesk_window* window)

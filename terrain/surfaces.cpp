@@ -215,12 +215,25 @@ const char* sub_value(const char* word, const char* key)
     return word + n + 1;
 }
 
+// The field whose key starts word ("key=value"), its value read into number
+// (a bad one is named in a warning and reads 0); null when word is none of them.
+template <size_t N>
+const number_field* match_field(const char* word, const number_field (&fields)[N], const char* what, float* number)
+{
+    for (const number_field& f : fields) {
+        const char* v = sub_value(word, f.key);
+        if (!v) continue;
+        if (!read_number(v, number)) terrain_console("tileinfo warning: bad %s%s\n", what, f.key);
+        return &f;
+    }
+    return nullptr;
+}
+
 void parse_roost(roost_type* r, const char* value)
 {
     char word[1024];
     while (next_word(&value, word, sizeof word)) {
         const char* v;
-        bool known = false;
         float number;
         if ((v = sub_value(word, "texture"))) {
             r->texture = terrain_hooks.texture_load(v);
@@ -231,25 +244,15 @@ void parse_roost(roost_type* r, const char* value)
             if (number != 0.0f) r->kind = 2;
             continue;
         }
-        for (const number_field& f : roost_floats) {
-            if (!(v = sub_value(word, f.key))) continue;
-            if (!read_number(v, &number)) terrain_console("tileinfo warning: bad %s\n", f.key);
-            memcpy(reinterpret_cast<char*>(r) + f.offset, &number, sizeof number);
-            known = true;
-        }
-        for (const number_field& f : roost_colours) {
-            if (!(v = sub_value(word, f.key))) continue;
-            if (!read_number(v, &number)) terrain_console("tileinfo warning: bad %s\n", f.key);
-            *(reinterpret_cast<uint8_t*>(r) + f.offset) = uint8_t(truncate_to_int(number));
-            known = true;
-        }
-        for (const number_field& f : roost_fades) {
-            if (!(v = sub_value(word, f.key))) continue;
-            if (!read_number(v, &number)) terrain_console("tileinfo warning: bad %s\n", f.key);
-            *(reinterpret_cast<int8_t*>(r) + f.offset) = int8_t(truncate_to_int(number * roost_fade_scale));
-            known = true;
-        }
-        if (!known) terrain_console("tileinfo warning: unknown roost parameter '%.40s'\n", word);
+        const number_field* f;
+        if ((f = match_field(word, roost_floats, "", &number)))
+            memcpy(reinterpret_cast<char*>(r) + f->offset, &number, sizeof number);
+        else if ((f = match_field(word, roost_colours, "", &number)))
+            *(reinterpret_cast<uint8_t*>(r) + f->offset) = uint8_t(truncate_to_int(number));
+        else if ((f = match_field(word, roost_fades, "", &number)))
+            *(reinterpret_cast<int8_t*>(r) + f->offset) = int8_t(truncate_to_int(number * roost_fade_scale));
+        else
+            terrain_console("tileinfo warning: unknown roost parameter '%.40s'\n", word);
     }
 }
 
@@ -258,7 +261,6 @@ void parse_treadmark(treadmark_type* m, const char** texture, const char* value)
     char word[1024];
     while (next_word(&value, word, sizeof word)) {
         const char* v;
-        bool known = false;
         float number;
         if ((v = sub_value(word, "texture"))) {
             *texture = intern_string(v);
@@ -271,13 +273,10 @@ void parse_treadmark(treadmark_type* m, const char** texture, const char* value)
             m->front = front > 2147483647L ? 2147483647 : (front < -2147483647L ? -2147483647 : int32_t(front));
             continue;
         }
-        for (const number_field& f : tread_floats) {
-            if (!(v = sub_value(word, f.key))) continue;
-            if (!read_number(v, &number)) terrain_console("tileinfo warning: bad tread %s\n", f.key);
-            memcpy(reinterpret_cast<char*>(m) + f.offset, &number, sizeof number);
-            known = true;
-        }
-        if (!known) terrain_console("tileinfo warning: unknown tread parameter '%.40s'\n", word);
+        if (const number_field* f = match_field(word, tread_floats, "tread ", &number))
+            memcpy(reinterpret_cast<char*>(m) + f->offset, &number, sizeof number);
+        else
+            terrain_console("tileinfo warning: unknown tread parameter '%.40s'\n", word);
     }
 }
 
@@ -393,13 +392,20 @@ template <class F> void for_each_line(const char* text, size_t length, size_t ma
     }
 }
 
+// A zeroed template; the allocator ends the program when memory runs out.
+tile_template* new_template()
+{
+    tile_template* tt = static_cast<tile_template*>(xmalloc(sizeof(tile_template)));
+    memset(tt, 0, sizeof *tt);
+    return tt;
+}
+
 } // namespace
 
 void tileinfo_parse(terrain* t, const char* text, size_t length)
 {
     uint32_t roost_texture = terrain_hooks.texture_load("@roost.png");
-    tile_template* tt = static_cast<tile_template*>(calloc(1, sizeof(tile_template)));
-    if (!tt) return;
+    tile_template* tt = new_template();
     template_reset(tt, roost_texture);
     t->tile_count = 0;
     for_each_line(text, length, 1023, [&](char* line) {
@@ -417,7 +423,7 @@ void tileinfo_parse(terrain* t, const char* text, size_t length)
         parse_line(t, tt, key, value, roost_texture);
         return t->tile_count < terrain_max_tiles ? 1 : 0;
     });
-    free(tt);
+    alloc_check_free(tt);
 }
 
 void texturelist_parse(terrain* t, const char* text, size_t length)
@@ -471,13 +477,12 @@ void surfaces_ensure_tile(terrain* t)
 {
     if (t->tile_count > 0) return;
     terrain_console("No surface types defined: using one default surface");
-    tile_template* tt = static_cast<tile_template*>(calloc(1, sizeof(tile_template)));
-    if (!tt) return;
+    tile_template* tt = new_template();
     uint32_t roost_texture = terrain_hooks.texture_load("@roost.png");
     template_reset(tt, roost_texture);
     copy_bounded(tt->name, "default", sizeof tt->name);
     commit_tile(t, tt, roost_texture);
-    free(tt);
+    alloc_check_free(tt);
 }
 
 int tilemap_read(terrain* t, const uint8_t* bytes, size_t length)

@@ -116,8 +116,6 @@ struct terrain {
     float camera[3];            // the point the detail levels centre on
     int32_t ground_polygons;    // added to by every draw
     int32_t upkeep_budget;      // LOD errors and block uploads per upkeep
-    uint32_t tile_map_texture;
-    uint32_t tile_atlas_texture;
     terrain_renderer* renderer; // GL objects; null when nothing was created
 
     char folder[512];  // the track folder it was loaded from

@@ -37,10 +37,11 @@ int read_heights(terrain* t, const char* folder)
     if (!heightfield_has_inline_samples(hf.bytes, hf.length)) {
         file_bytes image;
         int32_t width = 0, height = 0;
-        if (read(folder, "terrain.png", &image) &&
-            terrain_hooks.read_png_gray16(image.bytes, image.length, &samples, &width, &height)) {
+        // Without the image the field stays flat; the log says why.
+        if (!read(folder, "terrain.png", &image))
+            terrain_console("Can't open '%.900s/terrain.png'", folder);
+        else if (terrain_hooks.read_png_gray16(image.bytes, image.length, &samples, &width, &height))
             png = {samples, width, height};
-        }
     }
     int ok = heightfield_read(t, hf.bytes, hf.length, &png);
     if (samples) alloc_check_free(samples);

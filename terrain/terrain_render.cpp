@@ -63,7 +63,7 @@ struct terrain_renderer {
     int8_t* leaf_levels;     // per patch-level node: level of the leaf covering it, -1 none
     float* half_error;       // per node one level above the patches: the largest
                              // height error of drawing it at half resolution
-    GLuint* decal_textures;  // per decal kind, loaded when first painted
+    GLuint* decal_textures;  // per decal kind the registry lacked, read at creation
     int32_t decal_texture_count;
 };
 
@@ -138,7 +138,6 @@ void build_atlas(terrain* t, terrain_renderer* r)
     ztglGenerateMipmap(GL_TEXTURE_2D);
     texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
     alloc_check_free(atlas);
-    t->tile_atlas_texture = r->atlas_texture;
 }
 
 void build_patch_mesh(terrain_renderer* r)
@@ -218,24 +217,19 @@ void update_half_errors(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t 
     }
 }
 
-GLuint decal_texture(terrain* t, const decal& d)
+// Kinds the texture registry could not give are read here once, when the
+// renderer is made, so that painting the ground never touches a file.
+void load_decal_textures(terrain* t, terrain_renderer* r)
 {
-    terrain_renderer* r = t->renderer;
-    if (d.textures[0]) return d.textures[0];
-    int32_t kind = int32_t(d.textures[3]);
-    if (kind < 0 || kind >= t->decal_kind_count) return 0;
-    if (kind >= r->decal_texture_count) {
-        int32_t grown = t->decal_kind_count;
-        void* more = alloc_check_realloc(r->decal_textures, sizeof(GLuint) * size_t(grown));
-        if (!more) return 0;
-        r->decal_textures = static_cast<GLuint*>(more);
-        for (int32_t k = r->decal_texture_count; k < grown; k++) r->decal_textures[k] = 0;
-        r->decal_texture_count = grown;
-    }
-    if (!r->decal_textures[kind]) {
+    if (t->decal_kind_count <= 0) return;
+    r->decal_textures = static_cast<GLuint*>(xmalloc(sizeof(GLuint) * size_t(t->decal_kind_count)));
+    r->decal_texture_count = t->decal_kind_count;
+    for (int32_t kind = 0; kind < r->decal_texture_count; kind++) {
+        r->decal_textures[kind] = 0;
+        if (t->decal_kinds[kind].texture) continue;
         int32_t w = 0, h = 0;
         uint8_t* pixels = read_rgba(t->decal_kinds[kind].name, &w, &h);
-        if (!pixels) return 0;
+        if (!pixels) continue;
         ztglGenTextures(1, &r->decal_textures[kind]);
         ztglBindTexture(GL_TEXTURE_2D, r->decal_textures[kind]);
         ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels);
@@ -243,7 +237,15 @@ GLuint decal_texture(terrain* t, const decal& d)
         texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
         alloc_check_free(pixels);
     }
-    return r->decal_textures[kind];
+}
+
+GLuint decal_texture(terrain* t, const decal& d)
+{
+    terrain_renderer* r = t->renderer;
+    if (d.textures[0]) return d.textures[0];
+    int32_t kind = int32_t(d.textures[3]);
+    if (kind < 0 || kind >= r->decal_texture_count) return 0;
+    return r->decal_textures[kind] ? r->decal_textures[kind] : t->decal_kinds[kind].texture;
 }
 
 // Decals lie on the ground colour, in table order, blended by their alpha.
@@ -374,8 +376,8 @@ int terrain_render_create(terrain* t)
     r->light_texture = make_texture(GL_RGBA8, n, n, GL_RGBA, GL_UNSIGNED_BYTE, light, GL_LINEAR);
     alloc_check_free(light);
     r->tile_map_texture = make_texture(GL_R8, tiles, tiles, GL_RED, GL_UNSIGNED_BYTE, t->tile_map, GL_NEAREST);
-    t->tile_map_texture = r->tile_map_texture;
     build_atlas(t, r);
+    load_decal_textures(t, r);
 
     for (int k = 0; k < 2; k++) {
         ground_level& level = r->levels[k];
@@ -434,7 +436,6 @@ void terrain_render_free(terrain* t)
     if (r->decal_textures) alloc_check_free(r->decal_textures);
     alloc_check_free(r);
     t->renderer = nullptr;
-    t->tile_map_texture = t->tile_atlas_texture = 0;
 }
 
 void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_row)

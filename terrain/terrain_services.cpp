@@ -3,8 +3,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "core/alloc.h"
 #include "core/vfs.h"
+#include "gfx/image_file.h"
+#include "gfx/image_message.h"
 #include "gfx/image_png.h"
 #include "gfx/texture.h"
 #include "gfx/ztgl.h"
@@ -21,26 +22,11 @@ int read_track_file(const char* folder, const char* name, uint8_t** bytes, size_
 {
     *bytes = nullptr;
     *length = 0;
-    vfs_stream* f = open_in_dir(folder, name, "rb");
-    if (!f) return 0;
-    size_t capacity = 65536, used = 0;
-    uint8_t* block = static_cast<uint8_t*>(xmalloc(capacity));
-    for (;;) {
-        size_t room = capacity - used;
-        int chunk = room > (1u << 30) ? (1 << 30) : int(room);
-        int got = vfs_read(f, block + used, chunk);
-        if (got <= 0) break;
-        used += size_t(got);
-        if (used < capacity) continue;
-        capacity *= 2;
-        void* grown = alloc_check_realloc(block, capacity);
-        if (!grown) fatal_out_of_memory();
-        block = static_cast<uint8_t*>(grown);
-    }
-    vfs_close(f);
-    *bytes = block;
-    *length = used;
-    return 1;
+    char path[1100];
+    if (snprintf(path, sizeof path, "%s/%s", folder, name) >= int(sizeof path)) return 0;
+    // The image layer's whole-file read: plain or ".gz", with its size limit.
+    *bytes = image_file_read(path, length);
+    return *bytes != nullptr;
 }
 
 int write_track_file(const char* folder, const char* name, const void* bytes, size_t length)
@@ -57,7 +43,10 @@ int decode_png_gray16(const uint8_t* bytes, size_t length, uint16_t** samples, i
 {
     int w = 0, h = 0;
     *samples = nullptr;
-    if (!png_decode_gray16("terrain.png", bytes, length, samples, &w, &h)) return 0;
+    if (!png_decode_gray16("terrain.png", bytes, length, samples, &w, &h)) {
+        terrain_console("%s", image_last_error());
+        return 0;
+    }
     *width = w;
     *height = h;
     return 1;

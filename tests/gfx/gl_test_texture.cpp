@@ -160,6 +160,32 @@ TEST_F(gl_textures, EveryFormatLoadsWithTextAndWarnings)
     EXPECT_EQ(texture_find("@broken.ppm"), 0);
 }
 
+TEST_F(gl_textures, BadFilesAreReportedWithOneLineNamingThem)
+{
+    write_png("good.png", 8, 8, 3, 4);
+    std::string good = vfs_test::read_all(data + "good.png");
+    const struct {
+        const char* file;
+        std::string bytes;
+    } cases[] = {
+        {"cut.png", good.substr(0, good.size() / 2)},
+        {"junk.png", "not an image at all"},
+        {"empty.png", ""},
+        {"huge.ppm", "P6 99999 99999 255\n"},
+        {"short.q7", "Q7 4"},
+    };
+    for (const auto& c : cases) {
+        vfs_test::write_all(data + c.file, c.bytes);
+        console_clear();
+        std::string name = std::string("@") + c.file;
+        EXPECT_EQ(texture_load(name.c_str()), 0) << c.file;
+        EXPECT_NE(std::string(console_recent_line(1, 0)).find("'" + name + "'"), std::string::npos)
+            << c.file << ": " << console_recent_line(1, 0);
+        EXPECT_STREQ(console_recent_line(2, 0), "") << c.file;
+        EXPECT_EQ(texture_find(name.c_str()), 0) << c.file;
+    }
+}
+
 TEST_F(gl_textures, LinksAndCycles)
 {
     write_png("colors/white.png", 4, 4, 3, 255);
@@ -430,6 +456,39 @@ TEST_F(gl_textures, GeneratedModelsDrawLitGlowAndOutline)
     models_purge(0);
     EXPECT_EQ(model_find("@cone.qm"), kept);  // generation 0
     EXPECT_EQ(model_find("@hay_bale.qm"), nullptr);
+}
+
+TEST_F(gl_textures, APartsOwnSkinDrawsAndTheCallersTextureComesBack)
+{
+    std::vector<uint8_t> red(4 * 4 * 3, 0);
+    for (size_t i = 0; i < red.size(); i += 3) red[i] = 255;
+    size_t size;
+    uint8_t* png = png_encode(red.data(), 4, 4, 3, nullptr, &size);
+    vfs_test::write_all(data + "red.png", std::string(reinterpret_cast<char*>(png), size));
+    alloc_check_free(png);
+    // One triangle in the x = 0 plane, wound both ways so that either side shows.
+    vfs_test::write_all(data + "sign.qm", "QM1 lods 1 0\n"
+                                          "part sign 0 lit @red.png colour 1 1 1 1 specular 0 0 0 1 vertices 3 0\n"
+                                          "0 0 -3  1 0 0  0 0 1  0 0\n"
+                                          "0 5 0  1 0 0  0 0 1  0 1\n"
+                                          "0 0 3  1 0 0  0 0 1  1 0\n"
+                                          "triangles 2 0 1 2 2 1 0\nend\n");
+    mesh* m = model_load("@sign.qm");
+    ASSERT_NE(m, nullptr);
+    model_view view(true);
+    ASSERT_GT(view.ink([&] { model_draw_lit_ex(m, origin, identity, &material, nullptr); }).first, 20);
+    auto px = gl_test_read(view.t);
+    int red_pixels = 0, other = 0;
+    for (size_t k = 0; k < px.size(); k += 4) {
+        if (px[k + 3] == 0) continue;
+        (px[k] > 0 && px[k + 1] == 0 && px[k + 2] == 0 ? red_pixels : other)++;
+    }
+    EXPECT_GT(red_pixels, 20);
+    EXPECT_EQ(other, 0);
+    GLint bound = 0;
+    ztgl_flush();
+    ztgl_fn.GetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(GLuint(bound), ztgl_state.white_texture);
 }
 
 TEST_F(gl_textures, BonesMoveTheSkinnedRider)

@@ -60,6 +60,8 @@ TEST(Font, WidthSkipsEscapesAndSubstitutesMissingGlyphs)
         {"\033[31", 0},
     };
     for (auto c : cases) EXPECT_FLOAT_EQ(font_text_width(&f, c.text), c.px / 20) << c.text;
+    // Drawing takes no text as nothing to draw; measuring it agrees.
+    EXPECT_FLOAT_EQ(font_text_width(&f, nullptr), 0);
 }
 
 TEST(Font, LayoutPlacesGlyphsAndSwitchesColour)

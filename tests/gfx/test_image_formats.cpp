@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -36,6 +38,25 @@ decoded read_ppm(const std::string& file)
         alloc_check_free(p);
     }
     return d;
+}
+
+// Runs body in a child limited to 384 MiB of address space, far below the
+// largest image: the child must end with _exit(0), not run out of memory.
+// Skipped under the address sanitizer, which needs the whole address space.
+void in_little_memory(void (*body)())
+{
+#if defined(__SANITIZE_ADDRESS__)
+    (void)body;
+    GTEST_SKIP() << "the address sanitizer needs the whole address space";
+#else
+    auto child = [body] {
+        rlimit limit = {rlim_t(384) << 20, rlim_t(384) << 20};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(3);
+        body();
+        _exit(0);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
+#endif
 }
 
 TEST(Ppm, RawAndTextWithComments)
@@ -84,6 +105,21 @@ TEST(Ppm, BadHeadersAndDataFail)
         EXPECT_EQ(read_ppm(c.file).ok, 0) << c.what;
         EXPECT_STREQ(image_last_error(), c.error) << c.what;
     }
+}
+
+// A header that promises the largest image over a few bytes of data is
+// refused before any pixels are allocated.
+TEST(Ppm, LargestHeaderOverLittleDataIsRefusedBeforeAllocating)
+{
+    in_little_memory([] {
+        for (const char* file : {"P6 16384 16384 255\n\x01", "P3 16384 16384 255\n1 2 3"})
+            if (read_ppm(file).ok != 0 || strncmp(image_last_error(), "Truncated PPM data", 18) != 0) _exit(2);
+        const std::string pgm = "P5 16384 16384 255\n\x01";
+        image_source src = image_source_make(pgm.data(), pgm.size(), "s.pgm");
+        uint8_t* p = nullptr;
+        int w = 0, h = 0;
+        if (pgm_decode(&src, &p, &w, &h) != 0 || strncmp(image_last_error(), "Truncated PGM data", 18) != 0) _exit(2);
+    });
 }
 
 TEST(Pgm, RawTextAndErrors)
@@ -391,6 +427,33 @@ TEST(Png, BadFilesFailCleanly)
         EXPECT_NE(std::string(image_last_error()).find("bad.png"), std::string::npos) << what;
         EXPECT_EQ(strchr(image_last_error(), '\n'), nullptr);
     }
+}
+
+// The largest sides over a 16 x 16 image's data, in colour and in 16-bit grey:
+// refused before the pixels are allocated.
+TEST(Png, LargestHeaderOverLittleDataIsRefusedBeforeAllocating)
+{
+    in_little_memory([] {
+        for (int grey : {0, 1}) {
+            test_png png;
+            png.width = png.height = 16;
+            png.colour_type = grey ? 0 : 2;
+            png.depth = grey ? 16 : 8;
+            png.samples.assign(16 * 16 * (grey ? 1 : 3), 200);
+            std::vector<uint8_t> good = test_png_encode(png), bad(good.begin(), good.begin() + 8);
+            std::vector<uint8_t> ihdr = {0, 0, 0x40, 0, 0, 0, 0x40, 0, uint8_t(png.depth), uint8_t(png.colour_type), 0, 0, 0};
+            auto chunk = test_png_chunk("IHDR", ihdr);
+            bad.insert(bad.end(), chunk.begin(), chunk.end());
+            bad.insert(bad.end(), good.begin() + 33, good.end());
+            uint8_t* p = nullptr;
+            uint16_t* g = nullptr;
+            int w, h, bpp;
+            char* text = nullptr;
+            int ok = grey ? png_decode_gray16("big.png", bad.data(), bad.size(), &g, &w, &h)
+                          : png_decode("big.png", bad.data(), bad.size(), &p, &w, &h, &bpp, &text);
+            if (ok || !strstr(image_last_error(), "'big.png'")) _exit(2);
+        }
+    });
 }
 
 TEST(Png, EncodersRoundTrip)

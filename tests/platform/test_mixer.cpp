@@ -80,6 +80,12 @@ TEST_F(readback, loop_ring_wraps_and_writes_wrap_too)
     EXPECT_EQ(out[2], expected(148, 32767));
     EXPECT_EQ(out[6], expected(200, 32767));
     EXPECT_EQ(out[7], expected(201, 32767));
+    // An over-long write keeps its last bytes at their ring places, even from
+    // an offset near the largest int.
+    uint8_t twelve[12];
+    for (int i = 0; i < 12; i++) twelve[i] = uint8_t(i);
+    EXPECT_EQ(vesk_sound_write(v, 12, twelve, 2147483645), 1);
+    for (int k = 0; k < 8; k++) EXPECT_EQ(v->data->samples[(2147483649LL + k) % 8], twelve[4 + k]) << k;
     vesk_sound_free(v);
 }
 

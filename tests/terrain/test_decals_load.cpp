@@ -1,6 +1,7 @@
 // Decal table and bins, and loading and saving a whole track folder.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -163,10 +164,15 @@ TEST_F(load_test, heights_come_from_terrain_png_without_a_sample_block)
     EXPECT_EQ(t->heights[0], 100.0f);
     EXPECT_EQ(t->heights[8], 200.0f);       // last column repeated
     EXPECT_EQ(t->heights[8 * 9 + 8], 65535.0f);
-    // An unreadable image leaves the field flat at the lowest height.
+    // An unreadable image leaves the field flat at the lowest height, and says so.
     write_whole_file(dir.file("terrain.png"), "not a png");
     ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
     EXPECT_EQ(t->heights[40], 0.0f);
+    EXPECT_EQ(env.count_containing("Not a PNG file 'terrain.png'"), 1);
+    std::filesystem::remove(dir.file("terrain.png"));
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->heights[40], 0.0f);
+    EXPECT_EQ(env.count_containing("/terrain.png'"), 1);
 }
 
 TEST_F(load_test, saved_terrain_png_holds_the_saved_samples)

@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "core/alloc.h"
+#include "gfx/image_png.h"
+
 namespace {
 std::vector<datagen_step>& steps()
 {
@@ -39,6 +42,20 @@ int datagen_write_file(const std::string& root, const std::string& relative, con
 int datagen_write_text(const std::string& root, const std::string& relative, const std::string& text)
 {
     return datagen_write_file(root, relative, text.data(), text.size());
+}
+
+int datagen_write_png(const std::string& root, const std::string& relative, const uint8_t* pixels, int width,
+                      int height, int channels, const char* text)
+{
+    size_t size = 0;
+    uint8_t* png = png_encode(pixels, width, height, channels, text, &size);
+    if (!png) {
+        fprintf(stderr, "zt_datagen: can't encode '%s'\n", relative.c_str());
+        return 0;
+    }
+    int ok = datagen_write_file(root, relative, png, size);
+    alloc_check_free(png);
+    return ok;
 }
 
 int main(int argc, char** argv)

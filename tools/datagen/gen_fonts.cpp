@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "core/alloc.h"
-#include "gfx/image_png.h"
 #include "tools/datagen/datagen.h"
 
 namespace {
@@ -77,14 +75,7 @@ int write_font(const std::string& root, FT_Library library, const char* face_fil
         for (int gy = 0; gy < g.h; gy++)
             for (int gx = 0; gx < g.w; gx++)
                 atlas[(size_t(g.y + gy) * atlas_width + size_t(g.x + gx)) * 4 + 3] = g.coverage[size_t(gy * g.w + gx)];
-    size_t size;
-    uint8_t* png = png_encode(atlas.data(), atlas_width, height, 4, nullptr, &size);
-    if (!png) {
-        fprintf(stderr, "zt_datagen: can't encode the atlas of '%s'\n", name);
-        return 0;
-    }
-    int ok = datagen_write_file(root, std::string("fonts/") + name + ".png", png, size);
-    alloc_check_free(png);
+    int ok = datagen_write_png(root, std::string("fonts/") + name + ".png", atlas.data(), atlas_width, height, 4);
 
     std::string text = "ZTF1\n";
     char line[160];

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "core/alloc.h"
-#include "gfx/image_png.h"
 #include "gfx/image_q.h"
 #include "tools/datagen/datagen.h"
 #include "tools/datagen/gen_shared.h"
@@ -54,15 +53,7 @@ struct canvas {
 
 int write_png(const std::string& root, const std::string& file, const canvas& c, const char* text = nullptr)
 {
-    size_t size;
-    uint8_t* png = png_encode(c.px.data(), c.w, c.h, 3, text, &size);
-    if (!png) {
-        fprintf(stderr, "zt_datagen: can't encode '%s'\n", file.c_str());
-        return 0;
-    }
-    int ok = datagen_write_file(root, file, png, size);
-    alloc_check_free(png);
-    return ok;
+    return datagen_write_png(root, file, c.px.data(), c.w, c.h, 3, text);
 }
 
 int write_ppm(const std::string& root, const std::string& file, const canvas& c)

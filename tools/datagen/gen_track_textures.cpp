@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "core/alloc.h"
-#include "gfx/image_png.h"
 #include "tools/datagen/datagen.h"
 
 namespace {
@@ -40,19 +38,6 @@ struct noise {
     }
 };
 
-int write_png(const std::string& root, const std::string& name, int w, int h, bool alpha, const std::vector<uint8_t>& px)
-{
-    size_t size = 0;
-    uint8_t* bytes = png_encode(px.data(), w, h, alpha ? 4 : 3, nullptr, &size);
-    if (!bytes) {
-        fprintf(stderr, "zt_datagen: can't encode '%s'\n", name.c_str());
-        return 0;
-    }
-    int ok = datagen_write_file(root, name, bytes, size);
-    alloc_check_free(bytes);
-    return ok;
-}
-
 // A ground texture: a base colour varied by noise, with small stones.
 int ground(const std::string& root, const char* name, uint32_t seed, const float base[3], const float dark[3],
            float stones)
@@ -73,7 +58,7 @@ int ground(const std::string& root, const char* name, uint32_t seed, const float
             }
         }
     }
-    return write_png(root, name, n, n, false, px);
+    return datagen_write_png(root, name, px.data(), n, n, 3);
 }
 
 // RGBA images drawn by a function of (u, v) returning colour and coverage.
@@ -87,7 +72,7 @@ template <class F> int sprite(const std::string& root, const char* name, int w, 
             for (int c = 0; c < 4; c++) px[(size_t(y) * w + x) * 4 + c] = uint8_t(fminf(255.0f, fmaxf(0.0f, rgba[c] * 255.0f)));
         }
     }
-    return write_png(root, name, w, h, true, px);
+    return datagen_write_png(root, name, px.data(), w, h, 4);
 }
 
 int write_track_textures(const std::string& root)
