@@ -88,3 +88,58 @@ uint8_t lerp_turn_u8(uint8_t a, uint8_t b, float x);
 // Packed quaternions (four u16, w x y z) blended along the shorter way and
 // renormalised.
 void nlerp_quat(const uint8_t* qa, const uint8_t* qb, float x, uint8_t* out);
+
+// --- The rider layer: records against a live rider's seven bodies ----------
+
+struct rider;
+
+// The ground a record is measured against and shown on: the terrain's side
+// length and lowest height (a record packed on one terrain decodes to other
+// positions on another), and the height of the ground under a point, used to
+// keep a shown rider's rear wheel out of the ground (null: no lift).
+struct rider_state_ground {
+    float extent;
+    float height_min;
+    float (*height_at)(float x, float z);
+};
+
+// The loaded track's ground: the terrain record's extent, lowest height and
+// height query.
+rider_state_ground rider_state_track_ground();
+
+// Packs the rider's state as a version-5 record.
+void rider_state_pack(const rider* r, const rider_state_ground& g, rider_state_record* out);
+
+// Poses all seven bodies from one record (no velocities), and sets the
+// gear, throttle, engine speed and crash state; a crashed record lets the
+// rider body go, a riding one after a crash takes it back where it is.
+// 0, leaving the rider untouched, for an unknown version.
+int rider_state_unpack(rider* r, const rider_state_record& record, int version, const rider_state_ground& g);
+
+// Shows a rider that its history drives: the shown record (usually the blend
+// of older and newer), with velocities from older to newer, which lie tics
+// apart (0 or fewer count as 1). While the rider's presence value is above
+// 0.25 it is simulated, and is instead pulled toward the record by
+// rider_state_follow. 0 for an unknown version.
+int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_record& shown,
+                      const rider_state_record& older, const rider_state_record& newer, int tics, int version);
+
+// Steers a simulated rider toward a record with forces and torques on the
+// frame (a spring toward the recorded pose and a damper toward the recorded
+// velocity, both stronger as the presence value falls toward 0.25), and sets
+// the steering, throttle, dab and pitch inputs and the engine speed from it.
+int rider_state_follow(rider* r, const rider_state_ground& g, const rider_state_record& shown,
+                       const rider_state_record& older, const rider_state_record& newer, int tics, int version);
+
+// A plain pose snapshot: the seven bodies in record order, the throttle and
+// the engine speed in revolutions per minute.
+struct rider_pose_snapshot {
+    float position[7][3];
+    float quaternion[7][4];
+    float throttle;
+    float engine_rpm;
+};
+void rider_pose_save(const rider* r, rider_pose_snapshot* out);
+// Restores a snapshot; each body also gets the velocity that carries it from
+// where it is to the snapshot in one tic (only once the race clock runs).
+void rider_pose_restore(rider* r, const rider_pose_snapshot& s);
