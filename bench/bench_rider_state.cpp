@@ -1,10 +1,15 @@
-// Rider state records: packing and reading the bytes, and the history's
-// blend, per record. 160 riders at 128 tics a second need one of each per
-// rider and tic.
+// Rider state records, per record: packing and reading the bytes, the
+// history's blend, and packing and showing a live rider. 160 riders at 128
+// tics a second need one of each per rider and tic.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 
+#include <ode/ode.h>
+
+#include "physics/physics_tic.h"
+#include "physics/rider.h"
+#include "physics/rider_build.h"
 #include "physics/rider_state.h"
 
 namespace {
@@ -69,5 +74,53 @@ void history_blend(benchmark::State& state)
     }
 }
 BENCHMARK(history_blend);
+
+// A built rider in a world of its own, for the rider-layer figures.
+struct bench_rider {
+    dWorldID world;
+    rider* r;
+    bench_rider()
+    {
+        dInitODE2(0);
+        world = dWorldCreate();
+        r = rider_create("crf450(2011)", 0, 0, "1", nullptr, nullptr, nullptr, nullptr);
+        rider_build(r, world);
+        rider_translate(r, 300.0, 1.0, 500.0);
+        rider_recover(r);
+    }
+    ~bench_rider()
+    {
+        rider_destroy(r);
+        dWorldDestroy(world);
+        dCloseODE();
+    }
+};
+
+const rider_state_ground ground = {1024.0f, -8.0f, nullptr};
+
+void rider_pack(benchmark::State& state)
+{
+    bench_rider b;
+    rider_state_record rec;
+    for (auto _ : state) {
+        rider_state_pack(b.r, ground, &rec);
+        benchmark::DoNotOptimize(rec);
+    }
+}
+BENCHMARK(rider_pack);
+
+// One history-driven rider shown for one tic: the blended record with the
+// velocities of its span.
+void rider_apply(benchmark::State& state)
+{
+    bench_rider b;
+    rider_state_record older, newer, shown;
+    rider_state_pack(b.r, ground, &older);
+    rider_translate(b.r, 0.0, 0.0, -0.5);
+    rider_state_pack(b.r, ground, &newer);
+    rider_state_blend(older, newer, 0.5f, &shown);
+    for (auto _ : state) benchmark::DoNotOptimize(rider_state_apply(b.r, ground, shown, older, newer, 4, 5));
+}
+BENCHMARK(rider_apply);
 
 } // namespace
