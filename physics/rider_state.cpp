@@ -15,6 +15,7 @@
 #include "physics/physics_tic.h"
 #include "physics/rider.h"
 #include "physics/rider_build.h"
+#include "physics/rider_collide.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 
@@ -290,7 +291,10 @@ int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_r
     poses_from_values(r, vn, version, pn);
     double span = double(std::max(tics, 1)) * tic;
 
+    int was_riding = r->crash_tics <= 0;
     rider_state_unpack(r, shown, version, g);
+    // Just down: the limbs hold on where the record shows the crash.
+    if (was_riding && r->crash_tics > 0) rider_freeze_target_points(r);
     dBodyID bodies[7];
     rider_bodies(r, bodies);
     for (int i = 0; i < 7; i++) {
@@ -386,6 +390,7 @@ int rider_state_follow(rider* r, const rider_state_ground& g, const rider_state_
     r->steer = float(std::clamp((vs.steering_angle - steer) * 0.25, -1.0, 1.0));
 
     if (vs.drive.crashed) {
+        if (r->crash_tics <= 0) rider_freeze_target_points(r);
         rider_joint_detach(r);
         r->crash_tics = vs.drive.crash_tics;
     } else {

@@ -14,6 +14,7 @@
 #include "physics/bike_info.h"
 #include "physics/physics_tic.h"
 #include "physics/rider_build.h"
+#include "physics/rider_collide.h"
 #include "physics/rider_state.h"
 #include "ride_fixture.h"
 
@@ -173,6 +174,27 @@ TEST(rider_state_ride, crashed_record_lets_the_rider_go_and_a_riding_one_takes_i
     const dReal* f = dBodyGetPosition(r->frame_body);
     const dReal* b = dBodyGetPosition(r->rider_body);
     EXPECT_NEAR(b[0] - f[0], 4.0, 1e-3);  // kept where the record put it
+
+    // Shown from its history, a rider that goes down holds its grips and
+    // pegs where the crash happened, and its foot comes out over 16 tics.
+    rider_recover(r);
+    ride_state* st = ride_state_of(r);
+    std::memset(st->target_points, 0, sizeof st->target_points);
+    st->dab_amount = 0.0f;
+    v.drive.crashed = 1;
+    v.drive.crash_tics = 300;
+    rider_state_encode(v, s, &rec);
+    ASSERT_EQ(rider_state_apply(r, ground, rec, rec, rec, 1, 5), 1);
+    EXPECT_GT(r->crash_tics, 0);
+    float riding[4][3];
+    double grip_gap = 0.0;
+    r->crash_tics = 0;
+    rider_target_points(r, riding);  // the grips and pegs of the pose now
+    for (int k = 0; k < 3; k++) grip_gap += std::fabs(riding[0][k] - st->target_points[0][k]);
+    EXPECT_LT(grip_gap, 1e-3);
+    EXPECT_NEAR(st->dab_amount, 1.0f / 16.0f, 1e-6f);
+    for (int i = 0; i < 20; i++) rider_state_apply(r, ground, rec, rec, rec, 1, 5);
+    EXPECT_EQ(r->dab_effective, 1.0f);
 }
 
 // A scripted ride: throttle on in second gear with a slow weave, recorded
@@ -272,7 +294,6 @@ TEST(rider_state_ride, the_scripted_ride_moves)
 TEST(rider_state_ride, replay_from_every_record_follows_the_original_path)
 {
     replay_error e = replay(1);
-    if (getenv("REPLAY_TRACE")) printf("1: %g %g %g %g\n", e.position, e.turn, e.velocity, e.spin);
     // The position quantum is 1024 ft / 2^24 = 0.00006 ft; the velocity of a
     // one-tic span is then exact to two quanta over a tic.
     EXPECT_LT(e.position, 1e-4);
@@ -284,7 +305,6 @@ TEST(rider_state_ride, replay_from_every_record_follows_the_original_path)
 TEST(rider_state_ride, replay_from_every_fourth_record_with_blending_stays_near_the_path)
 {
     replay_error e = replay(4);
-    if (getenv("REPLAY_TRACE")) printf("4: %g %g %g %g\n", e.position, e.turn, e.velocity, e.spin);
     // Between records the path is a chord of the true curve: at most a few
     // hundredths of a foot at riding speed over four tics.
     EXPECT_LT(e.position, 0.02);
@@ -348,8 +368,6 @@ TEST(rider_state_ride, a_following_rider_converges_and_stays_stable)
         double err = distance(want, p);
         ASSERT_TRUE(std::isfinite(err)) << "tic " << t;
         if (converged_at < 0 && err < 0.25) converged_at = t;
-        if (getenv("FOLLOW_TRACE") && t % 100 == 0)
-            printf("%d err %.4f d %.3f %.3f %.3f thr %.2f gear %d\n", t, err, p[0] - want[0], p[1] - want[1], p[2] - want[2], r->throttle, r->gear);
         if (t > 2000) {
             worst_late = std::max(worst_late, err);
             const dReal* v = dBodyGetLinearVel(r->frame_body);
