@@ -451,4 +451,33 @@ TEST(rider_state_ride, following_a_standing_record_settles_for_light_and_heavy_b
     }
 }
 
+// Every bike of the table: both travels usable as divisors, and the rest pose
+// comes back from its own record.
+TEST(rider_state_ride, every_bike_row_round_trips_its_rest_pose)
+{
+    ride_test_world world(spacing);
+    for (int i = 0; i < bike_info_count; i++) {
+        const bike_info& row = bike_info_table()[i];
+        EXPECT_GT(row.main.fork_travel, 0.0f) << row.name;
+        EXPECT_GT(row.main.swingarm_travel, 0.0f) << row.name;
+        rider* r = world.add_rider(row.name, 1, 300.0, 300.0);
+        rider_reset_pose(r);
+        rider_translate(r, 300.0, 2.0, 300.0);
+        dBodyID bodies[7];
+        rider_bodies(r, bodies);
+        double rest[7][3];
+        for (int b = 0; b < 7; b++) std::memcpy(rest[b], dBodyGetPosition(bodies[b]), sizeof rest[b]);
+        rider_state_record rec;
+        rider_state_pack(r, ground, &rec);
+        rider_translate(r, 1.0, 0.0, 1.0);
+        ASSERT_EQ(rider_state_unpack(r, rec, 5, ground), 1);
+        for (int b = 0; b < 7; b++) {
+            double tolerance = (b == 1 || b == 4) ? row.main.fork_travel / 255 + 5e-4 : 3e-3;
+            EXPECT_LT(distance(rest[b], dBodyGetPosition(bodies[b])), tolerance) << row.name << " body " << b;
+        }
+        world.riders.pop_back();
+        rider_destroy(r);
+    }
+}
+
 } // namespace
