@@ -112,27 +112,36 @@ TEST(rider_state_ride, unpacked_pose_is_one_the_joints_accept)
     for (int i = 0; i < 7; i++) EXPECT_LT(distance(before[i], dBodyGetPosition(bodies[i])), 1e-3) << "body " << i;
 }
 
+// Puts the rider at rest at `at`, packs it, moves it away and unpacks the
+// record: every body comes back within the record's quanta (the fork byte's
+// reserved bit costs one step of the fork travel). Gives the rest positions
+// and the record.
+void expect_rest_round_trip(rider* r, const double at[3], double rest[7][3], rider_state_record* rec)
+{
+    const bike_info& row = bike_info_table()[r->bike_index];
+    rider_reset_pose(r);
+    rider_translate(r, at[0], at[1], at[2]);
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    for (int i = 0; i < 7; i++) std::memcpy(rest[i], dBodyGetPosition(bodies[i]), sizeof rest[i]);
+    rider_state_pack(r, ground, rec);
+    rider_translate(r, 5.0, 1.0, -3.0);
+    ASSERT_EQ(rider_state_unpack(r, *rec, 5, ground), 1);
+    for (int i = 0; i < 7; i++) {
+        double tolerance = (i == 1 || i == 4) ? row.main.fork_travel / 255 + 5e-4 : i == 2 || i == 5 ? 3e-3 : 5e-4;
+        EXPECT_LT(distance(rest[i], dBodyGetPosition(bodies[i])), tolerance) << row.name << " body " << i;
+    }
+}
+
 TEST(rider_state_ride, rest_pose_round_trips_and_old_records_place_the_rider_on_its_lean_line)
 {
     ride_test_world world(spacing);
     rider* r = world.add_rider("cr125", 0, 200.0, 200.0);
     const bike_main_values& m = bike_info_table()[r->bike_index].main;
-    rider_reset_pose(r);
-    rider_translate(r, 200.0, 0.0, 200.0);
-    dBodyID bodies[7];
-    rider_bodies(r, bodies);
+    const double at[3] = {200.0, 0.0, 200.0};
     double rest[7][3];
-    for (int i = 0; i < 7; i++) std::memcpy(rest[i], dBodyGetPosition(bodies[i]), sizeof rest[i]);
-
     rider_state_record rec;
-    rider_state_pack(r, ground, &rec);
-    rider_translate(r, 5.0, 1.0, -3.0);
-    ASSERT_EQ(rider_state_unpack(r, rec, 5, ground), 1);
-    // The fork byte's reserved bit costs one step of the fork travel.
-    for (int i = 0; i < 7; i++) {
-        double tolerance = (i == 1 || i == 4) ? m.fork_travel / 255 + 5e-4 : i == 2 || i == 5 ? 3e-3 : 5e-4;
-        EXPECT_LT(distance(rest[i], dBodyGetPosition(bodies[i])), tolerance) << "body " << i;
-    }
+    expect_rest_round_trip(r, at, rest, &rec);
 
     // Version 4: the same first 20 bytes, then the lean byte at its top.
     rider_state_record old{};
@@ -461,20 +470,10 @@ TEST(rider_state_ride, every_bike_row_round_trips_its_rest_pose)
         EXPECT_GT(row.main.fork_travel, 0.0f) << row.name;
         EXPECT_GT(row.main.swingarm_travel, 0.0f) << row.name;
         rider* r = world.add_rider(row.name, 1, 300.0, 300.0);
-        rider_reset_pose(r);
-        rider_translate(r, 300.0, 2.0, 300.0);
-        dBodyID bodies[7];
-        rider_bodies(r, bodies);
+        const double at[3] = {300.0, 2.0, 300.0};
         double rest[7][3];
-        for (int b = 0; b < 7; b++) std::memcpy(rest[b], dBodyGetPosition(bodies[b]), sizeof rest[b]);
         rider_state_record rec;
-        rider_state_pack(r, ground, &rec);
-        rider_translate(r, 1.0, 0.0, 1.0);
-        ASSERT_EQ(rider_state_unpack(r, rec, 5, ground), 1);
-        for (int b = 0; b < 7; b++) {
-            double tolerance = (b == 1 || b == 4) ? row.main.fork_travel / 255 + 5e-4 : 3e-3;
-            EXPECT_LT(distance(rest[b], dBodyGetPosition(bodies[b])), tolerance) << row.name << " body " << b;
-        }
+        expect_rest_round_trip(r, at, rest, &rec);
         world.riders.pop_back();
         rider_destroy(r);
     }
