@@ -231,6 +231,12 @@ rider_state_ground rider_state_track_ground()
 void rider_state_pack(const rider* r, const rider_state_ground& g, rider_state_record* out)
 {
     rider_state_values v{};
+    if (!r->frame_body) {
+        // Nothing built yet: a rider at the origin, at rest.
+        v.frame_quaternion[0] = v.rider_quaternion[0] = 1.0;
+        rider_state_encode(v, {g.extent, g.height_min, 0.0f, 0.0f}, out);
+        return;
+    }
     const dReal* fp = dBodyGetPosition(r->frame_body);
     const dReal* fq = dBodyGetQuaternion(r->frame_body);
     const dReal* bp = dBodyGetPosition(r->rider_body);
@@ -422,6 +428,7 @@ int rider_state_follow(rider* r, const rider_state_ground& g, const rider_state_
 
 void rider_pose_save(const rider* r, rider_pose_snapshot* out)
 {
+    if (!r->frame_body) return;
     dBodyID bodies[7];
     rider_bodies(r, bodies);
     for (int i = 0; i < 7; i++) {
@@ -436,6 +443,7 @@ void rider_pose_save(const rider* r, rider_pose_snapshot* out)
 
 void rider_pose_restore(rider* r, const rider_pose_snapshot& s)
 {
+    if (!r->frame_body) return;
     dBodyID bodies[7];
     rider_bodies(r, bodies);
     for (int i = 0; i < 7; i++) {
