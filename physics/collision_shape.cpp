@@ -6,6 +6,7 @@
 #include "core/alloc.h"
 #include "core/array.h"
 #include "core/vfs.h"
+#include "physics/physics_messages.h"
 
 namespace {
 growable_array cache;  // collision_shape*, element size 8
@@ -27,6 +28,13 @@ collision_shape* allocate(const char* name, int32_t count)
     return shape;
 }
 
+// No body or track object reaches this far from its centre; a number beyond
+// it (or not finite) only comes from a damaged file and would poison the
+// contact tests.
+constexpr float sane_reach = 10000.0f;
+
+bool sane(float v) { return std::fabs(v) <= sane_reach; }  // false for NaN
+
 // Shapes come with track folders that players exchange: a count above the
 // bound is refused before anything is allocated for it.
 collision_shape* read_shape(const char* name)
@@ -43,7 +51,9 @@ collision_shape* read_shape(const char* name)
         collision_sphere* s = &shape->spheres[i];
         if (vfs_scanf(stream, "%f", &s->x) != 1 || vfs_scanf(stream, "%f", &s->y) != 1 ||
             vfs_scanf(stream, "%f", &s->z) != 1 ||
-            vfs_scanf(stream, "%f %f %f %f", &s->radius, &s->extra[0], &s->extra[1], &s->extra[2]) != 4) {
+            vfs_scanf(stream, "%f %f %f %f", &s->radius, &s->extra[0], &s->extra[1], &s->extra[2]) != 4 ||
+            !sane(s->x) || !sane(s->y) || !sane(s->z) || !sane(s->radius) || !(s->radius >= 0) ||
+            !sane(s->extra[0]) || !sane(s->extra[1]) || !sane(s->extra[2])) {
             alloc_check_free(shape);
             vfs_close(stream);
             return nullptr;
@@ -68,7 +78,11 @@ const collision_shape* collision_shape_load(const char* name)
     for (int32_t i = 0; i < cache.count; i++)
         if (strcmp(shapes[i]->name, name) == 0) return shapes[i];
     collision_shape* shape = read_shape(name);
-    if (shape) array_push(&cache, &shape);  // when the cache can't grow the set is still returned
+    if (!shape) {
+        physics_message("Can't read collision shape '%.200s'", name);
+        return nullptr;
+    }
+    array_push(&cache, &shape);  // when the cache can't grow the set is still returned
     return shape;
 }
 

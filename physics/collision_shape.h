@@ -22,7 +22,9 @@ struct collision_shape {
 constexpr int32_t collision_shape_max_spheres = 4096;
 
 // The cached set for that name (exact, case-sensitive), loading it on first
-// use; null when the file can't be read (nothing is cached then).
+// use; null when the file is missing or damaged (a count out of bounds, too
+// few numbers, a number not finite or beyond 10000 ft, a negative radius):
+// nothing is cached then, and one line names the file.
 const collision_shape* collision_shape_load(const char* name);
 // A private copy of the cached set, or null. The caller frees it with
 // alloc_check_free.

@@ -7,7 +7,6 @@
 #include "core/util.h"
 #include "physics/bike_info.h"
 #include "physics/collision_shape.h"
-#include "physics/physics_messages.h"
 #include "physics/physics_world.h"
 #include "physics/rider_access.h"
 
@@ -20,15 +19,6 @@ namespace {
 void set_skin(rider_skin* skin, const char* name, const char* fallback)
 {
     copy_bounded(skin->name, name ? name : fallback, sizeof skin->name);
-}
-
-// A missing set leaves that body without contact spheres; the rider still
-// rides, and the message names the file.
-collision_shape* shape_copy(const bike_info* row, bike_file which)
-{
-    collision_shape* shape = collision_shape_instance(row->files[which]);
-    if (!shape) physics_message("Can't read collision shape '%.64s'", row->files[which]);
-    return shape;
 }
 } // namespace
 
@@ -49,13 +39,15 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
     set_skin(&r->bike_texture, bike_skin, row->files[bike_file_bike_skin]);
     set_skin(&r->wheel_texture, wheel_skin, row->files[bike_file_wheel_skin]);
     copy_bounded(r->number, number ? number : "", sizeof r->number);
-    r->frame_shape = shape_copy(row, bike_file_frame_shape);
-    r->fork_upper_shape = shape_copy(row, bike_file_fork_upper_shape);
-    r->fork_lower_shape = shape_copy(row, bike_file_fork_lower_shape);
-    r->swingarm_shape = shape_copy(row, bike_file_swingarm_shape);
-    r->front_wheel_shape = shape_copy(row, bike_file_front_wheel_shape);
-    r->rear_wheel_shape = shape_copy(row, bike_file_rear_wheel_shape);
-    r->rider_shape = shape_copy(row, bike_file_rider_shape);
+    // A missing set leaves that body without contact spheres; the rider
+    // still rides (the loader's message names the file).
+    r->frame_shape = collision_shape_instance(row->files[bike_file_frame_shape]);
+    r->fork_upper_shape = collision_shape_instance(row->files[bike_file_fork_upper_shape]);
+    r->fork_lower_shape = collision_shape_instance(row->files[bike_file_fork_lower_shape]);
+    r->swingarm_shape = collision_shape_instance(row->files[bike_file_swingarm_shape]);
+    r->front_wheel_shape = collision_shape_instance(row->files[bike_file_front_wheel_shape]);
+    r->rear_wheel_shape = collision_shape_instance(row->files[bike_file_rear_wheel_shape]);
+    r->rider_shape = collision_shape_instance(row->files[bike_file_rider_shape]);
     rider_settings_defaults(r);
     rider_set_flag(r, rider_flag);
     // Bodies and joints at the rest pose, once the program's world exists.

@@ -2,6 +2,7 @@
 // refused (shapes arrive with track folders that players exchange).
 #include <climits>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -104,16 +105,32 @@ TEST(CollisionShape, BadFilesAreRefusedAndNotCached)
         {"overflowing.shp", "153391690\n0 0 0 1 1 1 0\n"},  // x 28 bytes wraps 32 bits
         {"huge.shp", "2147483647\n"},
         {"garbage_number.shp", "1\n0 zero 0 1 1 1 0\n"},
+        {"nan_radius.shp", "1\n0 0 0 nan 1 1 0\n"},
+        {"infinite_centre.shp", "1\ninf 0 0 1 1 1 0\n"},
+        {"nan_friction.shp", "1\n0 0 0 1 nan 1 0\n"},
+        {"negative_radius.shp", "1\n0 0 0 -1 1 1 0\n"},
+        {"far_centre.shp", "1\n0 1e30 0 1 1 1 0\n"},
+        {"huge_radius.shp", "1\n0 0 0 3e38 1 1 0\n"},
     };
+    physics_message_capture capture;
+    std::vector<std::string>& messages = physics_message_capture::messages();
     for (const auto& c : cases) {
         std::string name = std::string("shapes/") + c.name;
         physics_test_write_home(name, c.text);
         int live = alloc_live_count();
+        messages.clear();
         EXPECT_EQ(collision_shape_load(("@" + name).c_str()), nullptr) << c.name;
+        // One line that names the file, per refused load.
+        ASSERT_EQ(messages.size(), 1u) << c.name;
+        EXPECT_NE(messages[0].find("@" + name), std::string::npos) << messages[0];
+        EXPECT_EQ(messages[0].find('\n'), std::string::npos) << messages[0];
         EXPECT_EQ(collision_shape_instance(("@" + name).c_str()), nullptr) << c.name;
         EXPECT_EQ(alloc_live_count(), live) << c.name;
     }
+    messages.clear();
     EXPECT_EQ(collision_shape_load("@shapes/no_such_file.shp"), nullptr);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Can't read collision shape '@shapes/no_such_file.shp'");
 
     // Mended, the same name loads: the failure was not cached.
     physics_test_write_home("shapes/missing_radius.shp", "1\n0 0 0 1 1 1 0\n");
