@@ -20,5 +20,9 @@ void physics_message(const char* format, ...)
     va_start(args, format);
     vsnprintf(line, sizeof line, format, args);
     va_end(args);
+    // Names and values quoted from files and the network may carry control
+    // characters: they must not break the line or reach a terminal.
+    for (char* c = line; *c; c++)
+        if (static_cast<unsigned char>(*c) < 32 || *c == 127) *c = '?';
     (current_sink ? current_sink : log_sink)(line);
 }

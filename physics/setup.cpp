@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/util.h"
@@ -172,8 +173,11 @@ int setup_parse_pair(bike_setup* setup, const char* key, const char* value)
         [[fallthrough]];
     case kind_text: copy_bounded(text_of(setup, *k), value, k->size); break;
     case kind_number: {
-        double v;
-        if (sscanf(value, "%lf", &v) != 1) {
+        // One number and nothing else but blanks ("12abc" is not 12).
+        char* end = nullptr;
+        double v = strtod(value, &end);
+        while (end != value && (*end == ' ' || *end == '\t')) end++;
+        if (end == value || *end) {
             physics_message("Bad value '%.40s' for setup key '%s'", value, k->key);
             break;
         }

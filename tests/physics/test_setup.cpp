@@ -124,6 +124,9 @@ TEST_F(SetupTest, BadPairsLeaveDefaultsWithOneMessageEach)
     } cases[] = {
         {"stability=fast", "Bad value 'fast' for setup key 'stability'"},
         {"stability=", "Bad value '' for setup key 'stability'"},
+        {"stability=12abc", "Bad value '12abc' for setup key 'stability'"},
+        {"stability=5 6", "Bad value '5 6' for setup key 'stability'"},
+        {"stability=\x1b[2J", "Bad value '?[2J' for setup key 'stability'"},  // no terminal codes in the log
         {"arcade=Maybe", "Bad value 'Maybe' for setup key 'arcade'"},
         {"arcade=yes", "Bad value 'yes' for setup key 'arcade'"},
         {"bike=cr500", "Unknown bike 'cr500' for setup key 'bike'"},
