@@ -1,5 +1,6 @@
 #include "physics/lap_timing.h"
 
+#include "core/alloc.h"
 #include "game/race_globals.h"
 
 namespace {
@@ -13,6 +14,14 @@ int32_t gate_tic_at(const rider* r, int64_t i)
     return rider_gate_tic(r, int32_t(i));
 }
 } // namespace
+
+void rider_gates_init(rider* r)
+{
+    array_init(&r->gate_tics, sizeof(int32_t));
+    while (r->gate_tics.capacity < rider_gate_room)
+        if (!array_push(&r->gate_tics, nullptr)) fatal_out_of_memory();
+    r->gate_tics.count = 0;
+}
 
 void rider_record_gate(rider* r, int32_t i, int32_t tic)
 {

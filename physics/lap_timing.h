@@ -11,6 +11,14 @@
 // index from the network must not grow the list without bound.
 constexpr int32_t rider_gate_index_limit = 65535;
 
+// Gates a list holds before it has to grow: a race's whole sequence (first
+// lap plus laps times the gates of a lap) fits, so a gate passed in the tic
+// does not allocate.
+constexpr int32_t rider_gate_room = 1024;
+
+// An empty gate list with room for rider_gate_room gates (fatal when out of
+// memory, as the rider's other lists are).
+void rider_gates_init(rider* r);
 // Stores tic at gate index i, filling skipped indices with -1. An index
 // below 0 or above the limit, or a list that can't grow, changes nothing.
 void rider_record_gate(rider* r, int32_t i, int32_t tic);

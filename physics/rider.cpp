@@ -7,6 +7,7 @@
 #include "core/util.h"
 #include "physics/bike_info.h"
 #include "physics/collision_shape.h"
+#include "physics/lap_timing.h"
 #include "physics/physics_world.h"
 #include "physics/rider_access.h"
 
@@ -31,7 +32,7 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
     rider_destroy(r);
     r->bike_index = bike_info_index(row);
     r->slot = slot;
-    array_init(&r->gate_tics, sizeof(int32_t));
+    rider_gates_init(r);
     for (auto& run : r->line_runs) array_init(&run, 20);
     array_init(&r->line_path, 20);
     set_skin(&r->rider_texture, body_skin, row->files[bike_file_rider_body_skin]);

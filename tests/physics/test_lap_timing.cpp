@@ -75,6 +75,19 @@ TEST_F(LapTimingTest, RecordingFillsSkippedGatesAndRefusesWildIndices)
     array_free(&blank.gate_tics);
 }
 
+// A gate is passed in the tic: a race's gates fit the list as made.
+TEST_F(LapTimingTest, ARacesGatesFitWithoutGrowingTheList)
+{
+    EXPECT_EQ(me->gate_tics.count, 0);
+    const void* items = me->gate_tics.items;
+    const int32_t capacity = me->gate_tics.capacity;
+    EXPECT_GE(capacity, rider_gate_room);
+    ride(me, 0, rider_gate_room, 2000, 10);
+    EXPECT_EQ(me->gate_tics.items, items);
+    EXPECT_EQ(me->gate_tics.capacity, capacity);
+    EXPECT_EQ(rider_gate_tic(me, rider_gate_room - 1), 2000 + (rider_gate_room - 1) * 10);
+}
+
 TEST_F(LapTimingTest, TruncateCutsBackAndClearsFlags)
 {
     ride(me, 0, 6, 2000, 100);
