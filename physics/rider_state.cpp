@@ -22,7 +22,7 @@
 namespace {
 
 constexpr double tic = phys::tic_seconds;
-constexpr double rad_s_per_rpm = 0.10471975511965977;  // pi / 30
+constexpr double rad_s_per_rpm = 1.0 / phys::rpm_per_rad_s;
 
 // Body indices in record order.
 enum { body_frame, body_front_wheel, body_rear_wheel, body_fork_upper, body_fork_lower, body_swingarm, body_rider };
@@ -289,7 +289,8 @@ int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_r
 
     // Velocities carry each body from the older to the newer pose over the
     // span; both linear and angular are per second.
-    rider_state_values vo, vn;
+    rider_state_values vs, vo, vn;
+    decode(r, shown, version, g, &vs);
     decode(r, older, version, g, &vo);
     decode(r, newer, version, g, &vn);
     pose po[7], pn[7];
@@ -326,8 +327,7 @@ int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_r
     }
 
     // A rider down or with a foot down shows the foot coming out.
-    uint8_t drive = shown.bytes[version == 5 ? 36 : 23];
-    if ((drive & 7u) == 7u || (drive & 8u)) {
+    if (vs.drive.crashed || vs.drive.dab) {
         ride_state* s = ride_state_of(r);
         s->dab_amount = std::min(1.0f, s->dab_amount + float(8.0 * tic));
         r->dab_effective = s->dab_amount;
