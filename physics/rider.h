@@ -35,21 +35,21 @@ enum : uint8_t {
 };
 
 struct rider {
-    // 1. The bike row.
+    // The bike row.
     int32_t bike_index;
-    // 2. Bodies.
+    // Bodies.
     dBodyID frame_body, front_wheel_body, rear_wheel_body, fork_upper_body, fork_lower_body, swingarm_body,
         rider_body;
-    // 3. Joints: axle hinges (x), steering hinge (steering axis, +-pi/4),
+    // Joints: axle hinges (x), steering hinge (steering axis, +-pi/4),
     // fork slider ([-fork travel, 0]), swingarm hinge (x, [-swingarm travel,
     // 0]), the rider's hinge-2 to the frame.
     dJointID front_axle_joint, rear_axle_joint, steering_joint, fork_joint, swingarm_joint, rider_joint;
-    // 4. One feedback record per joint, in the order above.
+    // One feedback record per joint, in the order above.
     dJointFeedback joint_feedback[6];
-    // 5. Wheel contacts, refreshed once per tic (stamp = the tic counter).
+    // Wheel contacts, refreshed once per tic (stamp = the tic counter).
     wheel_contact front_contact, rear_contact;
     int32_t contact_refresh_tic;
-    // 6. Control inputs.
+    // Control inputs.
     float throttle;              // 0..1
     float clutch;                // 0..1, 1 engaged
     float front_brake, rear_brake;
@@ -60,7 +60,7 @@ struct rider {
     float pitch_input;           // -1..1
     int32_t gear;                // 0 neutral .. 5
     int32_t last_shift;          // last shift request, for edge detection
-    // 7. Drivetrain and suspension.
+    // Drivetrain and suspension.
     float engine_speed;          // rad/s at the crank
     float engine_angle;          // -pi..pi, referred to the rear wheel
     float final_ratio;           // rear sprocket teeth / front sprocket teeth
@@ -69,24 +69,23 @@ struct rider {
     float shock_compression, shock_slow_compression, shock_rebound, shock_slow_rebound;
     float shock_spring_rate, shock_preload;
     float rider_yspring, rider_zspring, rider_ydamping, rider_zdamping;  // 0..1 each
-    // 8. Lap timing: the next gate to pass, and the tic of every gate index
+    // Lap timing: the next gate to pass, and the tic of every gate index
     // (int32_t, -1 for a skipped gate). Callers own gate_count.
     int32_t gate_count;
     growable_array gate_tics;
-    // 9. The racing-line point runs (20-byte points) the tic and the auto
+    // The racing-line point runs (20-byte points) the tic and the auto
     // pilot keep: two run buffers and the planned path.
     growable_array line_runs[2];
     growable_array line_path;
-    // 10.
     float total_mass;            // the seven bodies, set at the build
-    // 11. Riding settings (ranges in rider_access.h).
+    // Riding settings (ranges in rider_access.h).
     float roll_damping, leveling, roll_limit_factor, roll_limit_angle;
     float steering_damping, steering_strength, max_steering_force, direct_steering;
     float slow_damping_speed, slow_damping_factor;
     float land_damping_rampup, land_damping_falloff, land_damping_factor;
     float auto_clutch_rpms, brake_torque, rear_brake_torque, max_dab_speed;
     float full_lock_speed, restricted_lock_speed, restricted_lock;
-    // 12. Collision sphere sets (private copies) and skins.
+    // Collision sphere sets (private copies) and skins.
     collision_shape* frame_shape;
     rider_skin bike_texture;
     collision_shape* fork_upper_shape;
@@ -98,26 +97,22 @@ struct rider {
     collision_shape* rider_shape;
     rider_skin head_texture;
     rider_skin rider_texture;
-    // 13. Race number and its plate.
+    // Race number and its plate.
     char number[8];
     uint32_t number_texture;
-    // 14.
-    int32_t is_down;
-    // 15. Crash state.
+    int32_t is_down;             // down on the track (set by the physics tic, cleared by rider_truncate_gates)
+    // Crash state.
     int32_t crash_tics;          // > 0 while crashed
     int32_t crash_count;
     float crash_blend;           // history-driven riders: 0 riding .. 1 fallen
-    // 16.
-    int32_t finished;
-    // 17. Physics-tic, auto-pilot and drawing state.
+    int32_t finished;            // crossed the finish (set by rider_has_finished)
+    // Physics-tic, auto-pilot and drawing state.
     int32_t slot;
     float mass_distribution;     // 0.33..0.5 of the rider's mass on the rider body
     float sprocket_adjustment[2];
     int32_t launch;              // a launch in progress (cleared by the control reset)
-    // 18.
-    int32_t arcade;
-    // 19.
-    uint8_t option_flags;
+    int32_t arcade;              // the arcade riding aids
+    uint8_t option_flags;        // rider_option_* bits
 };
 
 extern rider rider_records[rider_slot_count];
@@ -130,8 +125,8 @@ void riders_init_all();
 // fallback of bike_info_find_or_fallback, default settings and controls,
 // private copies of the row's sphere sets, skin names (null: the row's),
 // the number text cut to 7 characters, the slot, and bit 0 of option_flags
-// from rider_flag. Null for a slot outside 0..159. The physics bodies and
-// joints are left for the physics build.
+// from rider_flag; once the program's physics world exists, the bodies and
+// joints at the rest pose too. Null for a slot outside 0..159.
 rider* rider_create(const char* bike_name, int slot, int rider_flag, const char* number, const char* body_skin,
                     const char* head_skin, const char* bike_skin, const char* wheel_skin);
 // Releases the bodies, joints, arrays and sphere-set copies of a record and
