@@ -23,6 +23,12 @@ namespace {
 
 constexpr double tic = phys::tic_seconds;
 constexpr double rad_s_per_rpm = 1.0 / phys::rpm_per_rad_s;
+// Beyond anything a bike does: 270 mph, and a wheel at that speed spins
+// about 350 rad/s.
+constexpr double max_shown_speed = 400.0;  // ft/s
+constexpr double max_shown_spin = 500.0;   // rad/s
+// The rider joint's springs keep the rider body within half a foot of it.
+constexpr double max_rider_joint_gap = 1.0;  // ft
 
 // Body indices in record order.
 enum { body_frame, body_front_wheel, body_rear_wheel, body_fork_upper, body_fork_lower, body_swingarm, body_rider };
@@ -193,10 +199,25 @@ void rider_joint_detach(rider* r)
     dJointAttach(r->rider_joint, nullptr, nullptr);
 }
 
-// The drive byte's riding values (shared by unpacking and following).
+// How far apart the rider joint's two anchors lie: 0 where the joint holds
+// the rider body, large when a pose put the body somewhere else.
+double rider_joint_gap(const rider* r)
+{
+    if (!dJointGetBody(r->rider_joint, 0)) return 0.0;
+    dVector3 a, b;
+    dJointGetHinge2Anchor(r->rider_joint, a);
+    dJointGetHinge2Anchor2(r->rider_joint, b);
+    return std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+}
+
+// The drive byte's riding values (shared by unpacking and following). A
+// riding record whose rider body lies further from the joint than its
+// springs ever carry it (a damaged or hostile record) would have the solver
+// snap it back with unbounded force: the joint is taken where the body is,
+// as after a crash.
 void take_riding_drive(rider* r, const rider_state_drive& d)
 {
-    if (r->crash_tics != 0) rider_joint_attach_in_place(r);
+    if (r->crash_tics != 0 || rider_joint_gap(r) > max_rider_joint_gap) rider_joint_attach_in_place(r);
     r->crash_tics = 0;
     r->gear = rider_state_unpack_gear(d.gear, row_main(r).gear_ratio);
     r->throttle = d.throttle;
@@ -305,11 +326,18 @@ int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_r
     dBodyID bodies[7];
     rider_bodies(r, bodies);
     for (int i = 0; i < 7; i++) {
-        double w[3];
+        double v[3], w[3];
         rotation_between(po[i].q, pn[i].q, w);
-        dBodySetLinearVel(bodies[i], (pn[i].p[0] - po[i].p[0]) / span, (pn[i].p[1] - po[i].p[1]) / span,
-                          (pn[i].p[2] - po[i].p[2]) / span);
-        dBodySetAngularVel(bodies[i], w[0] / span, w[1] / span, w[2] / span);
+        for (int k = 0; k < 3; k++) {
+            v[k] = (pn[i].p[k] - po[i].p[k]) / span;
+            w[k] /= span;
+        }
+        // Records a tic apart that lie far apart (a damaged or hostile
+        // stream) would hand the solver speeds it cannot take.
+        cap_length(v, max_shown_speed);
+        cap_length(w, max_shown_spin);
+        dBodySetLinearVel(bodies[i], v[0], v[1], v[2]);
+        dBodySetAngularVel(bodies[i], w[0], w[1], w[2]);
     }
 
     // The rear wheel kept out of the ground: the point a wheel radius

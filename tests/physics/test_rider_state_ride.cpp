@@ -389,6 +389,50 @@ TEST(rider_state_ride, a_following_rider_converges_and_stays_stable)
     EXPECT_LT(worst_speed, 2.0);  // holding a still record: no growing oscillation
 }
 
+// Records arrive from the network and from demo files: any bytes at all, in
+// either version, must pose, show and steer a rider without a NaN reaching
+// the bodies, and the world must keep stepping.
+TEST(rider_state_ride, any_bytes_in_a_record_leave_the_rider_finite)
+{
+    ride_test_world world(spacing);
+    rider* r = world.add_rider("crf450(2011)", 0, 500.0, 500.0);
+    uint32_t seed = 12345u;
+    auto next_byte = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return uint8_t(seed >> 24);
+    };
+    auto finite = [r] {
+        dBodyID bodies[7];
+        rider_bodies(r, bodies);
+        for (dBodyID b : bodies) {
+            const dReal* p = dBodyGetPosition(b);
+            const dReal* q = dBodyGetQuaternion(b);
+            const dReal* v = dBodyGetLinearVel(b);
+            for (int k = 0; k < 3; k++)
+                if (!std::isfinite(p[k]) || !std::isfinite(v[k])) return false;
+            for (int k = 0; k < 4; k++)
+                if (!std::isfinite(q[k])) return false;
+        }
+        return std::isfinite(r->engine_speed) && std::isfinite(r->throttle) && std::isfinite(r->steer);
+    };
+    for (int round = 0; round < 64; round++) {
+        rider_state_record rec[3];
+        for (auto& one : rec)
+            for (uint8_t& b : one.bytes) b = round == 0 ? 0x00 : round == 1 ? 0xFF : next_byte();
+        int version = round % 2 ? 4 : 5;
+        SCOPED_TRACE(round);
+        ASSERT_EQ(rider_state_unpack(r, rec[0], version, ground), 1);
+        ASSERT_TRUE(finite());
+        r->crash_blend = 0.0f;
+        ASSERT_EQ(rider_state_apply(r, ground, rec[0], rec[1], rec[2], round % 5 - 1, version), 1);
+        ASSERT_TRUE(finite());
+        r->crash_blend = 0.4f;
+        ASSERT_EQ(rider_state_follow(r, ground, rec[0], rec[1], rec[2], 1, version), 1);
+        world.run(2);
+        ASSERT_TRUE(finite());
+    }
+}
+
 TEST(rider_state_ride, pose_restore_carries_each_body_back_in_one_tic)
 {
     ride_test_world world(spacing);
