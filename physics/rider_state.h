@@ -112,13 +112,14 @@ void rider_state_pack(const rider* r, const rider_state_ground& g, rider_state_r
 
 // Poses all seven bodies from one record (no velocities), and sets the
 // gear, throttle, engine speed and crash state; a crashed record lets the
-// rider body go, a riding one after a crash takes it back where it is.
+// rider body go, a riding one after a crash (or one that puts the rider
+// body over a foot from its joint) takes it back where it is.
 // 0, leaving the rider untouched, for an unknown version.
 int rider_state_unpack(rider* r, const rider_state_record& record, int version, const rider_state_ground& g);
 
 // Shows a rider that its history drives: the shown record (usually the blend
 // of older and newer), with velocities from older to newer, which lie tics
-// apart (0 or fewer count as 1). While the rider's presence value is above
+// apart (0 or fewer count as 1), held below 400 ft/s and 500 rad/s. While the rider's presence value is above
 // 0.25 it is simulated, and is instead pulled toward the record by
 // rider_state_follow. 0 for an unknown version.
 int rider_state_apply(rider* r, const rider_state_ground& g, const rider_state_record& shown,
