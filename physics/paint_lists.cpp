@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "core/alloc.h"
 #include "core/array.h"
 #include "core/util.h"
 #include "core/vfs.h"
@@ -14,19 +13,14 @@ paint_list rider_body_paints, rider_head_paints, bike_paints, wheel_paints;
 namespace {
 void add(paint_list* list, const char* name)
 {
-    if (list->count == list->capacity) {
-        int32_t grown = list->capacity ? list->capacity * 2 : 16;
-        void* names = alloc_check_realloc(list->names, uint64_t(grown) * sizeof(const char*));
-        if (!names) return;
-        list->names = static_cast<const char**>(names);
-        list->capacity = grown;
-    }
-    list->names[list->count++] = intern_string(name);
+    const char* interned = intern_string(name);
+    array_push(list, &interned);  // a list that can't grow just offers fewer paints
 }
 } // namespace
 
 void paint_list_collect(paint_list* list, const char* stem)
 {
+    if (!list->element_size) list->element_size = sizeof(const char*);
     list->count = 0;
     char name[600];
     snprintf(name, sizeof name, "@%s.png", stem);
@@ -50,8 +44,4 @@ void graphics_lists_build(const char* model)
     paint_list_collect(&wheel_paints, "wheels");
 }
 
-void paint_list_free(paint_list* list)
-{
-    alloc_check_free(list->names);
-    *list = {};
-}
+void paint_list_free(paint_list* list) { array_free(list); }

@@ -2,13 +2,10 @@
 // The paint (skin) lists the setup menus offer: for a skin stem s the
 // default "@s.png" followed by every "@s-<anything>.png" in the file index,
 // in index order.
-#include <cstdint>
+#include "core/array.h"
 
-struct paint_list {
-    const char** names;  // interned, kept for the run
-    int32_t count;
-    int32_t capacity;
-};
+// The names (const char*, interned, kept for the run) in a growable array.
+using paint_list = growable_array;
 
 // The lists of "Riding Gear", "Helmet", "Bike Graphics", "Wheel Graphics".
 extern paint_list rider_body_paints, rider_head_paints, bike_paints, wheel_paints;

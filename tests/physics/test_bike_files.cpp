@@ -94,6 +94,12 @@ TEST_F(BikeFilesTest, SetupWrittenThroughAStreamReadsBack)
     EXPECT_EQ(messages[0], "Can't read setup '@setups/none.braap'");
 }
 
+std::vector<std::string> names_of(paint_list& list)
+{
+    const char** names = array_items<const char*>(&list);
+    return std::vector<std::string>(names, names + list.count);
+}
+
 TEST_F(BikeFilesTest, PaintListsOfferTheDefaultThenItsVariants)
 {
     for (const char* name : {"yz250f-alt7.png", "yz250f-blue.png", "yz250f-alt7.png.info", "yz250f_se-red.png",
@@ -101,7 +107,7 @@ TEST_F(BikeFilesTest, PaintListsOfferTheDefaultThenItsVariants)
         physics_test_write_home(name, "x");
     vfs_shutdown();  // index the new files
     graphics_lists_build("yz250f(2017)");
-    std::vector<std::string> bikes(bike_paints.names, bike_paints.names + bike_paints.count);
+    std::vector<std::string> bikes = names_of(bike_paints);
     ASSERT_FALSE(bikes.empty());
     EXPECT_EQ(bikes[0], "@yz250f.png");
     for (const char* expected : {"@yz250f-alt7.png", "@yz250f-blue.png"})
@@ -110,12 +116,12 @@ TEST_F(BikeFilesTest, PaintListsOfferTheDefaultThenItsVariants)
         EXPECT_TRUE(name.ends_with(".png")) << name;
         EXPECT_TRUE(name == "@yz250f.png" || name.starts_with("@yz250f-")) << name;
     }
-    std::vector<std::string> wheels(wheel_paints.names, wheel_paints.names + wheel_paints.count);
+    std::vector<std::string> wheels = names_of(wheel_paints);
     EXPECT_EQ(wheels[0], "@wheels.png");
     EXPECT_NE(std::find(wheels.begin(), wheels.end(), "@wheels-gold.png"), wheels.end());
 
     graphics_lists_build("mx500");  // the fallback row's skins
-    EXPECT_STREQ(bike_paints.names[0], "@kx250f.png");
+    EXPECT_STREQ(array_items<const char*>(&bike_paints)[0], "@kx250f.png");
     paint_list_free(&bike_paints);
     paint_list_free(&wheel_paints);
 }
