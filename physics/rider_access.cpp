@@ -1,5 +1,6 @@
 #include "physics/rider_access.h"
 
+#include <bit>
 #include <cmath>
 
 #include "physics/bike_info.h"
@@ -19,17 +20,10 @@ const bike_info* row_of(const rider* r) { return bike_info_table() + r->bike_ind
 
 void set_bits(rider* r, uint8_t mask, int value)
 {
-    int shift = 0;
-    while (!((mask >> shift) & 1)) shift++;
-    r->option_flags = uint8_t((r->option_flags & ~mask) | ((unsigned(value) << shift) & mask));
+    r->option_flags = uint8_t((r->option_flags & ~mask) | ((unsigned(value) << std::countr_zero(mask)) & mask));
 }
 
-int get_bits(const rider* r, uint8_t mask)
-{
-    int shift = 0;
-    while (!((mask >> shift) & 1)) shift++;
-    return (r->option_flags & mask) >> shift;
-}
+int get_bits(const rider* r, uint8_t mask) { return (r->option_flags & mask) >> std::countr_zero(mask); }
 
 // The gear for a target: neutral at 0 or below, else the target (at most 5)
 // or the next lower gear whose ratio is above 0, neutral when none.
