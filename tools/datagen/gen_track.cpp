@@ -83,6 +83,9 @@ path_hit nearest_on_path(const std::vector<float>& pts, bool closed, float x, fl
 // Lanes run along x at these z, alternating direction, joined by berms.
 const float stadium_lanes[5] = {40, 80, 120, 160, 205};
 constexpr float lane_half = 9.0f;
+// The perimeter wall: its inner face stands this far in from the edge.
+constexpr float stadium_wall_inner = 10.0f;
+constexpr float stadium_wall_height = 6.0f;
 
 float stadium_lane_profile(int lane, float x)
 {
@@ -114,6 +117,9 @@ float stadium_height(float x, float z)
     // A flat floor rising into grass banks below the stands.
     float edge = fminf(fminf(x, 256 - x), fminf(z, 256 - z));
     float h = 18.0f * (1 - smoothstep(0, 12, edge));
+    // The barrier round the floor: a wall 6 ft high and two samples thick at
+    // the foot of the banks, its face on the grass so the dirt stays rideable.
+    if (edge >= stadium_wall_inner - 3.0f && edge <= stadium_wall_inner) h = fmaxf(h, stadium_wall_height);
     float best = 0;
     for (int lane = 0; lane < 5; lane++) {
         float w = 1 - smoothstep(lane_half - 2, lane_half + 6, fabsf(z - stadium_lanes[lane]));
@@ -182,6 +188,12 @@ float outdoor_features(float s)
            + bump(s - 2545, 20, 5.0f) + bump(s - 2575, 20, 5.0f) + bump(s - 2605, 20, 5.0f);  // rollers
 }
 
+// The paddock: a level hardpack yard west of the track, well clear of it,
+// where bikes are warmed up and tried in circles.
+constexpr float paddock_x = 75.0f, paddock_z = 330.0f;
+constexpr float paddock_flat = 55.0f;   // level out to this radius
+constexpr float paddock_blend = 30.0f;  // then back into the hills over this
+
 struct outdoor_sample {
     float height;
     int tile;
@@ -205,6 +217,10 @@ outdoor_sample outdoor_at(float x, float z)
         out.tile = (hit.along > 1750 && hit.along < 1950) ? 2 : (hit.along < 520 ? 0 : 1);
     else
         out.tile = 3;
+    float from_paddock = hypotf(x - paddock_x, z - paddock_z);
+    float level = 1 - smoothstep(paddock_flat, paddock_flat + paddock_blend, from_paddock);
+    out.height = out.height * (1 - level) + outdoor_hills(paddock_x, paddock_z) * level;
+    if (from_paddock < paddock_flat + 3) out.tile = 0;
     return out;
 }
 
