@@ -64,6 +64,10 @@ constexpr double air_spring_exponent = 1.4;    // adiabatic air
 constexpr double air_gap_minimum = 1.0 / 64.0;  // ft
 // Motor target speed that stands for "extend with this force".
 constexpr double suspension_extend_speed = 100.0;
+// Below this damper slope (lbf*s/ft) the fork's motor row has nothing to
+// solve the damper with (its mixing 1/slope would be unbounded) and the
+// springs go to the motor as a plain force.
+constexpr double damper_slope_minimum = 1.0e-3;
 
 // --- Drivetrain --------------------------------------------------------------
 constexpr double clutch_damping_limit = 500.0;   // lbf*ft, damping term clamp
@@ -104,6 +108,10 @@ constexpr double steer_scale = 1.5;              // torque scale of both models
 constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
 constexpr double lean_motor_fmax = 1000.0;       // arcade lean motor
+// Share of the gap to the turn's balancing lean that the arcade lean
+// motor's target closes per tic (a time constant of 8 tics, 1/16 s): slow enough to stop the
+// lean-yaw loop ringing tic to tic, quick next to any turn-in.
+constexpr double balance_lean_smoothing = 1.0 / 8.0;
 constexpr double standup_fmax = 2000.0;          // stand-up assist motor
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s

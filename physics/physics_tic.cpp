@@ -227,10 +227,12 @@ void suspension_tic(rider* r)
     f.rebound = r->fork_rebound;
     f.slow_compression = r->fork_slow_compression;
     f.slow_rebound = r->fork_slow_rebound;
-    double force = fork_force(f, dJointGetSliderPosition(r->fork_joint), dJointGetSliderPositionRate(r->fork_joint));
-    motor_setting fm = suspension_motor(force);
+    damped_motor_setting fm =
+        fork_motor(f, dJointGetSliderPosition(r->fork_joint), dJointGetSliderPositionRate(r->fork_joint));
     dJointSetSliderParam(r->fork_joint, dParamVel, fm.velocity);
     dJointSetSliderParam(r->fork_joint, dParamFMax, fm.fmax);
+    // No damper row: the world's own mixing, as for any other joint row.
+    dJointSetSliderParam(r->fork_joint, dParamCFM, fm.cfm > 0.0 ? fm.cfm : dWorldGetCFM(dBodyGetWorld(r->frame_body)));
 
     const bike_tuning_values& t = row.tuning;
     shock_values s{};
@@ -407,7 +409,7 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         // while the rider steers, and stands it up when the bars are let go
         // (else a lean would hold the head into the turn for ever).
         double hold = std::clamp(std::fabs(r->steer) * 8.0, 0.0, 1.0);
-        double target_lean = std::clamp(balance_lean(r) * hold, -1.2, 1.2);
+        double target_lean = std::clamp(s->balance_lean * hold, -1.2, 1.2);
         double fade = 1.5 - 0.5 * std::clamp((speed - 40.0) * 0.025, 0.0, 1.0);
         double v = std::clamp(target_lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0 * fade;
         lean_motor(w, r, v, phys::lean_motor_fmax);
@@ -828,6 +830,12 @@ void bike_physics_tic(const ride_world& w, rider* r)
             rider_body_tic(w, r);
 
         // 10. Steering.
+        // The arcade lean motor's target follows the turn through a
+        // low-pass: the motor reaches any lean rate within one step, so read
+        // straight from this tic's yaw rate the target closes a loop (lean,
+        // tyre forces, yaw, target) that rings at half the tic rate on a
+        // light bike, the front tyre skipping and the fork chattering.
+        s->balance_lean += (float)(phys::balance_lean_smoothing * (balance_lean(r) - s->balance_lean));
         if (!crashed)
             steering_tic(w, r, s, speed);
 

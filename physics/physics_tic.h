@@ -39,6 +39,7 @@ struct ride_state {
     float treadmark[2][3];           // per wheel: last x, state, last z
     int32_t hard_contact;            // set by the contact phase: crash it
     double prestep[7][3];            // body positions the next step starts from
+    float balance_lean;              // the lean that balances the turn, smoothed
 };
 
 // The physics-tic state of a rider's slot.

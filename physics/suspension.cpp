@@ -23,15 +23,44 @@ double fork_air_force(double compression, double air_gap, double travel)
            phys::air_spring_scale;
 }
 
+// The fork's springs alone (coil and air), before the fade.
+static double fork_spring_force(const fork_values& f, double position)
+{
+    return (f.preload - position) * f.spring_rate + fork_air_force(-position, f.air_gap, f.travel);
+}
+
+static double fork_fade(const fork_values& f, double position)
+{
+    return std::clamp(-32.0 * position / f.travel, 0.0, 1.0);
+}
+
 double fork_force(const fork_values& f, double position, double speed)
 {
-    double fade = std::clamp(-32.0 * position / f.travel, 0.0, 1.0);
+    double fade = fork_fade(f, position);
     if (fade <= 0.0)
         return 0.0;
-    double force = (f.preload - position) * f.spring_rate +
+    double force = fork_spring_force(f, position) +
                    damper_force(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound);
-    force += fork_air_force(-position, f.air_gap, f.travel);
     return force * fade;
+}
+
+damped_motor_setting fork_motor(const fork_values& f, double position, double speed)
+{
+    double fade = fork_fade(f, position);
+    if (fade <= 0.0)
+        return {0.0, 0.0, 0.0};
+    double spring = fork_spring_force(f, position) * fade;
+    double damper = damper_force(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound) * fade;
+    // The damper's slope at this speed; at rest, its low-speed slope.
+    double k = speed < 0.0 ? f.compression : f.rebound;
+    double slope = speed != 0.0 ? std::fabs(damper / speed) : 8.0 * std::max(k, 0.0) * fade;
+    double fmax = std::fabs(spring) + std::fabs(damper);
+    if (!(slope > phys::damper_slope_minimum)) {
+        // No damper to solve with: the springs as a plain motor force.
+        motor_setting m = suspension_motor(spring + damper);
+        return {m.velocity, m.fmax, 0.0};
+    }
+    return {spring / slope, fmax, 1.0 / slope};
 }
 
 // One cubic Hermite piece on 0..1 with end values and (already scaled) slopes.

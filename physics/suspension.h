@@ -58,6 +58,22 @@ struct motor_setting {
 };
 motor_setting suspension_motor(double force);
 
+// The fork as one motor row solved with the step: the springs act as the
+// force of the tic's start, the damper on the speed the step ends with.
+// A motor row with target velocity u and constraint force mixing m pushes
+// with (u - v)/m, so u = spring/c and m = 1/c give spring - c*v, c being the
+// damper's slope (force over speed) at the present speed. An explicit damper
+// overshoots once c*dt exceeds the light front end's mass, and the fork then
+// rings tic to tic; solved with the step it cannot. FMax bounds the row at
+// the force the explicit law would give (and is what the row pushes with at
+// a stop). cfm 0 with fmax 0: no force (fully extended).
+struct damped_motor_setting {
+    double velocity;
+    double fmax;
+    double cfm;
+};
+damped_motor_setting fork_motor(const fork_values& f, double position, double speed);
+
 // Telemetry: valve ratio g/(k|v| + g) with the compression pair for v < 0 and
 // the rebound pair otherwise; *flow gets k|v| + g.
 double valve_ratio(const float pairs[4], double speed, double* flow);

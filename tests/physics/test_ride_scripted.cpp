@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "physics/bike_info.h"
 #include "physics/body_helpers.h"
@@ -226,5 +227,55 @@ TEST(ScriptedRide, TwoRidersHeadOnDoNotPassThroughEachOther)
     EXPECT_EQ(a->is_down, 1);
     EXPECT_EQ(b->is_down, 1);
 }
+
+}  // namespace
+
+namespace {
+
+// A hard turn held at 25 ft/s: the fork settles into the turn's load. A
+// ringing front end shows as the fork's speed reversing from tic to tic.
+struct HardTurnFork : ::testing::TestWithParam<std::tuple<const char*, int>> {};
+
+TEST_P(HardTurnFork, DoesNotChatter)
+{
+    ride_test_world world;
+    rider* r = world.add_rider(std::get<0>(GetParam()), 0, 64, 120);
+    rider_reset_controls(r);
+    r->arcade = std::get<1>(GetParam());
+    world.run(64);
+    for (int i = 0; i < 128 * 2; i++) {
+        cruise(r, 25.0);
+        world.tic();
+    }
+    int reversals = 0, tics = 0;
+    double previous = 0, lean = 0;
+    for (int i = 0; i < 128 * 3; i++) {
+        cruise(r, 25.0);
+        r->steer = 0.3f;
+        world.tic();
+        // After a second's turn-in: reversals between speeds of 0.25 ft/s or
+        // more either way (the chatter swung about 1 ft/s every tic).
+        double v = dJointGetSliderPositionRate(r->fork_joint);
+        if (i >= 128) {
+            reversals += (v > 0.25 && previous < -0.25) || (v < -0.25 && previous > 0.25);
+            tics++;
+        }
+        previous = v;
+        lean = body_lean_angle(r->frame_body);
+    }
+    EXPECT_EQ(r->crash_tics, 0);
+    EXPECT_LT(lean, -0.2) << "leaned into a hard right turn";
+    EXPECT_LE(reversals, tics / 64) << "the fork's speed reversed " << reversals << " times in " << tics << " tics";
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, HardTurnFork,
+                         ::testing::Combine(::testing::Values("rs50cr", "cr125", "crf450(2011)"), ::testing::Values(1, 0)),
+                         [](const ::testing::TestParamInfo<std::tuple<const char*, int>>& info) {
+                             std::string s = std::get<0>(info.param);
+                             for (char& c : s)
+                                 if (!isalnum((unsigned char)c))
+                                     c = '_';
+                             return s + (std::get<1>(info.param) ? "_arcade" : "_realistic");
+                         });
 
 }  // namespace

@@ -51,6 +51,35 @@ TEST(Fork, NoForceFullyExtendedAndFadeOverTheLast32nd)
     EXPECT_NEAR(half, 0.5 * spring, 1e-9);
 }
 
+// The motor row pushes with (velocity - v) * (1/cfm): at the speed it was set
+// from, that is the fork's force; faster compression meets more damping.
+TEST(Fork, MotorRowGivesTheForkForceAtThePresentSpeed)
+{
+    fork_values f = test_fork();
+    const double positions[] = {-0.02, -0.3, -0.9};
+    const double speeds[] = {-3.0, -0.4, -0.01, 0.0, 0.2, 2.5};
+    for (double x : positions)
+        for (double v : speeds) {
+            damped_motor_setting m = fork_motor(f, x, v);
+            ASSERT_GT(m.cfm, 0.0);
+            double force = (m.velocity - v) / m.cfm;
+            EXPECT_NEAR(force, fork_force(f, x, v), 1e-9 * (1 + std::fabs(force))) << x << " " << v;
+            EXPECT_GE(m.fmax, std::fabs(force) - 1e-9);
+            // A step ending 1 ft/s further into compression adds the slope's
+            // worth of force: the damper acts on the speed the step ends with.
+            EXPECT_GT((m.velocity - (v - 1.0)) / m.cfm, force);
+        }
+    damped_motor_setting top = fork_motor(f, 0.0, -1.0);
+    EXPECT_EQ(top.fmax, 0.0);
+    // No damper: the springs as a plain motor force.
+    f.compression = f.rebound = 0.0;
+    f.slow_compression = f.slow_rebound = 0.0;
+    damped_motor_setting bare = fork_motor(f, -0.3, -1.0);
+    EXPECT_EQ(bare.cfm, 0.0);
+    EXPECT_EQ(bare.velocity, phys::suspension_extend_speed);
+    EXPECT_NEAR(bare.fmax, fork_force(f, -0.3, -1.0), 1e-9);
+}
+
 TEST(Fork, AirSpringIsFiniteAtFullTravelEvenWithNoGap)
 {
     EXPECT_NEAR(fork_air_force(1.0, 0.3, 1.0), (std::pow(1.3 / 0.3, 1.4) - 1) * 82.46169, 1e-6);
