@@ -36,5 +36,15 @@ struct ride_test_world {
 
 double rider_forward_speed(const rider* r);
 
+// Throttle held to a speed, clutch in, brakes off.
+void cruise(rider* r, double speed);
+
+// Holds a steer input at 30 ft/s for `seconds`; after the first three (the
+// turn-in) each second's path, distance over the heading's change, gives a
+// radius that widens [*lo, *hi]. *farthest gets the frame's greatest
+// distance from (cx, cz) over the ride.
+void ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, double* lo, double* hi,
+                        double cx = 0, double cz = 0, double* farthest = nullptr);
+
 // A bike row's name as a test name ("crf250(2013)" -> "crf250_2013_").
 std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info);

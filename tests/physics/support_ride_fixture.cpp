@@ -1,5 +1,6 @@
 #include "ride_fixture.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "physics/physics_constants.h"
@@ -105,6 +106,42 @@ double rider_forward_speed(const rider* r)
     const dReal* v = dBodyGetLinearVel(r->frame_body);
     const dReal* R = dBodyGetRotation(r->frame_body);
     return -(v[0] * R[2] + v[1] * R[6] + v[2] * R[10]);
+}
+
+void cruise(rider* r, double speed)
+{
+    r->throttle = (float)std::clamp((speed - rider_forward_speed(r)) * 0.3, 0.0, 1.0);
+    r->clutch = 1.0f;
+    r->front_brake = r->rear_brake = 0.0f;
+    r->dab = 0.0f;
+}
+
+void ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, double* lo, double* hi, double cx,
+                        double cz, double* farthest)
+{
+    *lo = 1e9;
+    *hi = -1e9;
+    double heading0 = 0, distance = 0;
+    for (int i = 0; i < 128 * seconds; i++) {
+        cruise(r, 30.0);
+        r->steer = steer;
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        double heading = std::atan2(R[2], R[10]);
+        if (i % 128 == 0) {
+            if (i >= 128 * 3) {
+                double radius = distance / std::fabs(std::remainder(heading - heading0, 2 * phys::pi));
+                *lo = std::min(*lo, radius);
+                *hi = std::max(*hi, radius);
+            }
+            heading0 = heading;
+            distance = 0;
+        }
+        world.tic();
+        distance += std::fabs(rider_forward_speed(r)) * phys::tic_seconds;
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        if (farthest)
+            *farthest = std::max(i ? *farthest : 0.0, std::hypot(p[0] - cx, p[2] - cz));
+    }
 }
 
 std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info)

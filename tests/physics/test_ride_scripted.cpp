@@ -1,5 +1,5 @@
-// Scripted rides: launches, turns, a jump, a wall and a collision, driven by
-// the inputs a rider would give.
+// Scripted rides on flat test ground: launches, turns, a jump and a hard
+// turn, driven by the inputs a rider would give.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,13 +23,6 @@ void go(rider* r)
     r->clutch = 1.0f;
     r->front_brake = r->rear_brake = 0.0f;
     r->dab = 0.0f;
-}
-
-// Throttle held to a speed.
-void cruise(rider* r, double speed)
-{
-    go(r);
-    r->throttle = (float)std::clamp((speed - rider_forward_speed(r)) * 0.3, 0.0, 1.0);
 }
 
 double yaw_rate(const rider* r)
@@ -75,27 +68,9 @@ TEST_P(SteadySteering, HoldsACircleAndReleasingStraightens)
         world.tic();
     }
     // Steady right steering for 8 s: after the turn-in, each second's path
-    // (distance over the heading's change) has the same radius.
-    double lo = 1e9, hi = -1e9;
-    double heading0 = 0, distance = 0;
-    for (int i = 0; i < 128 * 8; i++) {
-        cruise(r, 30.0);
-        r->steer = 0.35f;
-        const dReal* R = dBodyGetRotation(r->frame_body);
-        double heading = std::atan2(R[2], R[10]);
-        if (i % 128 == 0) {
-            if (i >= 128 * 3) {
-                double turned = std::remainder(heading - heading0, 2 * phys::pi);
-                double radius = distance / std::fabs(turned);
-                lo = std::min(lo, radius);
-                hi = std::max(hi, radius);
-            }
-            heading0 = heading;
-            distance = 0;
-        }
-        world.tic();
-        distance += std::fabs(rider_forward_speed(r)) * phys::tic_seconds;
-    }
+    // has the same radius.
+    double lo, hi;
+    ride_steady_circle(world, r, 0.35f, 8, &lo, &hi);
     EXPECT_LT(yaw_rate(r), -0.2);  // turning right
     EXPECT_LT(hi, 1.15 * lo) << "radius " << lo << " .. " << hi;
     EXPECT_EQ(r->crash_tics, 0);
@@ -158,75 +133,8 @@ TEST(ScriptedRide, ClearsAJumpAndLandsUpright)
     EXPECT_GT(rider_forward_speed(r), 30.0);
 }
 
-float wall(float, float z)
-{
-    return z < 40.0f ? 10.0f : 0.0f;
-}
-
-TEST(ScriptedRide, NoseIntoAWallCrashesRecoversAndRidesOn)
-{
-    ride_test_world world;
-    world.set_height(wall);
-    // Heading a little to the right of straight at it (toward +x).
-    rider* r = world.add_rider("crf450(2011)", 0, 40, 110, -0.5);
-    rider_reset_controls(r);
-    r->arcade = 0;
-    world.run(64);
-    int i = 0;
-    for (; i < 128 * 6 && r->crash_tics == 0; i++) {
-        cruise(r, 40.0);
-        world.tic();
-    }
-    ASSERT_GT(r->crash_tics, 0) << "the wall crashes the rider";
-    EXPECT_EQ(r->crash_count, 1);
-    int start = r->crash_tics;
-    EXPECT_GE(start, 512);
-    // The counter runs down once the bike lies still, then the rider is back.
-    for (i = 0; i < 128 * 12 && r->crash_tics > 0; i++)
-        world.tic();
-    EXPECT_EQ(r->crash_tics, 0);
-    EXPECT_EQ(dJointGetBody(r->rider_joint, 0), r->rider_body);
-    world.run(128);
-    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.2);
-    // Rides on: turn away from the wall (toward +z), whichever way the crash
-    // left the bike facing, and go.
-    const dReal* p0 = dBodyGetPosition(r->frame_body);
-    double x0 = p0[0], z0 = p0[2];
-    for (i = 0; i < 128 * 5; i++) {
-        cruise(r, 12.0);
-        const dReal* R = dBodyGetRotation(r->frame_body);
-        r->steer = R[8] > 0.0 ? 1.0f : -1.0f;  // the rider's right points away from the wall
-        world.tic();
-    }
-    const dReal* p1 = dBodyGetPosition(r->frame_body);
-    EXPECT_GT(std::hypot(p1[0] - x0, p1[2] - z0), 10.0);
-    EXPECT_EQ(r->crash_count, 1) << "no second crash";
-}
-
-TEST(ScriptedRide, TwoRidersHeadOnDoNotPassThroughEachOther)
-{
-    ride_test_world world;
-    rider* a = world.add_rider("crf250(2013)", 0, 64, 110, 0.0);
-    rider* b = world.add_rider("crf250(2013)", 1, 64, 40, phys::pi);
-    for (rider* r : {a, b}) {
-        rider_reset_controls(r);
-        r->arcade = 0;
-    }
-    world.run(64);
-    bool met = false;
-    for (int i = 0; i < 128 * 6; i++) {
-        for (rider* r : {a, b})
-            cruise(r, 20.0);
-        world.tic();
-        double za = dBodyGetPosition(a->frame_body)[2], zb = dBodyGetPosition(b->frame_body)[2];
-        ASSERT_GT(za, zb) << "tic " << i;
-        if (za - zb < 8.0)
-            met = true;
-    }
-    EXPECT_TRUE(met);
-    EXPECT_EQ(a->is_down, 1);
-    EXPECT_EQ(b->is_down, 1);
-}
+// Nose-first into a wall and two riders head-on: ridden on the generated
+// stadium (test_ride_tracks.cpp).
 
 }  // namespace
 
