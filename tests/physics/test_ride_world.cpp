@@ -8,6 +8,9 @@
 #include "physics/physics_world.h"
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
+#include "physics/physics_ground.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
 
 namespace {
 
@@ -49,6 +52,44 @@ TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
     physics_world_destroy();
     EXPECT_EQ(physics_world, nullptr);
     tic_counter = 0;
+}
+
+// A track load points the program's ground at the terrain: the race step's
+// calls then ride on it. Here the stadium's finish table, 7 ft up.
+TEST(PhysicsWorld, ALoadedTrackIsTheGroundOfTheRaceStep)
+{
+    ASSERT_TRUE(terrain_load(&track_terrain, "../data/tracks/stadium")) << "the generator writes it to build/data";
+    physics_ground_from_terrain(&track_terrain);
+    EXPECT_EQ(physics_current().ground.heights, track_terrain.heights);
+    physics_world_create();
+    rider* r = rider_create("crf250(2013)", 3, 1, "3", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(r);
+    rider_fall(r);
+    rider_reset_controls(r);
+    r->throttle = 0.0f;
+    const double x = 137.0, z = 205.0;
+    ASSERT_NEAR(terrain_height_at(&track_terrain, (float)x, (float)z), 7.0f, 0.01f);
+    rider_translate(r, x, 7.5, z);
+    tic_counter = 0;
+    race_start_tic = 0;
+    for (int i = 0; i < 384; i++) {
+        bike_tyre_forces(r);
+        dWorldStep(physics_world, phys::tic_seconds);
+        dJointGroupEmpty(contact_joint_group);
+        bike_physics_tic(r);
+        tic_counter++;
+    }
+    EXPECT_GT(r->front_contact.depth, 0.0f);
+    EXPECT_GT(r->rear_contact.depth, 0.0f);
+    EXPECT_NEAR(r->rear_contact.contact_point[1], 7.0f, 0.1f) << "standing on the table, not the floor";
+    rider_destroy(r);
+    physics_world_destroy();
+    tic_counter = 0;
+    // Without heights (a freed terrain) the ground is the flat stand-in.
+    terrain_free(&track_terrain);
+    physics_ground_from_terrain(&track_terrain);
+    EXPECT_NE(physics_ground.heights, nullptr);
+    EXPECT_EQ(physics_ground.size, 1);
 }
 
 int hide_odd(int slot)
