@@ -14,6 +14,21 @@
 
 namespace {
 
+// The race step's order for one rider through the program's world, from
+// tic 0 of a race started at 0.
+void race_steps(rider* r, int tics)
+{
+    tic_counter = 0;
+    race_start_tic = 0;
+    for (int i = 0; i < tics; i++) {
+        bike_tyre_forces(r);
+        dWorldStep(physics_world, phys::tic_seconds);
+        dJointGroupEmpty(contact_joint_group);
+        bike_physics_tic(r);
+        tic_counter++;
+    }
+}
+
 TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
 {
     physics_world_create();
@@ -34,16 +49,7 @@ TEST(PhysicsWorld, ARiderStandsOnTheFlatGroundOfAnEmptyWorld)
     rider_fall(r);
     rider_reset_controls(r);
     r->throttle = 0.0f;
-    // The race step's order, 5 s worth.
-    tic_counter = 0;
-    race_start_tic = 0;
-    for (int i = 0; i < 640; i++) {
-        bike_tyre_forces(r);
-        dWorldStep(physics_world, phys::tic_seconds);
-        dJointGroupEmpty(contact_joint_group);
-        bike_physics_tic(r);
-        tic_counter++;
-    }
+    race_steps(r, 640);  // 5 s
     EXPECT_GT(r->front_contact.depth, 0.0f);
     EXPECT_GT(r->rear_contact.depth, 0.0f);
     const dReal* v = dBodyGetLinearVel(r->frame_body);
@@ -70,15 +76,7 @@ TEST(PhysicsWorld, ALoadedTrackIsTheGroundOfTheRaceStep)
     const double x = 137.0, z = 205.0;
     ASSERT_NEAR(terrain_height_at(&track_terrain, (float)x, (float)z), 7.0f, 0.01f);
     rider_translate(r, x, 7.5, z);
-    tic_counter = 0;
-    race_start_tic = 0;
-    for (int i = 0; i < 384; i++) {
-        bike_tyre_forces(r);
-        dWorldStep(physics_world, phys::tic_seconds);
-        dJointGroupEmpty(contact_joint_group);
-        bike_physics_tic(r);
-        tic_counter++;
-    }
+    race_steps(r, 384);
     EXPECT_GT(r->front_contact.depth, 0.0f);
     EXPECT_GT(r->rear_contact.depth, 0.0f);
     EXPECT_NEAR(r->rear_contact.contact_point[1], 7.0f, 0.1f) << "standing on the table, not the floor";
