@@ -143,9 +143,11 @@ ring_hit sphere_triangle(const double p[3], double section, const double* tri[3]
 }
 
 // floor: a depth the caller already has; the full test gives up on a
-// triangle that can't beat it.
+// triangle that can't beat it. cull: the caller keeps only a depth above
+// max(floor, 0), so a triangle that can't reach that is dropped before any
+// ring point is placed (its result then stands for "no use").
 ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3], const double v2[3], bool full,
-                       double floor = -1e30)
+                       double floor = -1e30, bool cull = false)
 {
     ring_hit best{};
     best.depth = -1e30;
@@ -156,6 +158,23 @@ ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3
     sub3(r.centre, v0, rel);
     if (dot3(rel, n) >= r.radius + r.section)
         return best;  // the whole tyre is above the face's plane
+    // No ring point is nearer the triangle than the centre's distance less
+    // the ring radius, so no depth exceeds this bound.
+    double bound = 0.0;
+    bool bound_known = false;
+    auto centre_bound = [&] {
+        double q[3], cq[3];
+        bool centre_inside;
+        closest_on_triangle(r.centre, v0, v1, v2, q, &centre_inside);
+        sub3(r.centre, q, cq);
+        bound = r.radius + r.section - std::sqrt(dot3(cq, cq));
+        bound_known = true;
+    };
+    if (cull) {
+        centre_bound();
+        if (bound <= std::max(floor, 0.0))
+            return best;
+    }
     const double* tri[3] = {v0, v1, v2};
     double down[3] = {-n[0], -n[1], -n[2]};
     double d[3], e[3];
@@ -167,14 +186,9 @@ ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3
     best = sphere_triangle(p, r.section, tri, n, &interior);
     if (!full || interior)
         return best;  // on the face the lowest ring point is the deepest
-    // No ring point is nearer the triangle than the centre's distance less
-    // the ring radius: skip the walk when that can't beat the floor.
-    double q[3];
-    bool centre_inside;
-    closest_on_triangle(r.centre, v0, v1, v2, q, &centre_inside);
-    double cq[3];
-    sub3(r.centre, q, cq);
-    double bound = r.radius + r.section - std::sqrt(dot3(cq, cq));
+    // Skip the walk when the bound can't beat the floor.
+    if (!bound_known)
+        centre_bound();
     if (bound <= std::max(floor, 0.0) || bound <= best.depth)
         return best;
     // Off the face the ring meets an edge or a corner: walk the ring point
@@ -205,7 +219,7 @@ namespace {
 ring_hit ring_triangle_above(const tyre_ring& ring, const double v0[3], const double v1[3], const double v2[3],
                              double floor)
 {
-    return ring_triangle(ring, v0, v1, v2, true, floor);
+    return ring_triangle(ring, v0, v1, v2, true, floor, true);
 }
 
 }  // namespace
