@@ -41,10 +41,28 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode)
         return 0;
     world_sphere sa[rider_sphere_max], sb[rider_sphere_max];
     int na = rider_world_spheres(a, sa), nb = rider_world_spheres(b, sb);
+    // Each rider's spheres lie within a ball round its frame: two balls
+    // apart, no pair of spheres can meet (the margin covers rounding).
+    auto reach = [](const dReal* centre, const world_sphere* s, int n) {
+        double most = 0.0;
+        for (int i = 0; i < n; i++) {
+            double d[3] = {s[i].centre[0] - centre[0], s[i].centre[1] - centre[1], s[i].centre[2] - centre[2]};
+            most = std::max(most, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]) + s[i].radius);
+        }
+        return most;
+    };
+    double reach_b = reach(pb, sb, nb) + 1e-6;
+    double apart = reach(pa, sa, na) + reach_b;
+    if (dx * dx + dy * dy + dz * dz > apart * apart)
+        return 0;
     double erp, cfm;
     spring_erp_cfm(phys::body_contact_spring, phys::body_contact_damping, phys::tic_seconds, &erp, &cfm);
     int touched = 0;
     for (int i = 0; i < na; i++) {
+        double e[3] = {sa[i].centre[0] - pb[0], sa[i].centre[1] - pb[1], sa[i].centre[2] - pb[2]};
+        double near = sa[i].radius + reach_b;
+        if (e[0] * e[0] + e[1] * e[1] + e[2] * e[2] > near * near)
+            continue;  // clear of b's ball
         for (int j = 0; j < nb; j++) {
             double d[3] = {sa[i].centre[0] - sb[j].centre[0], sa[i].centre[1] - sb[j].centre[1],
                            sa[i].centre[2] - sb[j].centre[2]};
