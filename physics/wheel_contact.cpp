@@ -151,6 +151,20 @@ ring_hit ring_triangle(const tyre_ring& r, const double v0[3], const double v1[3
 {
     ring_hit best{};
     best.depth = -1e30;
+    double reach = r.radius + r.section;
+    if (cull) {
+        // The triangle's box is no nearer than the triangle: a box out of
+        // reach, less what the caller already holds, rules it out.
+        double gap2 = 0.0;
+        for (int k = 0; k < 3; k++) {
+            double lo = std::min({v0[k], v1[k], v2[k]}), hi = std::max({v0[k], v1[k], v2[k]});
+            double g = r.centre[k] < lo ? lo - r.centre[k] : (r.centre[k] > hi ? r.centre[k] - hi : 0.0);
+            gap2 += g * g;
+        }
+        double need = reach - std::max(floor, 0.0);
+        if (need <= 0.0 || gap2 >= need * need)
+            return best;
+    }
     double n[3];
     if (!triangle_normal(v0, v1, v2, n))
         return best;
