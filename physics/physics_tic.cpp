@@ -720,14 +720,8 @@ void rider_contacts_refresh(const ride_world& w, rider* r)
     for (wheel_contact* c : wheels) {
         double p[3], n[3], depth;
         if (wheel_contact_query(w.ground, *c, p, n, &depth)) {
-            dVector3 v;
-            dBodyGetPointVel(c->body, p[0], p[1], p[2], v);
-            for (int k = 0; k < 3; k++) {
-                c->contact_point[k] = (float)p[k];
-                c->normal[k] = (float)n[k];
-                c->slip_velocity[k] = (float)v[k];
-            }
-            c->depth = (float)depth;
+            double slip[3];
+            wheel_contact_store(c, p, n, depth, slip);
         } else {
             c->depth = 0.0f;
         }

@@ -86,21 +86,14 @@ int wheel_tyre_contact(const ground_view& g, wheel_contact* w, float grip, dWorl
         w->depth = 0.0f;
         return 0;
     }
-    dVector3 slip;
-    dBodyGetPointVel(w->body, point[0], point[1], point[2], slip);
-    for (int k = 0; k < 3; k++) {
-        w->contact_point[k] = (float)point[k];
-        w->normal[k] = (float)normal[k];
-        w->slip_velocity[k] = (float)slip[k];
-    }
-    w->depth = (float)depth;
+    double slip[3];
+    wheel_contact_store(w, point, normal, depth, slip);
 
     int32_t tile = ground_tile_at(g, point[0], point[2]);
     int32_t mode = g.slip_function ? g.slip_function[tile] : 0;
-    double slip3[3] = {slip[0], slip[1], slip[2]};
-    double s = std::sqrt(slip3[0] * slip3[0] + slip3[1] * slip3[1] + slip3[2] * slip3[2]);
+    double s = std::sqrt(slip[0] * slip[0] + slip[1] * slip[1] + slip[2] * slip[2]);
     if (mode == 2)
-        s = slip_speed_without_spin(w->body, point, slip3);
+        s = slip_speed_without_spin(w->body, point, slip);
     float mu = g.friction_keys ? friction_walk(g.friction_keys[tile], g.friction_values[tile], mode, s) : 1.0f;
 
     // A section of no size would make the ratio infinite: treat it as flat.

@@ -491,3 +491,17 @@ int32_t ground_tile_at(const ground_view& g, double x, double z)
     };
     return g.tile_map[index(x) + (index(z) << g.exponent)];
 }
+
+void wheel_contact_store(wheel_contact* w, const double point[3], const double normal[3], double depth,
+                         double slip[3])
+{
+    dVector3 v;
+    dBodyGetPointVel(w->body, point[0], point[1], point[2], v);
+    for (int k = 0; k < 3; k++) {
+        slip[k] = v[k];
+        w->contact_point[k] = (float)point[k];
+        w->normal[k] = (float)normal[k];
+        w->slip_velocity[k] = (float)v[k];
+    }
+    w->depth = (float)depth;
+}

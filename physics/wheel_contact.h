@@ -82,6 +82,10 @@ tyre_ring wheel_ring(const wheel_contact& w);
 int wheel_contact_search(const ground_view& g, const wheel_contact& w, double point[3], double normal[3], double* depth);
 // First-hit query (rows in order, columns middle-outward): 1 with a contact.
 int wheel_contact_query(const ground_view& g, const wheel_contact& w, double point[3], double normal[3], double* depth);
+// Stores a found contact in the wheel record, with the wheel's velocity at the
+// contact point as its slip velocity (also given back at full precision).
+void wheel_contact_store(wheel_contact* w, const double point[3], const double normal[3], double depth,
+                         double slip[3]);
 
 // The deepest contact of a sphere with the ground triangles under it: 1 with
 // depth > 0, the ground point and a clean unit normal.
