@@ -870,3 +870,17 @@ void bike_physics_tic(const ride_world& w, rider* r)
         s->prestep[i][0] = p[0], s->prestep[i][1] = p[1], s->prestep[i][2] = p[2];
     }
 }
+
+void ride_step(ride_world& w, rider* const* riders, int count)
+{
+    for (int i = 0; i < count; i++)
+        bike_tyre_forces(w, riders[i]);
+    for (int i = 0; i < count; i++)
+        for (int j = i + 1; j < count; j++)
+            riders_collide(w, riders[i], riders[j], 0);
+    dWorldStep(w.world, phys::tic_seconds);
+    dJointGroupEmpty(w.group);
+    for (int i = 0; i < count; i++)
+        bike_physics_tic(w, riders[i]);
+    w.tic++;
+}

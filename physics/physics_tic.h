@@ -55,6 +55,10 @@ int bike_tyre_forces(const ride_world& w, rider* r);
 
 // Forces and motors for the next world step.
 void bike_physics_tic(const ride_world& w, rider* r);
+// One whole step of these riders in order: every rider's tyre forces, every
+// pair's collisions, one dWorldStep, the contact group emptied, every rider's
+// forces for the next step, and the world's tic advanced.
+void ride_step(ride_world& w, rider* const* riders, int count);
 
 // Crash blend (the presence value): 1 simulated, 0 shown from its history.
 void rider_fall(rider* r);

@@ -83,16 +83,7 @@ rider* ride_test_world::add_rider(const char* bike, int slot, double x, double z
 
 void ride_test_world::tic()
 {
-    for (rider* r : riders)
-        bike_tyre_forces(w, r);
-    for (size_t i = 0; i < riders.size(); i++)
-        for (size_t j = i + 1; j < riders.size(); j++)
-            riders_collide(w, riders[i], riders[j], 0);
-    dWorldStep(w.world, phys::tic_seconds);
-    dJointGroupEmpty(w.group);
-    for (rider* r : riders)
-        bike_physics_tic(w, r);
-    w.tic++;
+    ride_step(w, riders.data(), int(riders.size()));
 }
 
 void ride_test_world::run(int tics)
