@@ -42,6 +42,29 @@ void tether_erp_cfm(double h, double* erp, double* cfm)
     *erp = phys::tether_spring * h * *cfm;
 }
 
+dContact soft_contact(int mode, double mu, double erp, double cfm, const double pos[3], const double normal[3],
+                      double depth)
+{
+    dContact c{};
+    c.surface.mode = mode;
+    c.surface.mu = mu;
+    c.surface.soft_erp = erp;
+    c.surface.soft_cfm = cfm;
+    for (int k = 0; k < 3; k++) {
+        c.geom.pos[k] = pos[k];
+        c.geom.normal[k] = normal[k];
+    }
+    c.geom.depth = depth;
+    return c;
+}
+
+dJointID soft_contact_attach(dWorldID world, dJointGroupID group, const dContact& c, dBodyID a, dBodyID b)
+{
+    dJointID j = dJointCreateContact(world, group, &c);
+    dJointAttach(j, a, b);
+    return j;
+}
+
 int body_tether(dWorldID world, dJointGroupID group, dBodyID a, const double pa[3], dBodyID b,
                 const double pb[3], double slack)
 {
@@ -49,21 +72,13 @@ int body_tether(dWorldID world, dJointGroupID group, dBodyID a, const double pa[
     double dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     if (!(dist > slack) || !(dist > 0.0))
         return 0;
-    dContact c{};
-    c.surface.mode = dContactSoftERP | dContactSoftCFM;
     double erp, cfm;
     tether_erp_cfm(phys::tic_seconds, &erp, &cfm);
-    c.surface.soft_erp = erp;
-    c.surface.soft_cfm = cfm;
     // A contact pushes body a along its normal: with the normal from a's
     // point toward b's, the depth (dist - slack) pulls the two together.
-    for (int k = 0; k < 3; k++) {
-        c.geom.pos[k] = pa[k];
-        c.geom.normal[k] = d[k] / dist;
-    }
-    c.geom.depth = dist - slack;
-    dJointID j = dJointCreateContact(world, group, &c);
-    dJointAttach(j, a, b);
+    double normal[3] = {d[0] / dist, d[1] / dist, d[2] / dist};
+    soft_contact_attach(world, group,
+                        soft_contact(dContactSoftERP | dContactSoftCFM, 0.0, erp, cfm, pa, normal, dist - slack), a, b);
     return 1;
 }
 

@@ -25,6 +25,15 @@ int body_tether(dWorldID world, dJointGroupID group, dBodyID a, const double pa[
 // ERP and CFM of the tether spring over step h.
 void tether_erp_cfm(double h, double* erp, double* cfm);
 
+// A one-tic soft contact as every contact of the tic is made: surface mode,
+// friction, the soft ERP and CFM, and the point, unit normal and depth.
+// Callers add anything more (friction direction) before creating the joint.
+dContact soft_contact(int mode, double mu, double erp, double cfm, const double pos[3], const double normal[3],
+                      double depth);
+// Creates the contact joint in the group and attaches it to a and b (b may be
+// null: the world).
+dJointID soft_contact_attach(dWorldID world, dJointGroupID group, const dContact& c, dBodyID a, dBodyID b);
+
 // A torque about a world axis: +torque on body a, -torque on body b.
 void body_pair_torque(dBodyID a, dBodyID b, const double axis[3], double torque);
 

@@ -68,20 +68,11 @@ double row_scale(const rider* r)
 void ground_contact_joint(const ride_world& w, dBodyID body, const double point[3], const double normal[3],
                           double depth, double mu, double stiffness)
 {
-    dContact c{};
-    c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-    c.surface.mu = mu;
     double erp, cfm;
     spring_erp_cfm(phys::body_contact_spring * stiffness, phys::body_contact_damping, phys::tic_seconds, &erp, &cfm);
-    c.surface.soft_erp = erp;
-    c.surface.soft_cfm = cfm;
-    for (int k = 0; k < 3; k++) {
-        c.geom.pos[k] = point[k];
-        c.geom.normal[k] = normal[k];
-    }
-    c.geom.depth = depth;
-    dJointID j = dJointCreateContact(w.world, w.group, &c);
-    dJointAttach(j, body, nullptr);
+    soft_contact_attach(w.world, w.group,
+                        soft_contact(dContactApprox1 | dContactSoftERP | dContactSoftCFM, mu, erp, cfm, point, normal, depth),
+                        body, nullptr);
 }
 
 }  // namespace
@@ -346,20 +337,13 @@ void rider_body_tic(const ride_world& w, rider* r)
     // Out of the band: a one-tic contact between the rider body and the
     // frame along the up axis, pushing back toward the target; implicit, so
     // the stiff spring and damper stay stable on a light body.
-    dContact c{};
-    c.surface.mode = dContactSoftERP | dContactSoftCFM;
     double erp, cfm;
     spring_erp_cfm(kp, kd, phys::tic_seconds, &erp, &cfm);
-    c.surface.soft_erp = erp;
-    c.surface.soft_cfm = cfm;
     double sign = error < 0.0 ? 1.0 : -1.0;
-    for (int k = 0; k < 3; k++) {
-        c.geom.pos[k] = p[k];
-        c.geom.normal[k] = sign * up[k];
-    }
-    c.geom.depth = std::fabs(error);
-    dJointID j = dJointCreateContact(w.world, w.group, &c);
-    dJointAttach(j, r->rider_body, r->frame_body);
+    double normal[3] = {sign * up[0], sign * up[1], sign * up[2]};
+    soft_contact_attach(w.world, w.group,
+                        soft_contact(dContactSoftERP | dContactSoftCFM, 0.0, erp, cfm, p, normal, std::fabs(error)),
+                        r->rider_body, r->frame_body);
 }
 
 // The steering head as a velocity servo on the steering hinge's motor: the

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "physics/bike_info.h"
+#include "physics/body_helpers.h"
 #include "physics/physics_constants.h"
 #include "physics/rider_build.h"
 #include "physics/tyre.h"
@@ -71,20 +72,17 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode)
             if (!(depth > 0.0))
                 continue;
             touched = 1;
-            dContact c{};
-            c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-            c.surface.mu = 0.3;
-            c.surface.soft_erp = erp;
-            c.surface.soft_cfm = cfm;
             // The normal points from b into a: the contact pushes a along it.
             double inv = dist > 1e-9 ? 1.0 / dist : 0.0;
+            double normal[3], pos[3];
             for (int k = 0; k < 3; k++) {
-                c.geom.normal[k] = dist > 1e-9 ? d[k] * inv : (k == 1 ? 1.0 : 0.0);
-                c.geom.pos[k] = sb[j].centre[k] + c.geom.normal[k] * (sb[j].radius - 0.5 * depth);
+                normal[k] = dist > 1e-9 ? d[k] * inv : (k == 1 ? 1.0 : 0.0);
+                pos[k] = sb[j].centre[k] + normal[k] * (sb[j].radius - 0.5 * depth);
             }
-            c.geom.depth = depth;
-            dJointID joint = dJointCreateContact(w.world, w.group, &c);
-            dJointAttach(joint, sa[i].body, mode == 1 ? nullptr : sb[j].body);
+            soft_contact_attach(w.world, w.group,
+                                soft_contact(dContactApprox1 | dContactSoftERP | dContactSoftCFM, 0.3, erp, cfm, pos,
+                                             normal, depth),
+                                sa[i].body, mode == 1 ? nullptr : sb[j].body);
         }
     }
     if (touched) {
@@ -125,18 +123,15 @@ int rider_collide_object(const ride_world& w, rider* r, const collision_shape* o
             if (!(depth > 0.0))
                 continue;
             bits |= mine[i].part;
-            dContact c{};
-            c.surface.mode = dContactApprox1 | dContactSoftERP | dContactSoftCFM;
-            c.surface.mu = 0.5 * os.extra[0];
-            c.surface.soft_erp = erp;
-            c.surface.soft_cfm = cfm;
+            double normal[3], pos[3];
             for (int a = 0; a < 3; a++) {
-                c.geom.normal[a] = dist > 1e-9 ? d[a] / dist : (a == 1 ? 1.0 : 0.0);
-                c.geom.pos[a] = oc[a] + c.geom.normal[a] * (orad - 0.5 * depth);
+                normal[a] = dist > 1e-9 ? d[a] / dist : (a == 1 ? 1.0 : 0.0);
+                pos[a] = oc[a] + normal[a] * (orad - 0.5 * depth);
             }
-            c.geom.depth = depth;
-            dJointID joint = dJointCreateContact(w.world, w.group, &c);
-            dJointAttach(joint, mine[i].body, nullptr);
+            soft_contact_attach(w.world, w.group,
+                                soft_contact(dContactApprox1 | dContactSoftERP | dContactSoftCFM, 0.5 * os.extra[0], erp,
+                                             cfm, pos, normal, depth),
+                                mine[i].body, nullptr);
         }
     }
     if (bits)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "physics/body_helpers.h"
 #include "physics/physics_constants.h"
 
 float friction_walk(const float keys[8], const float values[8], int32_t mode, double s)
@@ -99,18 +100,10 @@ int wheel_tyre_contact(const ground_view& g, wheel_contact* w, float grip, dWorl
     // A section of no size would make the ratio infinite: treat it as flat.
     double q = w->tyre_section_radius > 0.0f ? std::min(depth / w->tyre_section_radius, 1.0) : 1.0;
     double kp = tyre_spring(q), kd = tyre_damper(q);
-    dContact c{};
-    c.surface.mode = dContactApprox1_1 | dContactApprox1_2 | dContactSoftERP | dContactSoftCFM;
-    c.surface.mu = (dReal)mu * grip;
     double erp, cfm;
     spring_erp_cfm(kp, kd, phys::tic_seconds, &erp, &cfm);
-    c.surface.soft_erp = erp;
-    c.surface.soft_cfm = cfm;
-    for (int k = 0; k < 3; k++) {
-        c.geom.pos[k] = point[k];
-        c.geom.normal[k] = normal[k];
-    }
-    c.geom.depth = depth;
+    dContact c = soft_contact(dContactApprox1_1 | dContactApprox1_2 | dContactSoftERP | dContactSoftCFM,
+                              (dReal)mu * grip, erp, cfm, point, normal, depth);
     // Friction along the slip across the normal, else along the axle's cross.
     double f[3] = {normal[1] * slip[2] - normal[2] * slip[1], normal[2] * slip[0] - normal[0] * slip[2],
                    normal[0] * slip[1] - normal[1] * slip[0]};
@@ -129,8 +122,7 @@ int wheel_tyre_contact(const ground_view& g, wheel_contact* w, float grip, dWorl
             c.fdir1[k] = f[k] * inv;
         c.surface.mode |= dContactFDir1;
     }
-    dJointID j = dJointCreateContact(world, group, &c);
-    dJointAttach(j, w->body, nullptr);
+    dJointID j = soft_contact_attach(world, group, c, w->body, nullptr);
     dJointSetFeedback(j, &w->feedback);
 
     // Rolling resistance against the tangential motion.
