@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "terrain/erode.h"
 #include "terrain/heightfield.h"
 #include "terrain/surfaces.h"

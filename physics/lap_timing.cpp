@@ -1,7 +1,7 @@
 #include "physics/lap_timing.h"
 
 #include "core/alloc.h"
-#include "game/race_globals.h"
+#include "core/game_state.h"
 
 namespace {
 bool has_gates() { return timing_gates.checkpoint_count > 0; }

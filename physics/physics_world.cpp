@@ -1,6 +1,6 @@
 #include "physics/physics_world.h"
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "physics/physics_constants.h"
 #include "physics/rider_build.h"
 #include "physics/rider_collide.h"

@@ -9,7 +9,7 @@
 
 #include <ode/ode.h>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "physics/bike_info.h"
 #include "physics/physics_constants.h"
 #include "physics/physics_tic.h"

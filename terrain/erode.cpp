@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "net/erode_send.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain_services.h"

@@ -1,7 +1,7 @@
 // The gate list, laps done, lap times and the finish.
 #include <gtest/gtest.h>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "physics/lap_timing.h"
 #include "physics/rider.h"
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "physics/physics_constants.h"
 #include "physics/physics_world.h"
 #include "physics/rider_access.h"

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <vector>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "physics/bike_info.h"
 #include "physics/physics_tic.h"
 #include "physics/rider_build.h"

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "game/race_globals.h"
+#include "core/game_state.h"
 #include "net/erode_send.h"
 #include "support_terrain.h"
 #include "terrain/erode.h"
