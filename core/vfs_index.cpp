@@ -419,13 +419,9 @@ int open_startup_log()
     compute_roots();
     if (vfs.root_count > 0) {
         make_folders(vfs.roots[0]);
-        char message[vfs_path_max + 32];
-        snprintf(message, sizeof message, "VESK_LOGFILE=%slastlog.txt", vfs.roots[0]);
-        // The log takes its file name from the first message itself.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-security"
-        vesk_log(message);
-#pragma GCC diagnostic pop
+        // The log takes its file name from the first message itself. The
+        // folder is the player's text, so it is an argument, never the format.
+        vesk_log("VESK_LOGFILE=%slastlog.txt", vfs.roots[0]);
     }
     for (int i = 0; i < vfs.root_count; i++) {
         char path[vfs_path_max];

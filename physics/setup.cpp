@@ -1,6 +1,7 @@
 #include "physics/setup.h"
 
 #include <cmath>
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -145,6 +146,18 @@ template <class F> void for_each_applied(F f)
 
 double refusal_time = -20;
 
+// Appends to out as snprintf would, counting the whole length even when it
+// does not fit, so the caller learns the size it needs.
+__attribute__((format(printf, 4, 5))) void append_text(char* out, int size, int* used, const char* format, ...)
+{
+    int room = *used < size ? size - *used : 0;
+    va_list args;
+    va_start(args, format);
+    int n = vsnprintf(room ? out + *used : nullptr, size_t(room), format, args);
+    va_end(args);
+    if (n > 0) *used += n;
+}
+
 } // namespace
 
 void setup_defaults(bike_setup* setup)
@@ -201,11 +214,6 @@ int setup_parse_pair(bike_setup* setup, const char* key, const char* value)
 int setup_format(const bike_setup* setup, char* out, int size)
 {
     int used = 0;
-    auto put = [&](const char* format, const char* key, auto value) {
-        int room = used < size ? size - used : 0;
-        int n = snprintf(room ? out + used : nullptr, size_t(room), format, key, value);
-        if (n > 0) used += n;
-    };
     if (size > 0) out[0] = 0;
     for (const auto& k : keys) {
         switch (k.kind) {
@@ -215,13 +223,14 @@ int setup_format(const bike_setup* setup, char* out, int size)
             copy_bounded(clean, text_of(setup, k), sizeof clean);
             for (char* c = clean; *c; c++)
                 if (static_cast<unsigned char>(*c) < 32 || *c == 127) *c = ' ';
-            put("%s=%s\n", k.key, clean);
+            append_text(out, size, &used, "%s=%s\n", k.key, clean);
             break;
         }
-        case kind_number: put("%s=%f\n", k.key, number_of(setup, k)); break;
+        case kind_number: append_text(out, size, &used, "%s=%f\n", k.key, number_of(setup, k)); break;
         case kind_choice: {
             int32_t i = choice_of(setup, k);
-            put("%s=%s\n", k.key, k.entries[i >= 0 && i < k.entry_count ? i : int(k.default_value)]);
+            const char* entry = k.entries[i >= 0 && i < k.entry_count ? i : int(k.default_value)];
+            append_text(out, size, &used, "%s=%s\n", k.key, entry);
             break;
         }
         }

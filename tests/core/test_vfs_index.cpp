@@ -280,6 +280,21 @@ TEST_F(startup_log_test, finds_the_stock_archive_and_opens_the_log)
     EXPECT_NE(log.find("after"), std::string::npos);
 }
 
+TEST_F(startup_log_test, a_player_folder_holding_percent_signs_names_the_log)
+{
+    // The folder is the player's own text; printf would read "%s%n%s" as
+    // conversions (and "%n" as a store through a stray pointer).
+    std::string odd_home = tmp + "/100% sure %s%n%s/Zentrik/";
+    setenv("XDG_DATA_HOME", (tmp + "/100% sure %s%n%s").c_str(), 1);
+    vfs_shutdown();
+    ASSERT_EQ(std::string(vfs_root(0)), odd_home);
+    EXPECT_EQ(open_startup_log(), 0);  // no data root here; the log opens regardless
+    vesk_log("after %d\n", 7);
+    std::string log = read_all(odd_home + "lastlog.txt");
+    EXPECT_NE(log.find("Logfile \"" + odd_home + "lastlog.txt\" opened\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("] after 7\n"), std::string::npos) << log;
+}
+
 TEST_F(startup_log_test, a_modified_or_missing_archive_is_not_the_data_root)
 {
     std::string bytes = read_all(stock);

@@ -67,7 +67,12 @@ TEST_F(vfs_scanf_test, agrees_with_the_c_library)
         SCOPED_TRACE(testing::Message() << "input \"" << c.input << "\" format \"" << c.format << "\"");
         slots ours, theirs;
         int n = scan(c.input, c.format, &ours);
+        // The C library is the reference here, so it reads the very format
+        // under test; every format is a literal of the table above.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
         int expected = sscanf(c.input, c.format, theirs.bytes[0], theirs.bytes[1], theirs.bytes[2], theirs.bytes[3]);
+#pragma GCC diagnostic pop
         EXPECT_EQ(n, expected);
         for (int k = 0; k < 4; k++) EXPECT_EQ(memcmp(ours.bytes[k], theirs.bytes[k], 64), 0) << "argument " << k;
     }
