@@ -161,11 +161,15 @@ uint32_t vesk_key_code_for_usage(int usage)
 int vesk_parse_device_item(const char* name, const char* dotted_kind, const char* spaced_kind, char* device,
                            int* n)
 {
-    size_t dot_kind_length = strlen(dotted_kind);
-    const char* dot = strchr(name, '.');
-    if (dot && strncmp(dot + 1, dotted_kind, dot_kind_length) == 0 && dot[1 + dot_kind_length] == '[') {
+    // Device names may hold "." themselves ("Gizmo Inc. Pad 2.1"), so the last
+    // ".<kind>[" splits the name.
+    char dotted[32];
+    snprintf(dotted, sizeof dotted, ".%s[", dotted_kind);
+    const char* dot = nullptr;
+    for (const char* p = strstr(name, dotted); p; p = strstr(p + 1, dotted)) dot = p;
+    if (dot) {
         size_t length = size_t(dot - name);
-        const char* number = dot + 2 + dot_kind_length;
+        const char* number = dot + strlen(dotted);
         const char* close = strchr(number, ']');
         if (length == 0 || length > vesk_device_name_max || !close || close[1]) return 0;
         if (!parse_button_number(number, close, n)) return 0;

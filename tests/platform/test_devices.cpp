@@ -46,6 +46,30 @@ TEST_F(axes, bad_names_and_failed_opens_give_null)
     EXPECT_EQ(opens, 0);
 }
 
+TEST_F(axes, offered_names_open_when_device_names_hold_dots)
+{
+    // Controller names often carry "Inc." or a version number; every name the
+    // window offers for learning must open again.
+    const char* devices[] = {"Gizmo Inc. Pad 2.1", "a.axis[0]", "pad.", "x.y.z"};
+    for (const char* d : devices) vesk_device_add(window, d, 2, 0, &counting_ops, nullptr);
+    vesk_devices_collect_axis_names(window);
+    int listed = 0;
+    for (const char* const* name = vesk_axis_names(window); *name; name++, listed++) {
+        vesk_axis* axis = vesk_axis_open(window, *name);
+        ASSERT_NE(axis, nullptr) << *name;
+        EXPECT_EQ(vesk_axis_read(axis), 1000 + listed % 2) << *name;
+        EXPECT_STREQ(axis->device->name, devices[listed / 2]) << *name;
+        vesk_axis_close(axis);
+    }
+    EXPECT_EQ(listed, 8);
+    vesk_axis* spaced = vesk_axis_open(window, "Gizmo Inc. Pad 2.1 axis 1");
+    ASSERT_NE(spaced, nullptr);
+    EXPECT_EQ(vesk_axis_read(spaced), 1001);
+    vesk_axis_close(spaced);
+    EXPECT_EQ(vesk_axis_open(window, "Gizmo Inc. Pad 2.1.axis[2]"), nullptr);
+    EXPECT_EQ(vesk_axis_open(window, "Gizmo Inc.axis[0]"), nullptr);
+}
+
 TEST_F(axes, names_list_every_axis_once_and_aliases_reach_them)
 {
     vesk_device_add(window, "stick", 2, 0, &counting_ops, nullptr);

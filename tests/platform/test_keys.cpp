@@ -115,6 +115,17 @@ TEST_F(keys, device_buttons_by_either_form)
     EXPECT_EQ(vesk_key_name(window, (pad->id + (1u << 16)) | 7), nullptr);
 }
 
+TEST_F(keys, device_names_with_dots_stay_bindable)
+{
+    vesk_device* pad = vesk_device_add(window, "Gizmo Inc. Pad 2.1", 0, 12, nullptr, nullptr);
+    vesk_device* odd = vesk_device_add(window, "b.key[1]", 0, 4, nullptr, nullptr);
+    ASSERT_TRUE(pad && odd);
+    EXPECT_EQ(code_of("Gizmo Inc. Pad 2.1.key[11]"), pad->id | 11);
+    EXPECT_EQ(code_of("b.key[1].key[3]"), odd->id | 3);
+    EXPECT_EQ(code_of("Gizmo Inc. Pad 2.1.key[12]"), 0u);
+    EXPECT_EQ(code_of("Gizmo Inc.key[1]"), 0u);
+}
+
 TEST_F(keys, long_and_repeated_device_names_stay_bindable)
 {
     std::string long_name(100, 'x');
