@@ -264,10 +264,15 @@ int lower_bound_of(const char* name)
 }
 
 // The winning entry for one name: the lowest priority, an exact-case match
-// first among equals.
-const vfs_index_entry* best_entry(const char* name)
+// first among equals. Lookup names are stored with "/" alone and no runs of
+// it, so the name asked for is tidied the same way first.
+const vfs_index_entry* best_entry(const char* asked)
 {
     if (!vfs.index_built) return nullptr;
+    char name[vfs_path_max + 4];
+    if (strlen(asked) >= sizeof name) return nullptr;
+    copy_bounded(name, asked, sizeof name);
+    normalise_slashes(name);
     vfs_index_entry* e = array_items<vfs_index_entry>(&vfs.index);
     int i = lower_bound_of(name);
     if (i >= vfs.index.count || strcasecmp(e[i].lookup, name) != 0) return nullptr;

@@ -120,6 +120,35 @@ TEST_F(vfs_index_test, the_index_ignores_case_the_direct_tries_do_not)
     EXPECT_EQ(vfs_build_index(), vfs_build_index()) << "built once";
 }
 
+TEST_F(vfs_index_test, doubled_and_back_slashes_reach_loose_files_and_members_alike)
+{
+    // Archive members keep one "/" between parts however the directory wrote
+    // them, and the walk joins loose files with one "/"; names written with
+    // "//" or a backslash must find both the same way.
+    write_all(data + "tracks/loose/desc", "loose");
+    write_all(tmp + "/zipped", "zipped");
+    ASSERT_TRUE(shell("gzip -n " + tmp + "/zipped"));
+    std::string zipped = read_all(tmp + "/zipped.gz");
+    write_all(data + "pack.saf", saf({{"tracks//packed/desc", "packed"}, {"tracks/gz/desc.gz", zipped}}));
+    vfs_build_index();
+    const struct {
+        const char* name;
+        const char* expected;
+    } cases[] = {
+        {"@tracks//loose/desc", "loose"},   {"@tracks/packed/desc", "packed"},
+        {"@tracks//packed/desc", "packed"}, {"@tracks\\packed///desc", "packed"},
+        {"@TRACKS//PACKED/DESC", "packed"}, {"@tracks//gz//desc", "zipped"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(read_name(c.name), c.expected) << c.name;
+    EXPECT_TRUE(vfs_exists("tracks//packed/desc"));
+    EXPECT_TRUE(vfs_exists("tracks/loose//desc"));
+    int gzip = 0;
+    const vfs_index_entry* e = vfs_index_find("tracks//gz/desc", &gzip);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(gzip, 1);
+    EXPECT_STREQ(e->lookup, "tracks/gz/desc.gz");
+}
+
 TEST_F(vfs_index_test, among_equal_priorities_the_exact_case_wins)
 {
     write_all(data + "m.saf", saf({{"Foo", "upper"}, {"foo", "lower"}, {"FOO.gz", ""}}));
