@@ -44,8 +44,8 @@ struct vfs_stream {
     int32_t after_cr;
     uint32_t compressed_left;   // compressed bytes of the member not yet read from host
     uint32_t crc;               // CRC-32 of the decompressed bytes, checked at the end
-    uint32_t trailer_checked;
-    char path[vfs_path_max];    // for messages
+    int32_t damaged;            // the data failed its checks (see vfs_error)
+    char path[vfs_path_max];    // for messages: the file, or "archive:member"
 };
 
 // ---- Opening and closing ------------------------------------------------
@@ -62,13 +62,14 @@ void vfs_close_in_place(vfs_stream* stream);
 // when path does not open; for writing, missing folders are created.
 int vfs_open_path(vfs_stream* stream, const char* path, const char* mode);
 // Opens size bytes at offset of container for reading, as a gzip member when
-// gzip is set.
+// gzip is set; member (may be null) names it in messages.
 int vfs_open_member(vfs_stream* stream, const char* container, int32_t offset, int32_t size, int gzip,
-                    const char* mode);
+                    const char* mode, const char* member = nullptr);
 // folder + "/" + file, opened with vfs_open.
 vfs_stream* open_in_dir(const char* folder, const char* file, const char* mode);
 // The whole file as a zero-terminated heap string (free with alloc_check_free);
-// null when it cannot be read or holds more than 16 MiB.
+// null when it cannot be read, is damaged (see vfs_error) or holds more than
+// 16 MiB.
 char* file_to_string(const char* name);
 // Renames atomically (the target is replaced); both names resolve as writes.
 int vfs_rename(const char* old_name, const char* new_name);
@@ -81,6 +82,12 @@ int vfs_getc(vfs_stream* stream);
 char* vfs_gets(vfs_stream* stream, char* buffer, int size);
 // Up to count bytes; the pushed-back byte counts toward count.
 int vfs_read(vfs_stream* stream, void* buffer, int count);
+// Nonzero once the stream met damaged data (a gzip member cut short, corrupt
+// or failing its CRC-32 or length check; reported once, naming the file) or
+// its file failed to read. Reads then deliver what came out and end. Loaders
+// test it after reading to the end, since a gzip member's check comes after
+// its last byte.
+int vfs_error(const vfs_stream* stream);
 // The system's scanf: "%d %i %o %x %X %f %s %c %[ %n %%", with "*", a width,
 // "h" (int16_t), "l"/"ll"/"L"/"q" (double, long double for "f"). Integers are
 // always stored as int32_t (int16_t with "h"), "%ld" too. Returns the number

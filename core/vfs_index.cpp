@@ -359,7 +359,7 @@ int vfs_open_into(vfs_stream* stream, const char* name, const char* mode)
     int gzip = 0;
     const vfs_index_entry* e = vfs_index_find(relative, &gzip);
     if (!e) return 0;
-    return vfs_open_member(stream, e->container, e->offset, e->size, gzip, m);
+    return vfs_open_member(stream, e->container, e->offset, e->size, gzip, m, e->lookup);
 }
 
 const vfs_index_entry* vfs_index_find(const char* name, int* gzip)

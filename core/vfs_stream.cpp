@@ -104,7 +104,7 @@ void init_stream(vfs_stream* s, FILE* host, int32_t start, uint32_t length, cons
     s->after_cr = -1;
     s->compressed_left = 0;
     s->crc = 0;
-    s->trailer_checked = 0;
+    s->damaged = 0;
     copy_bounded(s->path, path, sizeof s->path);
 }
 
@@ -183,12 +183,15 @@ void gzip_check_trailer(vfs_stream* s)
     }
     if (n < 8) {
         console_printf("Truncated gzip data in '%.400s'", s->path);
+        s->damaged = 1;
         return;
     }
     uint32_t crc = uint32_t(t[0] | t[1] << 8 | t[2] << 16 | uint32_t(t[3]) << 24);
     uint32_t size = uint32_t(t[4] | t[5] << 8 | t[6] << 16 | uint32_t(t[7]) << 24);
-    if (crc != s->crc || size != uint32_t(s->zlib.total_out))
+    if (crc != s->crc || size != uint32_t(s->zlib.total_out)) {
         console_printf("Checksum mismatch in gzip data '%.400s'", s->path);
+        s->damaged = 1;
+    }
 }
 
 // Inflates up to room bytes into out; sets end_of_data at the end of the
@@ -201,6 +204,7 @@ uint32_t gzip_inflate(vfs_stream* s, uint8_t* out, uint32_t room)
         if (s->zlib.avail_in == 0) {
             console_printf("Truncated gzip data in '%.400s'", s->path);
             s->end_of_data = 1;
+            s->damaged = 1;
             break;
         }
         s->zlib.next_out = out + made;
@@ -215,6 +219,7 @@ uint32_t gzip_inflate(vfs_stream* s, uint8_t* out, uint32_t room)
         } else if (r != Z_OK && !(r == Z_BUF_ERROR && produced > 0)) {
             console_printf("Corrupt gzip data in '%.400s'", s->path);
             s->end_of_data = 1;
+            s->damaged = 1;
         }
     }
     return made;
@@ -297,7 +302,7 @@ int vfs_open_path(vfs_stream* stream, const char* path, const char* mode)
 }
 
 int vfs_open_member(vfs_stream* stream, const char* container, int32_t offset, int32_t size, int gzip,
-                    const char* mode)
+                    const char* mode, const char* member)
 {
     FILE* f = fopen(container, "rb");
     if (!f) return 0;
@@ -306,6 +311,7 @@ int vfs_open_member(vfs_stream* stream, const char* container, int32_t offset, i
         return 0;
     }
     init_stream(stream, f, offset, uint32_t(size), container, mode);
+    if (member) snprintf(stream->path, sizeof stream->path, "%s:%s", container, member);
     if (gzip && !gzip_begin(stream)) {
         fclose(f);
         return 0;
@@ -412,6 +418,8 @@ int vfs_read(vfs_stream* s, void* buffer, int count)
     return int(done);
 }
 
+int vfs_error(const vfs_stream* s) { return s->damaged || ferror(s->host); }
+
 int vfs_seek(vfs_stream* s, uint32_t offset)
 {
     if (s->compressed || offset >= s->member_length) return 0;
@@ -459,7 +467,15 @@ char* file_to_string(const char* name)
     // One byte more than the limit tells a file of exactly the limit from a
     // longer one.
     int n = vfs_read(&s, text, int(file_to_string_limit + 1));
+    int damaged = vfs_error(&s);
     vfs_close_in_place(&s);
+    if (damaged) {
+        // Part of a file is no use to any caller. Damaged gzip data was
+        // reported by the stream, naming the file; a failed read was not.
+        if (!s.damaged) console_printf("Error reading '%.400s'", s.path);
+        alloc_check_free(text);
+        return nullptr;
+    }
     if (uint32_t(n) > file_to_string_limit) {
         vesk_log("File %s too long for file_to_string\n", name);
         alloc_check_free(text);

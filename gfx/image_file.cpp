@@ -72,7 +72,13 @@ uint8_t* image_file_read(const char* name, size_t* size)
         if (got <= 0) break;
         used += size_t(got);
     }
+    // Damaged data (reported by the stream) must not decode as a whole file.
+    int damaged = vfs_error(in);
     vfs_close(in);
+    if (damaged) {
+        alloc_check_free(data);
+        return nullptr;
+    }
     *size = used;
     return data;
 }

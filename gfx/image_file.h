@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // The whole file (plain or ".gz") in a buffer from the allocator; null when it
-// cannot be opened or holds more than 256 MiB.
+// cannot be opened, is damaged (see vfs_error) or holds more than 256 MiB.
 uint8_t* image_file_read(const char* name, size_t* size);
 
 // A PNG with its text (text chunks, then the "<name>.info" side file) and its

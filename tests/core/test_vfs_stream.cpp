@@ -159,11 +159,31 @@ TEST_F(vfs_stream_test, damaged_gzip_files)
             EXPECT_EQ(vfs_getc(s), -1);
             char buffer[16];
             EXPECT_EQ(vfs_read(s, buffer, sizeof buffer), 0);
+            EXPECT_NE(vfs_error(s), 0) << "a loader can tell the damage from a sound end";
             vfs_close(s);
         }
         EXPECT_NE(last_message().find(c.message), std::string::npos) << last_message();
         EXPECT_NE(last_message().find("d.gz"), std::string::npos) << last_message();
+        // A whole-file read of damaged data fails, with one line naming the file.
+        console_clear();
+        EXPECT_EQ(file_to_string("@d"), nullptr);
+        EXPECT_EQ(message_log.write_index, 1) << last_message();
+        EXPECT_NE(last_message().find(c.message), std::string::npos) << last_message();
+        EXPECT_NE(last_message().find("d.gz"), std::string::npos) << last_message();
     }
+    // The same file undamaged: no error, the whole text, no message.
+    console_clear();
+    write_all(data + "d.gz", good);
+    vfs_stream* s = vfs_open("@d", "rb");
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(drain(s), text);
+    EXPECT_EQ(vfs_error(s), 0);
+    vfs_close(s);
+    char* whole = file_to_string("@d");
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(std::string(whole), text);
+    alloc_check_free(whole);
+    EXPECT_EQ(message_log.write_index, 0) << last_message();
 }
 
 // An archive with a 10-byte member, a gzip member whose stream is cut short
@@ -203,6 +223,11 @@ TEST_F(vfs_stream_test, archive_members_stay_within_their_bytes)
     EXPECT_EQ(got, text.substr(0, got.size())) << "never the next member's bytes";
     EXPECT_NE(last_message().find("Truncated gzip data"), std::string::npos) << last_message();
     EXPECT_EQ(read_name("@after"), after);
+    // A cut member fails a whole-file read; the one line names the member.
+    console_clear();
+    EXPECT_EQ(file_to_string("@cut"), nullptr);
+    EXPECT_EQ(message_log.write_index, 1) << last_message();
+    EXPECT_NE(last_message().find("a.saf:cut.gz"), std::string::npos) << last_message();
 }
 
 TEST_F(vfs_stream_test, line_reads)

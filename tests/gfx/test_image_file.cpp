@@ -70,6 +70,36 @@ TEST_F(image_files, GzipVariantAndMissingFiles)
     EXPECT_STREQ(image_last_error(), "Can't open '@absent.png'");
 }
 
+// An image gzipped by the gzip tool, then damaged: the decoders never see a
+// part of the file as if it were whole.
+TEST_F(image_files, DamagedGzipImagesAreNotRead)
+{
+    std::string pgm = "P5\n64 64\n255\n";
+    for (int i = 0; i < 64 * 64; i++) pgm += char(i * 37 % 256);
+    vfs_test::write_all(tmp + "/shade.pgm", pgm);
+    ASSERT_TRUE(vfs_test::shell("gzip -n -c " + tmp + "/shade.pgm > " + tmp + "/shade.pgm.gz"));
+    std::string good = vfs_test::read_all(tmp + "/shade.pgm.gz");
+    std::string bad_crc = good;
+    bad_crc[bad_crc.size() - 8] ^= 0x40;  // the trailer's CRC-32
+    for (const std::string& bytes : {bad_crc, good.substr(0, good.size() - 4)}) {
+        vfs_test::write_all(data + "shade.pgm.gz", bytes);
+        size_t size = 0;
+        uint8_t* whole = image_file_read("@shade.pgm", &size);
+        EXPECT_EQ(whole, nullptr) << size;
+        alloc_check_free(whole);
+        int w = 0, h = 0;
+        uint8_t* pixels = pgm_read("@shade.pgm", &w, &h);
+        EXPECT_EQ(pixels, nullptr);
+        alloc_check_free(pixels);
+    }
+    vfs_test::write_all(data + "shade.pgm.gz", good);
+    size_t size = 0;
+    uint8_t* whole = image_file_read("@shade.pgm", &size);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(whole), size), pgm);
+    alloc_check_free(whole);
+}
+
 TEST_F(image_files, PgmAndGray16)
 {
     vfs_test::write_all(data + "shadows.pgm", "P5\n# shade\n2 2\n255\n" + std::string("\x01\x02\x03\x04", 4));
