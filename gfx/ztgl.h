@@ -175,6 +175,7 @@ GLenum ztglGetError();
 // Reads 0 where the context lacks the call (GL ES 3.0).
 void ztglGetTexLevelParameteriv(GLenum target, GLint level, GLenum name, GLint* params);
 void ztglPixelStorei(GLenum name, GLint value);
+// Reads into a tightly packed buffer (rows width × pixel size, no padding).
 void ztglReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                     void* pixels);
 void ztglTexImage2D(GLenum target, GLint level, GLint internal_format, GLsizei width,

@@ -130,6 +130,10 @@ void ztglPixelStorei(GLenum name, GLint value) {
 void ztglReadPixels(GLint x, GLint y, GLsizei width, GLsizei height, GLenum format, GLenum type,
                     void* pixels) {
   ztgl_flush();
+  // Every buffer read into is tightly packed; GL's default pads each row to 4
+  // bytes, so an RGB row of a width that is not a multiple of 4 would run on
+  // past the buffer's end.
+  ztgl_fn.PixelStorei(GL_PACK_ALIGNMENT, 1);
   ztgl_fn.ReadPixels(x, y, width, height, format, type, pixels);
 }
 
