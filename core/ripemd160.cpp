@@ -92,6 +92,8 @@ void ripemd160_init(ripemd160_ctx* ctx)
 
 void ripemd160_update(ripemd160_ctx* ctx, const void* bytes, size_t length)
 {
+    // Nothing to add; bytes may then be null, which memcpy must never see.
+    if (length == 0) return;
     const uint8_t* p = static_cast<const uint8_t*>(bytes);
     ctx->length += length;
     if (ctx->block_fill) {

@@ -90,6 +90,33 @@ TEST(ripemd160, every_split_point_gives_the_same_digest)
     }
 }
 
+// An empty update is a no-op whatever its pointer: callers hashing an empty
+// buffer (a null data pointer, length 0) must get the digest of what came
+// before, at a fresh start, mid-block and on a block boundary alike.
+TEST(ripemd160, empty_updates_with_a_null_pointer_change_nothing)
+{
+    const struct {
+        std::string before, after;
+        const char* digest;
+    } cases[] = {
+        {"", "", "9c1185a5c5e9fc54612808977ee8f548b2258d31"},
+        {"a", "bc", "8eb208f7e05d987a9b044a8e98c6b087f15a0bfc"},
+        {"1234567890123456789012345678901234567890123456789012345678901234",
+         "5678901234567890", "9b752e45573d4b39f4dbd3323cab82bf63326bfb"},
+    };
+    for (const auto& c : cases) {
+        ripemd160_ctx ctx;
+        ripemd160_init(&ctx);
+        ripemd160_update(&ctx, nullptr, 0);
+        ripemd160_update(&ctx, c.before.data(), c.before.size());
+        ripemd160_update(&ctx, nullptr, 0);
+        ripemd160_update(&ctx, c.after.data(), c.after.size());
+        ripemd160_update(&ctx, nullptr, 0);
+        ripemd160_final(&ctx);
+        EXPECT_EQ(hex_of(ctx), c.digest) << c.before << c.after;
+    }
+}
+
 TEST(ripemd160, hex_comparison)
 {
     ripemd160_ctx ctx;
