@@ -13,7 +13,9 @@ vesk_audio* vesk_audio_open();
 // No device: mono S16 samples at the given rate, mixed on demand by
 // vesk_audio_readback (audio capture).
 vesk_audio* vesk_audio_open_readback(int rate);
-// Frees every voice still alive and closes the back end.
+// Closes the back end. Voices are their makers' to free, before or after
+// this: a voice whose audio has closed is inert (its calls give 0 or null)
+// until vesk_sound_free.
 void vesk_audio_close(vesk_audio* audio);
 // The per-frame hook of the main loop.
 void vesk_audio_update(vesk_audio* audio);

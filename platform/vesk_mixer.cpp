@@ -112,6 +112,14 @@ void data_release(vesk_sound_data* data)
     alloc_check_free(data);
 }
 
+// The voice's audio lock; not held (and the voice inert) once its audio has
+// closed.
+std::unique_lock<std::mutex> lock_voice(vesk_sound* sound)
+{
+    if (!sound || !sound->audio) return std::unique_lock<std::mutex>();
+    return std::unique_lock<std::mutex>(sound->audio->lock);
+}
+
 }  // namespace
 
 vesk_audio* vesk_audio_new(int kind, int rate, int channels)
@@ -129,10 +137,9 @@ vesk_audio* vesk_audio_new(int kind, int rate, int channels)
 
 void vesk_audio_delete(vesk_audio* audio)
 {
-    for (int i = 0; i < audio->voice_count; i++) {
-        data_release(audio->voices[i]->data);
-        alloc_check_free(audio->voices[i]);
-    }
+    // Voices belong to whoever made them: they are let go, not freed, so
+    // their owners' later frees stay sound whatever the order of shut-down.
+    for (int i = 0; i < audio->voice_count; i++) audio->voices[i]->audio = nullptr;
     alloc_check_free(audio->voices);
     audio->~vesk_audio();
     alloc_check_free(audio);
@@ -180,7 +187,7 @@ vesk_sound* vesk_sound_new(vesk_audio* audio, int length, const uint8_t* samples
 
 vesk_sound* vesk_sound_dup(vesk_sound* sound)
 {
-    if (!sound) return nullptr;
+    if (!sound || !sound->audio) return nullptr;
     vesk_sound* v = voice_new(sound->audio, sound->data, sound->rate);
     if (!v) return nullptr;
     std::lock_guard<std::mutex> lock(sound->audio->lock);
@@ -193,10 +200,10 @@ vesk_sound* vesk_sound_dup(vesk_sound* sound)
 void vesk_sound_free(vesk_sound* sound)
 {
     if (!sound) return;
-    vesk_audio* audio = sound->audio;
     {
-        std::lock_guard<std::mutex> lock(audio->lock);
-        for (int i = 0; i < audio->voice_count; i++) {
+        std::unique_lock<std::mutex> lock = lock_voice(sound);
+        vesk_audio* audio = sound->audio;
+        for (int i = 0; audio && i < audio->voice_count; i++) {
             if (audio->voices[i] != sound) continue;
             audio->voices[i] = audio->voices[--audio->voice_count];
             break;
@@ -208,8 +215,8 @@ void vesk_sound_free(vesk_sound* sound)
 
 int vesk_sound_play(vesk_sound* sound)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->position = 0;
     sound->fraction = 0;
     sound->playing = 1;
@@ -218,48 +225,48 @@ int vesk_sound_play(vesk_sound* sound)
 
 int vesk_sound_stop(vesk_sound* sound)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->playing = 0;
     return 1;
 }
 
 int vesk_sound_set_loop(vesk_sound* sound, int loop)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->loop = loop ? 1 : 0;
     return 1;
 }
 
 int vesk_sound_set_pan(vesk_sound* sound, int pan)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->pan = clamp_int(pan, -32768, 32767);
     return 1;
 }
 
 int vesk_sound_set_rate(vesk_sound* sound, int rate)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->rate = clamp_int(rate, 100, 1000000);
     return 1;
 }
 
 int vesk_sound_set_volume(vesk_sound* sound, int volume)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     sound->volume = clamp_int(volume, 0, 32767);
     return 1;
 }
 
 int vesk_sound_write(vesk_sound* sound, int count, const uint8_t* bytes, int offset)
 {
-    if (!sound || !bytes || count < 0) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock || !bytes || count < 0) return 0;
     vesk_sound_data* data = sound->data;
     int32_t length = data->length;
     // Only the last length bytes of an over-long write survive a ring anyway.
@@ -282,7 +289,7 @@ int vesk_sound_write(vesk_sound* sound, int count, const uint8_t* bytes, int off
 
 int vesk_sound_get_position(vesk_sound* sound)
 {
-    if (!sound) return 0;
-    std::lock_guard<std::mutex> lock(sound->audio->lock);
+    std::unique_lock<std::mutex> lock = lock_voice(sound);
+    if (!lock) return 0;
     return sound->position;
 }

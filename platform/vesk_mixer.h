@@ -43,7 +43,8 @@ struct vesk_audio {
 };
 
 vesk_audio* vesk_audio_new(int kind, int rate, int channels);
-// Frees the voices still alive and the record (the back end is already shut).
+// Lets go of the voices still alive (their owners free them) and frees the
+// record; the back end is already shut.
 void vesk_audio_delete(vesk_audio* audio);
 // Mixes frames output frames (channels samples each) of every playing voice;
 // the caller holds the audio lock.

@@ -124,7 +124,46 @@ TEST_F(readback, yields_exactly_rate_times_seconds_and_voice_keeps_its_rate)
     EXPECT_EQ(total, 88320L * 3);
     // 3 s at 44100 Hz is 132300 samples: 132300 mod 32768 = 1228, no drift.
     EXPECT_EQ(vesk_sound_get_position(v), 132300 % 32768);
-    vesk_audio_close(capture);  // frees the voice still alive
+    vesk_audio_close(capture);
+    vesk_sound_free(v);
+}
+
+// Voices belong to whoever made them; the audio only lists them. Closing the
+// audio first or last must leave every later call on a voice sound (the
+// sanitizer build turns any use of a freed voice or record into a failure,
+// and its leak check any voice nobody frees).
+TEST(audio_shutdown, voices_outlive_or_predecease_their_audio)
+{
+    uint8_t data[4] = {200, 200, 200, 200};
+    for (bool audio_first : {true, false}) {
+        SCOPED_TRACE(audio_first ? "audio closed first" : "voices freed first");
+        vesk_audio* audio = vesk_audio_open_readback(1000);
+        vesk_sound* a = vesk_sound_new(audio, 4, data, 1000);
+        vesk_sound* b = vesk_sound_dup(a);
+        ASSERT_TRUE(a && b);
+        vesk_sound_play(a);
+        int16_t out[2];
+        ASSERT_EQ(vesk_audio_readback(audio, out, 2), 2);
+        EXPECT_EQ(out[0], expected(200, 32767));
+        if (audio_first) {
+            vesk_audio_close(audio);
+            // The voices are inert now, and say so.
+            EXPECT_EQ(vesk_sound_play(a), 0);
+            EXPECT_EQ(vesk_sound_set_volume(b, 100), 0);
+            EXPECT_EQ(vesk_sound_write(a, 4, data, 0), 0);
+            EXPECT_EQ(vesk_sound_dup(b), nullptr);
+            EXPECT_EQ(a->data, b->data) << "the shared samples stay until both are freed";
+            EXPECT_EQ(a->data->samples[3], 200);
+            vesk_sound_free(a);
+            EXPECT_EQ(b->data->samples[3], 200);
+            vesk_sound_free(b);
+        } else {
+            vesk_sound_free(b);
+            vesk_sound_free(a);
+            EXPECT_EQ(audio->voice_count, 0);
+            vesk_audio_close(audio);
+        }
+    }
 }
 
 TEST_F(readback, rates_and_volumes_clamp_to_their_ranges)
@@ -178,6 +217,7 @@ TEST_F(stereo, pan_moves_the_voice_between_channels)
         EXPECT_NEAR(out[0], expected(228, c.left), 1) << c.pan;
         EXPECT_NEAR(out[1], expected(228, c.right), 1) << c.pan;
     }
+    vesk_sound_free(v);
 }
 
 TEST_F(stereo, many_loud_voices_saturate_without_wrapping)
