@@ -121,17 +121,6 @@ void do_mode_switch(vesk_window* window, int width, int height, int flags)
     window->suspended = 0;
 }
 
-// Native events carry SDL's millisecond tick; the ring holds the platform
-// clock, so each stamp is the clock now less the event's age.
-void event_stamp(uint32_t timestamp, int32_t* seconds, int32_t* microseconds)
-{
-    uint32_t age = uint32_t(SDL_GetTicks64()) - timestamp;
-    if (age > 60000) age = 0;  // a stamp from the future or from nowhere
-    uint64_t ms = vesk_time_ms() - age;
-    *seconds = int32_t(ms / 1000);
-    *microseconds = int32_t(ms % 1000) * 1000;
-}
-
 // Code points 1..255 only: the low byte of a wider character would pose as
 // another key (U+010D as Enter).
 void push_text(vesk_window* window, const char* text, int32_t s, int32_t us)
@@ -200,19 +189,23 @@ void window_event(vesk_window* window, const SDL_WindowEvent& e)
     }
 }
 
-void device_button(vesk_window* window, int32_t instance, bool controller, int button, bool pressed, uint32_t stamp)
+void device_button(vesk_window* window, int32_t instance, bool controller, int button, bool pressed)
 {
     for (int i = 0; i < window->device_count; i++) {
         vesk_device& d = window->devices[i];
         if (d.instance != instance || d.is_controller != int(controller) || !d.polling) continue;
         if (button < 0 || button >= d.button_count || button > 255) return;
         int32_t s, us;
-        event_stamp(stamp, &s, &us);
+        vesk_get_time(&s, &us);
         vesk_push_event(window, d.id | uint32_t(button), pressed, s, us);
         return;
     }
 }
 
+// Every stamp is one reading of the platform clock, taken as the native event
+// is translated. SDL's own tick is a second millisecond clock whose
+// milliseconds turn over at other instants: an age measured on it and taken
+// from the platform clock could put an event up to 1 ms before it happened.
 void translate(vesk_window* window, const SDL_Event& e)
 {
     int32_t s, us;
@@ -220,7 +213,7 @@ void translate(vesk_window* window, const SDL_Event& e)
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
         bool pressed = e.type == SDL_KEYDOWN;
-        event_stamp(e.key.timestamp, &s, &us);
+        vesk_get_time(&s, &us);
         uint32_t code = vesk_key_code_for_usage(e.key.keysym.scancode);
         if (code) vesk_push_event(window, code, pressed, s, us);
         uint32_t character = pressed ? key_character(e.key.keysym.scancode) : 0;
@@ -228,7 +221,7 @@ void translate(vesk_window* window, const SDL_Event& e)
         break;
     }
     case SDL_TEXTINPUT:
-        event_stamp(e.text.timestamp, &s, &us);
+        vesk_get_time(&s, &us);
         push_text(window, e.text.text, s, us);
         break;
     case SDL_MOUSEBUTTONDOWN:
@@ -237,7 +230,7 @@ void translate(vesk_window* window, const SDL_Event& e)
                         : e.button.button == SDL_BUTTON_MIDDLE ? vesk_code_mouse_middle
                         : e.button.button == SDL_BUTTON_RIGHT  ? vesk_code_mouse_right
                                                                : 0u;
-        event_stamp(e.button.timestamp, &s, &us);
+        vesk_get_time(&s, &us);
         if (code) vesk_push_event(window, code, e.type == SDL_MOUSEBUTTONDOWN, s, us);
         break;
     }
@@ -248,13 +241,11 @@ void translate(vesk_window* window, const SDL_Event& e)
     case SDL_WINDOWEVENT: window_event(window, e.window); break;
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
-        device_button(window, e.cbutton.which, true, e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN,
-                      e.cbutton.timestamp);
+        device_button(window, e.cbutton.which, true, e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN);
         break;
     case SDL_JOYBUTTONDOWN:
     case SDL_JOYBUTTONUP:
-        device_button(window, e.jbutton.which, false, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN,
-                      e.jbutton.timestamp);
+        device_button(window, e.jbutton.which, false, e.jbutton.button, e.type == SDL_JOYBUTTONDOWN);
         break;
     default: break;
     }

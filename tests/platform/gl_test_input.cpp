@@ -124,6 +124,39 @@ TEST_F(input, mouse_buttons_and_stamps)
     EXPECT_EQ(vesk_get_event(window, &code, &pressed), 0);
 }
 
+// Every stamp lies between a clock reading taken before the event was pushed
+// and one taken after it was translated, at whatever point within a
+// millisecond the push and the pump fall; the pauses spread them over it.
+TEST_F(input, stamps_lie_between_the_push_and_the_pump)
+{
+    ASSERT_NE(open_gl(), nullptr);
+    drain();
+    for (int i = 0; i < 400; i++) {
+        uint64_t before = vesk_time_ms();
+        SDL_Event e{};
+        e.type = SDL_MOUSEBUTTONDOWN;
+        e.button.windowID = window_id();
+        e.button.button = SDL_BUTTON_LEFT;
+        push(e);
+        // A pause of 0 to 997 microseconds, different each time.
+        for (uint64_t until = SDL_GetPerformanceCounter() + SDL_GetPerformanceFrequency() * (i * 37 % 1000) / 1000000;
+             SDL_GetPerformanceCounter() < until;) {
+        }
+        vesk_window_pump(window);
+        uint64_t after = vesk_time_ms();
+        // A stamp is a whole millisecond, so "before it" is a microsecond
+        // short of the earlier reading.
+        uint64_t early = before * 1000 - 1;
+        uint32_t code;
+        int pressed;
+        ASSERT_EQ(vesk_get_event_until(window, &code, &pressed, int32_t(early / 1000000), int32_t(early % 1000000)), 0)
+            << "stamped before the push, round " << i;
+        ASSERT_EQ(vesk_get_event_until(window, &code, &pressed, int32_t(after / 1000), int32_t(after % 1000) * 1000), 1)
+            << "stamped after the pump, round " << i;
+        EXPECT_EQ(code, 0x2000u);
+    }
+}
+
 // A virtual device attached before the window opens, so that the window
 // lists it.
 struct controllers : input {
