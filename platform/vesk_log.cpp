@@ -28,6 +28,9 @@ void write_line_locked(const char* format, va_list args)
     va_copy(copy, args);
     int n = vsnprintf(line + prefix, sizeof line - prefix, format, copy);
     va_end(copy);
+    // A finished message that begins with 0x13 is dropped, however it came
+    // to begin so: from the format or from an argument.
+    if (n > 0 && line[prefix] == 0x13) return;
     if (n >= 0 && size_t(n) < sizeof line - prefix) {
         fwrite(line, 1, prefix + size_t(n), log_file);
     } else {
@@ -132,7 +135,7 @@ void vesk_log(const char* format, ...)
         open_log_locked(first);
         if (strncmp(first, "VESK_LOGFILE=", 13) == 0) return;
     }
-    if (format[0] == 0x13 || !log_file) return;
+    if (!log_file) return;
     va_list args;
     va_start(args, format);
     write_line_locked(format, args);
