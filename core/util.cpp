@@ -79,10 +79,18 @@ int option_value(option_cursor* cursor, const char* name, const char** value)
     return 0;
 }
 
+int sleep_split(double seconds, int32_t* whole, int32_t* microseconds)
+{
+    if (!(seconds > 0)) return 0; // negative and NaN
+    if (seconds > 86400) seconds = 86400;
+    double w = std::floor(seconds);
+    *whole = int32_t(w);
+    *microseconds = int32_t((seconds - w) * 1e6);
+    return 1;
+}
+
 void sleep_seconds(double seconds)
 {
-    if (!(seconds > 0)) return; // negative and NaN
-    if (seconds > 86400) seconds = 86400;
-    double whole = std::floor(seconds);
-    vesk_sleep(int32_t(whole), int32_t((seconds - whole) * 1e6));
+    int32_t whole, microseconds;
+    if (sleep_split(seconds, &whole, &microseconds)) vesk_sleep(whole, microseconds);
 }

@@ -25,3 +25,6 @@ int option_flag(option_cursor* cursor, const char* name);
 // Sleeps through the platform layer; negative or NaN sleeps not at all, and the
 // duration is capped at a day.
 void sleep_seconds(double seconds);
+// The whole seconds and microseconds sleep_seconds hands to the platform; 0
+// for a duration that is not above zero (negative, zero or NaN).
+int sleep_split(double seconds, int32_t* whole, int32_t* microseconds);

@@ -183,10 +183,31 @@ TEST(option_cursor, values_flags_and_the_end_of_options)
     }
 }
 
-TEST(sleep_seconds, hostile_durations_return_at_once)
+// What reaches the platform's sleep: nothing for durations that are no
+// duration at all (a cast of NaN or -1e300 to an integer is undefined, and
+// could come out as any length), a day at most, and the fraction in whole
+// microseconds (2^-10 s is 976.5625 µs).
+TEST(sleep_seconds, hostile_durations_never_reach_the_platform)
 {
-    for (double s : {-1.0, -1e300, std::nan(""), 0.0}) sleep_seconds(s); // would hang or be undefined
-    SUCCEED();
+    for (double s : {-1.0, -1e300, -HUGE_VAL, std::nan(""), -std::nan(""), 0.0, -0.0}) {
+        int32_t whole, microseconds;
+        EXPECT_EQ(sleep_split(s, &whole, &microseconds), 0) << s;
+    }
+    const struct {
+        double seconds;
+        int32_t whole, microseconds;
+    } cases[] = {
+        {1.5, 1, 500000}, {0.25, 0, 250000}, {2.0, 2, 0}, {86400.0, 86400, 0},
+        {86400.5, 86400, 0}, {1e300, 86400, 0}, {HUGE_VAL, 86400, 0}, {0.0009765625, 0, 976},
+        {4e-7, 0, 0}, {1e-300, 0, 0},
+    };
+    for (const auto& c : cases) {
+        int32_t whole = -7, microseconds = -7;
+        EXPECT_EQ(sleep_split(c.seconds, &whole, &microseconds), 1) << c.seconds;
+        EXPECT_EQ(whole, c.whole) << c.seconds;
+        EXPECT_EQ(microseconds, c.microseconds) << c.seconds;
+    }
+    for (double s : {-1.0, -1e300, std::nan(""), 0.0}) sleep_seconds(s); // and the call itself comes back
 }
 
 } // namespace

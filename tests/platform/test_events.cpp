@@ -2,6 +2,8 @@
 // native window.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "platform/vesk_window_record.h"
 
 namespace {
@@ -95,7 +97,31 @@ TEST(sleep, overshoot_is_never_negative_and_zero_without_a_sleep)
 {
     EXPECT_EQ(vesk_sleep(-5, 0), 0.0);
     EXPECT_EQ(vesk_sleep(0, 0), 0.0);
-    EXPECT_GE(vesk_sleep(0, 1000), 0.0);
+    EXPECT_EQ(vesk_sleep(-1, 999999), 0.0);  // a total of -1 µs
+}
+
+// Lower bounds only, which no load on the machine can break: a sleep never
+// ends early, so the clock read around it has moved on by at least the
+// duration plus the overshoot the sleep reports (both readings enclose the
+// sleep's own), and the millisecond platform clock by at least the whole
+// milliseconds of the duration.
+TEST(sleep, lasts_at_least_its_duration_and_reports_what_came_after)
+{
+    const struct {
+        int32_t seconds, microseconds;
+    } cases[] = {{0, 1}, {0, 1000}, {0, 2500}, {1, -995000}};
+    for (const auto& c : cases) {
+        double duration = c.seconds + c.microseconds * 1e-6;
+        uint64_t ms_before = vesk_time_ms();
+        auto before = std::chrono::steady_clock::now();
+        double overshoot = vesk_sleep(c.seconds, c.microseconds);
+        auto after = std::chrono::steady_clock::now();
+        uint64_t ms_after = vesk_time_ms();
+        double elapsed = std::chrono::duration<double>(after - before).count();
+        EXPECT_GE(overshoot, 0.0) << duration;
+        EXPECT_GE(elapsed + 1e-9, duration + overshoot) << duration;
+        EXPECT_GE(ms_after - ms_before, uint64_t(duration * 1000)) << duration;
+    }
 }
 
 }  // namespace
