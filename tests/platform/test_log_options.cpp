@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -203,6 +204,16 @@ TEST(names, relaxed_compare)
     EXPECT_GT(vesk_name_compare("Shift", "Shif"), 0);
     EXPECT_LT(vesk_name_compare("Shif", "shift"), 0);
     EXPECT_NE(vesk_name_compare("\xc0", "\xe0"), 0); // high bytes are compared, never lowered as negative chars
+    // Bytes compare as unsigned, as strcmp orders them: a name holding a byte
+    // above 127 sorts after plain letters, and 0xFF is a byte, not EOF.
+    const struct {
+        const char *a, *b;
+    } high[] = {{"\xe9", "a"}, {"caf\xe9", "cafe"}, {"\xff", "\x7f"}, {"x\x80", "x_"}, {"\xff", " "}};
+    for (const auto& c : high) {
+        EXPECT_GT(vesk_name_compare(c.a, c.b), 0) << c.a << " / " << c.b;
+        EXPECT_LT(vesk_name_compare(c.b, c.a), 0) << c.b << " / " << c.a;
+        EXPECT_GT(strcmp(c.a, c.b), 0) << "the reference order";
+    }
 }
 
 TEST(clock, monotonic_and_sleep_returns_at_once_for_nonpositive_totals)
