@@ -31,6 +31,8 @@ int texture_load(const char* name);
 int texture_find(const char* name);
 const char* texture_name(int id);
 const char* texture_text(int id);
+// LINK aliases recorded, one per LINK file name loaded (failed loads included).
+int texture_alias_count();
 // When name ends with old_suffix: the texture of the name with that suffix
 // replaced by new_suffix (loaded); else 0.
 int replace_suffix_lookup(const char* name, const char* old_suffix, const char* new_suffix);

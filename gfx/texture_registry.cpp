@@ -233,6 +233,8 @@ int texture_load(const char* name)
     return id;
 }
 
+int texture_alias_count() { return aliases.count; }
+
 const char* texture_name(int id)
 {
     texture_record* r = record_of(id);
