@@ -124,6 +124,11 @@ struct terrain {
 // The program's one terrain.
 extern terrain track_terrain;
 
+// Told after a record's blocks were released or replaced (a load, a free, a
+// grid read again), so that a view keeping pointers into them (the physics
+// ground) looks again; null: nobody listens.
+extern void (*terrain_blocks_changed_hook)(const terrain* t);
+
 // Clears the record to its empty state without releasing anything.
 void terrain_reset(terrain* t);
 // Releases everything the record holds; safe on a partly loaded or empty one.

@@ -193,6 +193,39 @@ TEST_F(load_test, saved_terrain_png_holds_the_saved_samples)
     alloc_check_free(samples);
 }
 
+TEST_F(load_test, an_unreadable_terrain_hf_leaves_the_loaded_terrain_as_it_was)
+{
+    write_track();
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    const float* heights = t->heights;
+    const uint8_t* tiles = t->tile_map;
+    float h = heights[3 * 9 + 2];
+    const std::string hf = read_whole_file(dir.file("terrain.hf"));
+    struct row {
+        const char* what;
+        std::string bytes;  // empty: no terrain.hf at all
+    };
+    const row rows[] = {{"missing", ""}, {"no header", "height field"}, {"exponent too large", "40 2 0 1\n:"},
+                        {"negative spacing", "2 -2 0 1\n:"}};
+    for (const row& r : rows) {
+        std::filesystem::remove(dir.file("terrain.hf"));
+        if (!r.bytes.empty()) write_whole_file(dir.file("terrain.hf"), r.bytes);
+        EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0) << r.what;
+        ASSERT_EQ(t->heights, heights) << r.what;
+        EXPECT_EQ(t->heights[3 * 9 + 2], h) << r.what;
+        EXPECT_EQ(t->tile_map, tiles) << r.what;
+        EXPECT_EQ(t->size, 9) << r.what;
+        EXPECT_EQ(t->tile_count, 2) << r.what;
+        EXPECT_EQ(t->decals.count, 1) << r.what;
+        EXPECT_EQ(t->folder, dir.path) << r.what;
+    }
+    EXPECT_EQ(env.count_containing("Error reading heights"), 3);
+    // The same folder mended loads again, over the kept terrain.
+    write_whole_file(dir.file("terrain.hf"), hf);
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->heights[3 * 9 + 2], h);
+}
+
 TEST_F(load_test, missing_or_bad_files_fail_and_leave_an_empty_record)
 {
     EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0);  // no terrain.hf
