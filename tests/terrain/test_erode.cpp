@@ -372,6 +372,55 @@ TEST_F(erode_test, a_jump_wider_than_64_starts_a_new_strip)
     EXPECT_EQ(tracker.point_count, 2);
 }
 
+// A step bound travels as q x 2048 / 65535 - 1024, so no step longer than
+// 1024 ft fits in a strip: a wheel that lands that far from its last point
+// (a rider put back along the track) starts a new strip, and every point
+// reaches the receiver where the wheel made it.
+TEST_F(erode_test, a_step_beyond_the_codable_1024_ft_starts_a_new_strip)
+{
+    load_hf(t, make_hf(5, 64.0f, 0.0f, 100.0f, [](int, int) { return 32768; }));  // 4096 ft a side
+    surfaces_ensure_tile(t);
+    tilemap_read(t, nullptr, 0);
+    erode_send_online = capture_send;
+    struct row {
+        const char* what;
+        float from[2], to[2];
+    };
+    const row rows[] = {{"+x", {100, 300}, {1600, 300}},
+                        {"-z", {300, 2000}, {300, 500}},
+                        {"both", {3500, 3500}, {2300, 2300}}};
+    for (const row& r : rows) {
+        sent.clear();
+        rut_tracker tracker = {};
+        // One sample at the first place closes a point there when the wheel
+        // lands far away; the next, one foot on, closes the far point.
+        const float path[][2] = {{r.from[0], r.from[1]}, {r.to[0], r.to[1]}, {r.to[0] + 1, r.to[1]}, {r.to[0] + 2, r.to[1]}};
+        for (const auto& p : path) {
+            wheel_rut_input c = rolling(p[0], p[1], 20.0f, 0.0f);
+            erode_wheel_step(&tracker, &c, 0);
+            tic_counter++;
+        }
+        wheel_rut_input air = {};
+        for (int k = 0; k < 70; k++, tic_counter++) erode_wheel_step(&tracker, &air, 0);
+        ASSERT_EQ(sent.size(), 2u) << r.what;
+        EXPECT_EQ(sent[0].size(), 17u) << r.what;
+        std::vector<erode_point> back;
+        for (const auto& m : sent) {
+            erode_point points[64];
+            int n = erode_strip_unpack(m.data(), int32_t(m.size()), t->extent, points);
+            back.insert(back.end(), points, points + n);
+        }
+        ASSERT_EQ(back.size(), 4u) << r.what;
+        // Positions code to 4096 / 2^24 ft, one-foot steps to a 1/8-ft range
+        // in 255 parts: a hundredth of a foot holds both.
+        for (int i = 0; i < 4; i++) {
+            EXPECT_NEAR(back[i].x, path[i][0], 0.01f) << r.what << " point " << i;
+            EXPECT_NEAR(back[i].z, path[i][1], 0.01f) << r.what << " point " << i;
+            EXPECT_TRUE(std::isfinite(back[i].rut_x) && std::isfinite(back[i].rut_z)) << r.what;
+        }
+    }
+}
+
 TEST_F(erode_test, wheel_without_horizontal_motion_makes_no_nan)
 {
     rut_tracker tracker = {};
