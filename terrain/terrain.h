@@ -117,6 +117,12 @@ struct terrain {
     int32_t ground_polygons;    // added to by every draw
     int32_t upkeep_budget;      // LOD errors and block uploads per upkeep
     terrain_renderer* renderer; // GL objects; null when nothing was created
+    // The renderer's textures the editor draws with (0 without a renderer):
+    // the tile map, one red byte per tile, kept in step with tile_map by
+    // terrain_invalidate_levels; and the atlas of the tiles' ground textures
+    // (layout in docs/terrain_renderer.md).
+    uint32_t tile_map_texture;
+    uint32_t tile_atlas_texture;
 
     char folder[512];  // the track folder it was loaded from
 };
