@@ -14,6 +14,24 @@ namespace {
 
 rut_tracker rider_ruts[rider_slot_count][2];
 
+// The record the ground was last pointed at. Its heights block is replaced at
+// every load and released by every free, so the ground looks again each time.
+const terrain* followed_terrain;
+
+void point_ground_at(const terrain* t)
+{
+    if (!t->heights || t->size <= 0)
+        physics_ground_flat();
+    else
+        physics_ground = ground_view_of(t);
+}
+
+void follow_terrain(const terrain* t)
+{
+    if (t == followed_terrain)
+        point_ground_at(t);
+}
+
 int slot_of(const rider* r)
 {
     return r->slot < 0 ? 0 : r->slot >= rider_slot_count ? rider_slot_count - 1 : r->slot;
@@ -41,11 +59,9 @@ ground_view ground_view_of(const terrain* t)
 
 void physics_ground_from_terrain(const terrain* t)
 {
-    if (!t->heights || t->size <= 0) {
-        physics_ground_flat();
-        return;
-    }
-    physics_ground = ground_view_of(t);
+    followed_terrain = t;
+    terrain_blocks_changed_hook = follow_terrain;
+    point_ground_at(t);
 }
 
 rut_tracker* rider_rut_tracker(const rider* r, int front)

@@ -7,6 +7,9 @@
 #include "terrain/terrain.h"
 
 // Points the contact code at the terrain record (after every track load).
+// The ground then follows that record: when a load replaces its heights or a
+// free releases them, the ground reads the new ones, or is flat while the
+// record is empty, so it never reads a released block.
 void physics_ground_from_terrain(const terrain* t);
 // The ground view of a terrain record.
 ground_view ground_view_of(const terrain* t);

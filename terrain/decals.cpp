@@ -209,6 +209,25 @@ void decals_parse(terrain* t, const char* text, size_t length)
     decal_rebuild_bins(t);
 }
 
+namespace {
+
+// A decal's kind is its first texture id; the editor sets only that. The
+// kind number in word 3 serves decals without a texture (read where no
+// texture registry runs). Null when neither names a texture.
+const char* decal_texture_name(const terrain* t, const decal& d)
+{
+    if (d.textures[0]) {
+        for (int32_t k = 0; k < t->decal_kind_count; k++)
+            if (t->decal_kinds[k].texture == d.textures[0]) return t->decal_kinds[k].name;
+        const char* name = terrain_hooks.texture_name(d.textures[0]);
+        return name && *name && strlen(name) < sizeof(decal_kind::name) ? name : nullptr;
+    }
+    int32_t kind = int32_t(d.textures[3]);
+    return kind >= 0 && kind < t->decal_kind_count ? t->decal_kinds[kind].name : nullptr;
+}
+
+} // namespace
+
 char* decals_format(const terrain* t, size_t* length)
 {
     std::string text = "# x z angle size texture\n";
@@ -216,9 +235,12 @@ char* decals_format(const terrain* t, size_t* length)
     const decal* items = static_cast<const decal*>(t->decals.items);
     for (int32_t i = 0; i < t->decals.count; i++) {
         const decal& d = items[i];
-        int32_t kind = int32_t(d.textures[3]);
-        if (kind < 0 || kind >= t->decal_kind_count) continue;
-        snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g %s\n", d.x, d.z, d.angle, d.size, t->decal_kinds[kind].name);
+        const char* name = decal_texture_name(t, d);
+        if (!name) {
+            terrain_console("decals: decal %d has no texture name and is not saved", i);
+            continue;
+        }
+        snprintf(line, sizeof line, "%.9g %.9g %.9g %.9g %s\n", d.x, d.z, d.angle, d.size, name);
         text += line;
     }
     char* out = static_cast<char*>(xmalloc(text.size() + 1));

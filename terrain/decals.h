@@ -34,5 +34,8 @@ int32_t decal_bin_at(terrain* t, float x0, float z0, float x1, float z1, growabl
 // Parses a "decals" file (see docs/decals.md) and appends its decals; bad
 // lines are reported on the console and skipped. Rebuilds the bins.
 void decals_parse(terrain* t, const char* text, size_t length);
-// Writes the table as a "decals" file; the text is the caller's to free.
+// Writes the table as a "decals" file; the text is the caller's to free. A
+// decal is saved under the name of its first texture id (its kind), or of
+// the kind number in word 3 when it has no texture id; one that has neither
+// is left out with a console line.
 char* decals_format(const terrain* t, size_t* length);

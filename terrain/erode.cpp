@@ -162,6 +162,12 @@ void erode_strip_flush(rut_tracker* tracker)
     send_erode_message(message, length);
 }
 
+namespace {
+// The step bounds travel within +-1024 ft less the coder's 1/16-ft margins; a
+// longer step (a rider put back far along the track) can't be coded.
+constexpr float codable_step = 1024.0f - 0.0625f;
+} // namespace
+
 void erode_strip_add_point(rut_tracker* tr)
 {
     if (tr->sample_count <= 0) return;
@@ -177,14 +183,15 @@ void erode_strip_add_point(rut_tracker* tr)
         tr->point_count = 1;
     } else {
         float dx = point.x - tr->points[k - 1].x, dz = point.z - tr->points[k - 1].z;
-        if (k == 1) {
+        bool codable = fabsf(dx) <= codable_step && fabsf(dz) <= codable_step;
+        if (k == 1 && codable) {
             tr->step_x_min = tr->step_x_max = dx;
             tr->step_z_min = tr->step_z_max = dz;
             tr->point_count = 2;
         } else {
             float x0 = fminf(tr->step_x_min, dx), x1 = fmaxf(tr->step_x_max, dx);
             float z0 = fminf(tr->step_z_min, dz), z1 = fmaxf(tr->step_z_max, dz);
-            if (x1 - x0 > 64.0f || z1 - z0 > 64.0f) {
+            if (!codable || x1 - x0 > 64.0f || z1 - z0 > 64.0f) {
                 erode_strip_flush(tr);
                 tracker_clear(tr);
                 tr->points[0] = point;

@@ -61,6 +61,8 @@ void erode_strip_flush(rut_tracker* tracker);
 
 // Packs count (1..64) points with the step bounds (x min, z min, x max,
 // z max) over a terrain of side extent; returns the length, 17 + 4(count-1).
+// The bounds must lie within +-1023.9375 ft: a tracker starts a new strip
+// rather than take a longer step.
 int32_t erode_strip_pack(const erode_point* points, int32_t count, const float bounds[4], float extent,
                          uint8_t message[erode_strip_max_bytes]);
 // Unpacks a message into points; returns their number, 0 for a message that

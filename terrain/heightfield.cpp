@@ -122,6 +122,7 @@ int heightfield_read(terrain* t, const uint8_t* bytes, size_t length, const gray
     terrain_lod_allocate(t);
     terrain_lod_update(t, 0, 0, size - 1, size - 1);
     terrain_hooks.show_done("Loading heights");
+    if (terrain_blocks_changed_hook) terrain_blocks_changed_hook(t);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "terrain/terrain_render.h"
 
 terrain track_terrain;
+void (*terrain_blocks_changed_hook)(const terrain* t);
 
 void terrain_reset(terrain* t)
 {
@@ -36,6 +37,7 @@ void terrain_free(terrain* t)
     release(t->lod_error[0]);
     release(t->lod_error[1]);
     terrain_reset(t);
+    if (terrain_blocks_changed_hook) terrain_blocks_changed_hook(t);
 }
 
 int32_t terrain_erode_limit_rows(const float* erosion)

@@ -117,12 +117,23 @@ struct terrain {
     int32_t ground_polygons;    // added to by every draw
     int32_t upkeep_budget;      // LOD errors and block uploads per upkeep
     terrain_renderer* renderer; // GL objects; null when nothing was created
+    // The renderer's textures the editor draws with (0 without a renderer):
+    // the tile map, one red byte per tile, kept in step with tile_map by
+    // terrain_invalidate_levels; and the atlas of the tiles' ground textures
+    // (layout in docs/terrain_renderer.md).
+    uint32_t tile_map_texture;
+    uint32_t tile_atlas_texture;
 
     char folder[512];  // the track folder it was loaded from
 };
 
 // The program's one terrain.
 extern terrain track_terrain;
+
+// Told after a record's blocks were released or replaced (a load, a free, a
+// grid read again), so that a view keeping pointers into them (the physics
+// ground) looks again; null: nobody listens.
+extern void (*terrain_blocks_changed_hook)(const terrain* t);
 
 // Clears the record to its empty state without releasing anything.
 void terrain_reset(terrain* t);

@@ -68,14 +68,21 @@ int read_surfaces(terrain* t, const char* folder)
 
 int terrain_load(terrain* t, const char* folder)
 {
-    if (t->heights) terrain_free(t);
-    terrain_reset(t);
-    copy_bounded(t->folder, folder, sizeof t->folder);
+    // The heights are read into a record of their own: a track whose
+    // terrain.hf can't be read leaves the loaded terrain as it was.
+    terrain* fresh = static_cast<terrain*>(xmalloc(sizeof(terrain)));
+    terrain_reset(fresh);
+    copy_bounded(fresh->folder, folder, sizeof fresh->folder);
     terrain_hooks.show_status_restart("Loading terrain");
-    if (!read_heights(t, folder)) {
-        terrain_reset(t);
+    if (!read_heights(fresh, folder)) {
+        terrain_free(fresh);
+        alloc_check_free(fresh);
         return 0;
     }
+    terrain_free(t);
+    memcpy(t, fresh, sizeof *t);
+    alloc_check_free(fresh);
+    if (terrain_blocks_changed_hook) terrain_blocks_changed_hook(t);
     terrain_hooks.show_done("Loading terrain");
 
     terrain_hooks.show_status_restart("Loading shadows");

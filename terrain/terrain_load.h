@@ -5,9 +5,10 @@
 
 #include "terrain/terrain.h"
 
-// 1 when loaded. 0 when "terrain.hf" is missing or bad, "tileinfo" and
-// "texturelist" are both missing, "tilemap" is missing, or "shadows.pgm" is
-// unreadable; the record is then empty.
+// 1 when loaded. 0 when "terrain.hf" is missing or bad, and the record is
+// left as it was; 0 when "tileinfo" and "texturelist" are both missing,
+// "tilemap" is missing, or "shadows.pgm" is unreadable, and the record is then
+// empty.
 int terrain_load(terrain* t, const char* folder);
 // Writes terrain.hf (':' form), terrain.png, tilemap, decals and shading.ppm
 // into the record's folder. 1 on success; 0 with "Can't write '%s'" on the console.

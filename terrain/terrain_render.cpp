@@ -52,8 +52,6 @@ struct ground_level {
 struct terrain_renderer {
     GLuint heights_texture;
     GLuint light_texture;    // detail normal (flat) with the shadow as light factor
-    GLuint tile_map_texture;
-    GLuint atlas_texture;
     int32_t atlas_side;      // tiles per atlas row
     ground_level levels[2];  // the whole terrain, then the detail around the camera
     GLuint patch_array, patch_vertices, patch_index_buffer;
@@ -132,8 +130,8 @@ void build_atlas(terrain* t, terrain_renderer* r)
         }
         if (image) alloc_check_free(image);
     }
-    ztglGenTextures(1, &r->atlas_texture);
-    ztglBindTexture(GL_TEXTURE_2D, r->atlas_texture);
+    ztglGenTextures(1, &t->tile_atlas_texture);
+    ztglBindTexture(GL_TEXTURE_2D, t->tile_atlas_texture);
     ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, pixels_side, pixels_side, 0, GL_RGBA, GL_UNSIGNED_BYTE, atlas);
     ztglGenerateMipmap(GL_TEXTURE_2D);
     texture_parameters(GL_LINEAR_MIPMAP_LINEAR, GL_CLAMP_TO_EDGE);
@@ -281,10 +279,14 @@ void paint_decals(terrain* t)
 void paint_level(terrain* t, ground_level* level)
 {
     terrain_renderer* r = t->renderer;
-    GLint viewport[4], framebuffer = 0;
+    GLint viewport[4], framebuffer = 0, depth_test = 0, blend = 0;
     ztgl_flush();
     ztgl_fn.GetIntegerv(GL_VIEWPORT, viewport);
     ztgl_fn.GetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+    // terrain_draw repaints a stale level itself, between the caller's depth
+    // test and its patches: what the painting switches off is switched back.
+    ztgl_fn.GetIntegerv(GL_DEPTH_TEST, &depth_test);
+    ztgl_fn.GetIntegerv(GL_BLEND, &blend);
     ztglBindFramebuffer(GL_FRAMEBUFFER, level->framebuffer);
     ztglViewport(0, 0, ground_texture_size, ground_texture_size);
     ztglDisable(GL_DEPTH_TEST);
@@ -301,9 +303,9 @@ void paint_level(terrain* t, ground_level* level)
     ztgl_use_program(ZTGL_TILEMAP);
     ztgl_set_tilemap_dims(t->inv_spacing, 1.0f / float_of(1 << t->exponent), 1.0f / float_of(r->atlas_side));
     ztglActiveTexture(GL_TEXTURE1);
-    ztglBindTexture(GL_TEXTURE_2D, r->tile_map_texture);
+    ztglBindTexture(GL_TEXTURE_2D, t->tile_map_texture);
     ztglActiveTexture(GL_TEXTURE0);
-    ztglBindTexture(GL_TEXTURE_2D, r->atlas_texture);
+    ztglBindTexture(GL_TEXTURE_2D, t->tile_atlas_texture);
     float x1 = level->x0 + level->side, z1 = level->z0 + level->side;
     imm_begin(IMM_QUADS);
     imm_vertex3(level->x0, 0, level->z0);
@@ -322,6 +324,8 @@ void paint_level(terrain* t, ground_level* level)
     ztglBindTexture(GL_TEXTURE_2D, 0);
     ztglBindFramebuffer(GL_FRAMEBUFFER, GLuint(framebuffer));
     ztglViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+    if (depth_test) ztglEnable(GL_DEPTH_TEST);
+    if (blend) ztglEnable(GL_BLEND);
     level->dirty = 0;
 }
 
@@ -375,7 +379,7 @@ int terrain_render_create(terrain* t)
     }
     r->light_texture = make_texture(GL_RGBA8, n, n, GL_RGBA, GL_UNSIGNED_BYTE, light, GL_LINEAR);
     alloc_check_free(light);
-    r->tile_map_texture = make_texture(GL_R8, tiles, tiles, GL_RED, GL_UNSIGNED_BYTE, t->tile_map, GL_NEAREST);
+    t->tile_map_texture = make_texture(GL_R8, tiles, tiles, GL_RED, GL_UNSIGNED_BYTE, t->tile_map, GL_NEAREST);
     build_atlas(t, r);
     load_decal_textures(t, r);
 
@@ -419,10 +423,11 @@ void terrain_render_free(terrain* t)
 {
     terrain_renderer* r = t->renderer;
     if (!r) return;
-    GLuint textures[] = {r->heights_texture, r->light_texture, r->tile_map_texture, r->atlas_texture,
+    GLuint textures[] = {r->heights_texture, r->light_texture, t->tile_map_texture, t->tile_atlas_texture,
                          r->levels[0].texture, r->levels[1].texture};
     for (GLuint id : textures)
         if (id) ztglDeleteTextures(1, &id);
+    t->tile_map_texture = t->tile_atlas_texture = 0;
     for (ground_level& level : r->levels)
         if (level.framebuffer) ztglDeleteFramebuffers(1, &level.framebuffer);
     if (r->patch_vertices) ztglDeleteBuffers(1, &r->patch_vertices);
@@ -448,9 +453,33 @@ void terrain_render_upload_block(terrain* t, int32_t block_col, int32_t block_ro
     update_half_errors(t, x0, z0, x1, z1);
 }
 
+namespace {
+
+// Sends the tile-map bytes of the tiles under the cell rectangle to the GL, so
+// the repaint reads the edited map.
+void upload_tiles(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
+{
+    if (!t->tile_map || !t->tile_map_texture) return;
+    int32_t tiles = 1 << t->exponent;
+    auto tile = [&](int32_t cell) { return cell < 0 ? 0 : (cell / 2 >= tiles ? tiles - 1 : cell / 2); };
+    int32_t c0 = tile(x0 < x1 ? x0 : x1), c1 = tile(x0 < x1 ? x1 : x0);
+    int32_t r0 = tile(z0 < z1 ? z0 : z1), r1 = tile(z0 < z1 ? z1 : z0);
+    ztglBindTexture(GL_TEXTURE_2D, t->tile_map_texture);
+    ztglPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    ztglPixelStorei(GL_UNPACK_ROW_LENGTH, tiles);
+    ztglTexSubImage2D(GL_TEXTURE_2D, 0, c0, r0, c1 - c0 + 1, r1 - r0 + 1, GL_RED, GL_UNSIGNED_BYTE,
+                      t->tile_map + size_t(r0) * tiles + c0);
+    ztglPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    ztglPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    ztglBindTexture(GL_TEXTURE_2D, 0);
+}
+
+} // namespace
+
 void terrain_invalidate_levels(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1)
 {
     if (!t->renderer) return;
+    upload_tiles(t, x0, z0, x1, z1);
     for (ground_level& level : t->renderer->levels) {
         float lx = level.x0 * t->inv_spacing, lz = level.z0 * t->inv_spacing, side = level.side * t->inv_spacing;
         if (float_of(x1) >= lx && float_of(x0) <= lx + side && float_of(z1) >= lz && float_of(z0) <= lz + side)

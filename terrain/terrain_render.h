@@ -19,8 +19,9 @@ void terrain_draw(terrain* t);
 void terrain_render_bind(terrain* t);
 // Per-frame upkeep of the ground texture pyramid around the camera.
 void terrain_update_pyramid(terrain* t);
-// Marks the ground colour over the cell rectangle for repainting (after
-// tile-map edits); heights show through the lighting without it.
+// After tile-map edits (or decal changes) over the cell rectangle: sends the
+// tile map of that rectangle to the tile-map texture and marks the ground
+// colour over it for repainting; heights show through the lighting without it.
 void terrain_invalidate_levels(terrain* t, int32_t x0, int32_t z0, int32_t x1, int32_t z1);
 // Re-computes detail errors and re-uploads dirty blocks, at most
 // upkeep_budget blocks; the full form takes every dirty block.

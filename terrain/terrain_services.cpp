@@ -18,6 +18,8 @@ namespace {
 // alone) surfaces get no textures.
 uint32_t load_texture(const char* name) { return ztgl_fn.GenTextures ? uint32_t(texture_load(name)) : 0; }
 
+const char* registry_texture_name(uint32_t id) { return texture_name(int(id)); }
+
 int read_track_file(const char* folder, const char* name, uint8_t** bytes, size_t* length)
 {
     *bytes = nullptr;
@@ -63,6 +65,7 @@ void terrain_services_reset()
     terrain_hooks.show_progress = show_progress;
     terrain_hooks.show_done = show_done;
     terrain_hooks.texture_load = load_texture;
+    terrain_hooks.texture_name = registry_texture_name;
     terrain_hooks.read_file = read_track_file;
     terrain_hooks.write_file = write_track_file;
     terrain_hooks.read_png_gray16 = decode_png_gray16;

@@ -13,6 +13,8 @@ struct terrain_services {
     void (*show_progress)(const char* text);
     void (*show_done)(const char* text);
     uint32_t (*texture_load)(const char* name);
+    // The name a texture id was loaded under; null when unknown.
+    const char* (*texture_name)(uint32_t id);
     // Reads a whole file of the track folder into a block the caller frees
     // with alloc_check_free; 0 when it can't be opened.
     int (*read_file)(const char* folder, const char* name, uint8_t** bytes, size_t* length);

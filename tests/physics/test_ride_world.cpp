@@ -9,6 +9,7 @@
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
 #include "physics/physics_ground.h"
+#include "support/temp_dir.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain_load.h"
 
@@ -88,6 +89,62 @@ TEST(PhysicsWorld, ALoadedTrackIsTheGroundOfTheRaceStep)
     physics_ground_from_terrain(&track_terrain);
     EXPECT_NE(physics_ground.heights, nullptr);
     EXPECT_EQ(physics_ground.size, 1);
+}
+
+// Loading another track replaces the terrain's heights block and a failed
+// load may release it: the program's ground must read the live block or the
+// flat stand-in, never the released one (the sanitizer build reports any read
+// of it). Each stage rides a second on what the ground then is.
+TEST(PhysicsWorld, TheGroundFollowsTheTerrainThroughReloadsAndFailedLoads)
+{
+    ASSERT_TRUE(terrain_load(&track_terrain, "../data/tracks/stadium")) << "the generator writes it to build/data";
+    physics_ground_from_terrain(&track_terrain);
+    physics_world_create();
+    rider* r = rider_create("crf250(2013)", 3, 1, "3", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(r);
+    // Dropped half a foot onto whatever ground is there now, the rear tyre
+    // rests on it: its soft contact sinks hundredths of a foot, well inside 0.1.
+    auto ride_at = [&](double x, double z, double ground_y) {
+        rider_reset_pose(r);
+        rider_fall(r);
+        rider_reset_controls(r);
+        r->throttle = 0.0f;
+        rider_translate(r, x, ground_y + 0.5, z);
+        race_steps(r, 128);
+        EXPECT_GT(r->rear_contact.depth, 0.0f);
+        EXPECT_NEAR(r->rear_contact.contact_point[1], ground_y, 0.1);
+    };
+    const float* stadium = track_terrain.heights;
+
+    // No terrain.hf: the loaded track and its ground stay as they were.
+    EXPECT_FALSE(terrain_load(&track_terrain, "../data/tracks/no_such_track"));
+    EXPECT_EQ(track_terrain.heights, stadium);
+    EXPECT_EQ(physics_current().ground.heights, stadium);
+    ride_at(137.0, 205.0, 7.0);  // the stadium's finish table
+
+    // Another track: the ground reads its heights without being pointed again.
+    ASSERT_TRUE(terrain_load(&track_terrain, "../data/tracks/practice"));
+    ASSERT_NE(track_terrain.heights, nullptr);
+    EXPECT_EQ(physics_current().ground.heights, track_terrain.heights);
+    const double x = 75.0, z = 330.0;  // the level paddock
+    float h = terrain_height_at(&track_terrain, (float)x, (float)z);
+    EXPECT_EQ(ground_height_at(physics_ground, x, z), (double)h);
+    ride_at(x, z, h);
+
+    // A folder whose terrain.hf reads but which has no surfaces: the record is
+    // released, and the riders stand on the flat ground at 0.
+    temp_dir dir;
+    write_whole_file(dir.file("terrain.hf"), read_whole_file("../data/tracks/stadium/terrain.hf"));
+    EXPECT_FALSE(terrain_load(&track_terrain, dir.path.c_str()));
+    EXPECT_EQ(track_terrain.heights, nullptr);
+    EXPECT_EQ(physics_current().ground.size, 1);
+    EXPECT_EQ(ground_height_at(physics_ground, x, z), 0.0);
+    ride_at(x, z, 0.0);
+
+    rider_destroy(r);
+    physics_world_destroy();
+    tic_counter = 0;
+    physics_ground_flat();
 }
 
 int hide_odd(int slot)

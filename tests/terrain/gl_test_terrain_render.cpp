@@ -1,5 +1,7 @@
 // The terrain renderer on a real GL context: both sample tracks draw textured
-// ground under a horizon, and a dug rut shows after the upkeep.
+// ground under a horizon, a dug rut shows after the upkeep, edited tiles show
+// once their cells are invalidated, and a repaint inside the draw keeps the
+// depth test.
 #include <SDL.h>
 
 #include <cmath>
@@ -104,7 +106,10 @@ struct render_fixture : ::testing::Test {
     }
 
     // Draws the loaded terrain from eye toward target; rows top-down, RGBA.
-    std::vector<uint8_t> draw(const float eye[3], const float target[3])
+    // The world view brings the ground texture up to date first, with the
+    // depth test off; without that step terrain_draw repaints stale levels
+    // itself, inside the depth-tested draw.
+    std::vector<uint8_t> draw(const float eye[3], const float target[3], bool update_pyramid_first = true)
     {
         ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         ztglViewport(0, 0, width, height);
@@ -129,7 +134,7 @@ struct render_fixture : ::testing::Test {
         ztglLoadMatrixf(view);
         memcpy(t->camera, eye, sizeof t->camera);
         ztglDisable(GL_DEPTH_TEST);
-        terrain_update_pyramid(t);
+        if (update_pyramid_first) terrain_update_pyramid(t);
         ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         ztglViewport(0, 0, width, height);
         ztglEnable(GL_DEPTH_TEST);
@@ -153,6 +158,22 @@ struct render_fixture : ::testing::Test {
         for (int y = 0; y < height; y++)
             memcpy(&rows[size_t(y) * width * 4], &bottom_up[size_t(height - 1 - y) * width * 4], size_t(width) * 4);
         return rows;
+    }
+
+    // A texture's first level as RGBA rows, bottom row (texture row 0) first.
+    std::vector<uint8_t> read_texture(GLuint texture, int w, int h)
+    {
+        GLuint reader = 0;
+        ztglGenFramebuffers(1, &reader);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, reader);
+        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+        EXPECT_EQ(ztglCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
+        std::vector<uint8_t> px(size_t(w) * h * 4);
+        ztglPixelStorei(GL_PACK_ALIGNMENT, 1);
+        ztglReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglDeleteFramebuffers(1, &reader);
+        return px;
     }
 
     static bool is_sky(const uint8_t* p)
@@ -235,6 +256,72 @@ TEST_F(render_fixture, dug_rut_changes_the_picture_after_the_upkeep)
     int changed = 0;
     for (size_t k = 0; k < after.size(); k += 4) changed += abs(after[k] - before[k]) + abs(after[k + 1] - before[k + 1]) > 8;
     EXPECT_GT(changed, 200);
+}
+
+// The editor paints tiles into the tile map and invalidates their cells: the
+// tile-map texture it draws with takes the new bytes, and the ground shows
+// the new surface.
+TEST_F(render_fixture, edited_tiles_show_after_their_cells_are_invalidated)
+{
+    ASSERT_EQ(terrain_load(t, "@tracks/stadium"), 1);
+    ASSERT_GE(t->tile_count, 2);
+    ASSERT_NE(t->tile_map_texture, 0u);
+    ASSERT_NE(t->tile_atlas_texture, 0u);
+    const int tiles = 1 << t->exponent;
+    // R8 holds each byte exactly, so the texture reads back as the map.
+    auto texture_matches_map = [&] {
+        std::vector<uint8_t> px = read_texture(t->tile_map_texture, tiles, tiles);
+        int wrong = 0;
+        for (int k = 0; k < tiles * tiles; k++) wrong += px[4 * size_t(k)] != t->tile_map[k];
+        return wrong;
+    };
+    EXPECT_EQ(texture_matches_map(), 0);
+    // Every atlas cell holds a texture or the stand-in colour: opaque.
+    int side = 1;
+    while (side * side < t->tile_count) side *= 2;
+    std::vector<uint8_t> atlas = read_texture(t->tile_atlas_texture, side * 128, side * 128);
+    for (int n = 0; n < t->tile_count; n++)
+        EXPECT_EQ(atlas[(size_t(n / side * 128 + 64) * side * 128 + n % side * 128 + 64) * 4 + 3], 255) << n;
+
+    // A 40-ft square straight ahead and below the camera takes another surface.
+    const float eye[3] = {100, 40, 40}, target[3] = {100, 0, 80};
+    std::vector<uint8_t> before = draw(eye, target);
+    int c0 = int(80 / t->tile_size), c1 = int(120 / t->tile_size);
+    int r0 = int(60 / t->tile_size), r1 = int(100 / t->tile_size);
+    for (int r = r0; r <= r1; r++)
+        for (int c = c0; c <= c1; c++) {
+            uint8_t& tile = t->tile_map[r * tiles + c];
+            tile = uint8_t((tile + 1) % t->tile_count);
+        }
+    EXPECT_GT(texture_matches_map(), 0) << "the map and its texture differ until the cells are invalidated";
+    terrain_invalidate_levels(t, 2 * c0, 2 * r0, 2 * c1 + 1, 2 * r1 + 1);
+    EXPECT_EQ(texture_matches_map(), 0);
+    std::vector<uint8_t> after = draw(eye, target);
+    save(after, "stadium_tiles_edited.png");
+    // Looking 45 degrees down at the square's middle, it fills most of the
+    // frame's height and over half its width: at least a quarter of the
+    // pixels show the new surface and change colour.
+    int changed = 0;
+    for (size_t k = 0; k < after.size(); k += 4)
+        changed += abs(after[k] - before[k]) + abs(after[k + 1] - before[k + 1]) + abs(after[k + 2] - before[k + 2]) > 8;
+    EXPECT_GT(changed, width * height / 4);
+}
+
+// terrain_draw repaints a stale ground level itself when the world view did
+// not do so first; the patches it then draws still need the depth test.
+TEST_F(render_fixture, a_repaint_inside_the_draw_keeps_the_depth_test)
+{
+    ASSERT_EQ(terrain_load(t, "@tracks/stadium"), 1);
+    const float eye[3] = {30, 25, 30}, target[3] = {130, 8, 120};
+    std::vector<uint8_t> reference = draw(eye, target);
+    terrain_invalidate_levels(t, 0, 0, t->size - 1, t->size - 1);
+    std::vector<uint8_t> repainted = draw(eye, target, false);
+    GLint depth_test = 0;
+    ztgl_fn.GetIntegerv(GL_DEPTH_TEST, &depth_test);
+    EXPECT_EQ(depth_test, 1);
+    int differ = 0;
+    for (size_t k = 0; k < reference.size(); k++) differ += reference[k] != repainted[k];
+    EXPECT_EQ(differ, 0) << "the same levels painted again, the same picture";
 }
 
 TEST_F(render_fixture, decals_lie_on_the_ground_unless_hidden)

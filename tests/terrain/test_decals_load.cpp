@@ -13,6 +13,7 @@
 #include "terrain/decals.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain_load.h"
+#include "terrain/terrain_services.h"
 
 namespace {
 
@@ -150,6 +151,51 @@ TEST_F(load_test, folder_loads_and_saves_back_the_same)
     EXPECT_EQ(t->decals.count, 1);
 }
 
+// Texture ids as a registry would give them: two kinds the track names, and
+// one texture the editor loaded itself.
+uint32_t stub_texture_load(const char* name)
+{
+    return strcmp(name, "@skid.png") == 0 ? 11 : strcmp(name, "@startline.png") == 0 ? 12 : 0;
+}
+const char* stub_texture_name(uint32_t id)
+{
+    return id == 11 ? "@skid.png" : id == 12 ? "@startline.png" : id == 13 ? "@finish.png" : nullptr;
+}
+
+TEST_F(load_test, inserted_decals_are_saved_under_their_first_texture)
+{
+    terrain_hooks.texture_load = stub_texture_load;
+    terrain_hooks.texture_name = stub_texture_name;
+    write_track();
+    write_whole_file(dir.file("decals"), "8 8 0 2 @skid.png\n20 20 0 3 @startline.png\n");
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    ASSERT_EQ(t->decal_kind_count, 2);
+    // As the editor makes them: the kind is the first texture id, the rest of
+    // the texture words are zero.
+    decal line = {}, finish = {}, bare = {};
+    line.x = 30, line.z = 10, line.size = 3, line.textures[0] = 12;
+    finish.x = 31, finish.z = 11, finish.size = 4, finish.textures[0] = 13;
+    bare.x = 1, bare.z = 1, bare.size = 1, bare.textures[0] = 99;  // no registry name
+    ASSERT_TRUE(decal_insert(t, 2, &line));
+    decal_shift_indices(t, 0, +1);
+    ASSERT_TRUE(decal_insert(t, 0, &finish));
+    ASSERT_TRUE(decal_insert(t, 4, &bare));
+    ASSERT_EQ(terrain_save(t), 1);
+    EXPECT_EQ(env.count_containing("decals: decal 4 has no texture name"), 1);
+    terrain_free(t);
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    ASSERT_EQ(t->decals.count, 4);
+    const decal* d = array_items<decal>(&t->decals);
+    const char* expected[] = {"@finish.png", "@skid.png", "@startline.png", "@startline.png"};
+    const float xs[] = {31, 8, 20, 30};
+    for (int i = 0; i < 4; i++) {
+        ASSERT_LT(d[i].textures[3], uint32_t(t->decal_kind_count)) << i;
+        EXPECT_STREQ(t->decal_kinds[d[i].textures[3]].name, expected[i]) << i;
+        EXPECT_EQ(d[i].x, xs[i]) << i;
+    }
+    EXPECT_EQ(d[2].textures[0], 12u);
+}
+
 TEST_F(load_test, heights_come_from_terrain_png_without_a_sample_block)
 {
     write_track();
@@ -191,6 +237,39 @@ TEST_F(load_test, saved_terrain_png_holds_the_saved_samples)
     for (int k = 0; k < 81; k++)
         EXPECT_EQ(samples[k], uint8_t(hf[block + 2 * k]) | uint8_t(hf[block + 2 * k + 1]) << 8) << k;
     alloc_check_free(samples);
+}
+
+TEST_F(load_test, an_unreadable_terrain_hf_leaves_the_loaded_terrain_as_it_was)
+{
+    write_track();
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    const float* heights = t->heights;
+    const uint8_t* tiles = t->tile_map;
+    float h = heights[3 * 9 + 2];
+    const std::string hf = read_whole_file(dir.file("terrain.hf"));
+    struct row {
+        const char* what;
+        std::string bytes;  // empty: no terrain.hf at all
+    };
+    const row rows[] = {{"missing", ""}, {"no header", "height field"}, {"exponent too large", "40 2 0 1\n:"},
+                        {"negative spacing", "2 -2 0 1\n:"}};
+    for (const row& r : rows) {
+        std::filesystem::remove(dir.file("terrain.hf"));
+        if (!r.bytes.empty()) write_whole_file(dir.file("terrain.hf"), r.bytes);
+        EXPECT_EQ(terrain_load(t, dir.path.c_str()), 0) << r.what;
+        ASSERT_EQ(t->heights, heights) << r.what;
+        EXPECT_EQ(t->heights[3 * 9 + 2], h) << r.what;
+        EXPECT_EQ(t->tile_map, tiles) << r.what;
+        EXPECT_EQ(t->size, 9) << r.what;
+        EXPECT_EQ(t->tile_count, 2) << r.what;
+        EXPECT_EQ(t->decals.count, 1) << r.what;
+        EXPECT_EQ(t->folder, dir.path) << r.what;
+    }
+    EXPECT_EQ(env.count_containing("Error reading heights"), 3);
+    // The same folder mended loads again, over the kept terrain.
+    write_whole_file(dir.file("terrain.hf"), hf);
+    ASSERT_EQ(terrain_load(t, dir.path.c_str()), 1);
+    EXPECT_EQ(t->heights[3 * 9 + 2], h);
 }
 
 TEST_F(load_test, missing_or_bad_files_fail_and_leave_an_empty_record)

@@ -243,6 +243,26 @@ TEST_F(erode_test, dig_and_deposit_conserve_volume_and_respect_the_lock)
     EXPECT_EQ(height_sum(), before);
 }
 
+// A surface file may give an erode radius far wider than any wheel; the disc
+// is held to 256 cells, so one dig costs at most some 200 000 samples.
+TEST_F(erode_test, a_dig_wider_than_256_cells_is_held_to_256)
+{
+    load_hf(t, make_hf(5, 1.0f, 0.0f, 100.0f, [](int, int) { return 32768; }));  // one-foot cells
+    const float amount = -1.0f, held = 256.0f;
+    float centre = t->heights[32 * t->size + 32], edge = t->heights[32 * t->size + 64];
+    float sum = terrain_dig(t, 32.0f, 32.0f, 400.0f, amount);
+    // The falloff 1 - 3t^2 + 2t^3 over a disc of radius R integrates to
+    // 2 pi R^2 (1/2 - 3/4 + 2/5) = 0.3 pi R^2; the lattice sum of this smooth
+    // bump matches it closely, and the float sum of 200 000 terms is good to
+    // about 1e-3, so 1 % tells 256 cells (61 764) from 400 (150 796).
+    const double volume = 0.3 * M_PI * held * held;
+    EXPECT_NEAR(sum, amount * volume, 0.01 * volume);
+    // Sample 32 cells east lies at t = 32 / 256 = 1/8 of the held disc.
+    const float t8 = 1.0f / 8.0f;
+    EXPECT_NEAR(t->heights[32 * t->size + 64] - edge, amount * (1 - 3 * t8 * t8 + 2 * t8 * t8 * t8), 1e-4f);
+    EXPECT_NEAR(t->heights[32 * t->size + 32] - centre, amount, 1e-4f);
+}
+
 TEST_F(erode_test, a_shortest_rut_digs_and_deposits_on_the_spot)
 {
     // A rut vector of length 0.125 has no displacement: the volume stays.
@@ -370,6 +390,83 @@ TEST_F(erode_test, a_jump_wider_than_64_starts_a_new_strip)
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].size(), 17u + 4 * 4);  // points 10..14; 100 opens the next strip
     EXPECT_EQ(tracker.point_count, 2);
+}
+
+// A step bound travels as q x 2048 / 65535 - 1024, so no step longer than
+// 1024 ft fits in a strip: a wheel that lands that far from its last point
+// (a rider put back along the track) starts a new strip, and every point
+// reaches the receiver where the wheel made it.
+TEST_F(erode_test, a_step_beyond_the_codable_1024_ft_starts_a_new_strip)
+{
+    load_hf(t, make_hf(5, 64.0f, 0.0f, 100.0f, [](int, int) { return 32768; }));  // 4096 ft a side
+    surfaces_ensure_tile(t);
+    tilemap_read(t, nullptr, 0);
+    erode_send_online = capture_send;
+    struct row {
+        const char* what;
+        float from[2], to[2];
+    };
+    const row rows[] = {{"+x", {100, 300}, {1600, 300}},
+                        {"-z", {300, 2000}, {300, 500}},
+                        {"both", {3500, 3500}, {2300, 2300}}};
+    for (const row& r : rows) {
+        sent.clear();
+        rut_tracker tracker = {};
+        // One sample at the first place closes a point there when the wheel
+        // lands far away; the next, one foot on, closes the far point.
+        const float path[][2] = {{r.from[0], r.from[1]}, {r.to[0], r.to[1]}, {r.to[0] + 1, r.to[1]}, {r.to[0] + 2, r.to[1]}};
+        for (const auto& p : path) {
+            wheel_rut_input c = rolling(p[0], p[1], 20.0f, 0.0f);
+            erode_wheel_step(&tracker, &c, 0);
+            tic_counter++;
+        }
+        wheel_rut_input air = {};
+        for (int k = 0; k < 70; k++, tic_counter++) erode_wheel_step(&tracker, &air, 0);
+        ASSERT_EQ(sent.size(), 2u) << r.what;
+        EXPECT_EQ(sent[0].size(), 17u) << r.what;
+        std::vector<erode_point> back;
+        for (const auto& m : sent) {
+            erode_point points[64];
+            int n = erode_strip_unpack(m.data(), int32_t(m.size()), t->extent, points);
+            back.insert(back.end(), points, points + n);
+        }
+        ASSERT_EQ(back.size(), 4u) << r.what;
+        // Positions code to 4096 / 2^24 ft, one-foot steps to a 1/8-ft range
+        // in 255 parts: a hundredth of a foot holds both.
+        for (int i = 0; i < 4; i++) {
+            EXPECT_NEAR(back[i].x, path[i][0], 0.01f) << r.what << " point " << i;
+            EXPECT_NEAR(back[i].z, path[i][1], 0.01f) << r.what << " point " << i;
+            EXPECT_TRUE(std::isfinite(back[i].rut_x) && std::isfinite(back[i].rut_z)) << r.what;
+        }
+    }
+}
+
+// A surface whose on and off speeds (or slip bounds) are equal has a ramp of
+// zero width: it is a step, full from the bound up, not 0 / 0.
+TEST_F(erode_test, zero_width_erode_ranges_are_steps_at_their_bound)
+{
+    const std::string surface = "erode_off_speed 12\nerode_on_speed 12\nerode_slip_lower 3\nerode_slip_upper 3\n"
+                                "erode_slip_base_scale 1\nerode_slip_scale 2\nerode_lower 0\nerode_upper 1200\naddtile\n";
+    tileinfo_parse(t, surface.data(), surface.size());
+    // rolling() pushes 300 lbf sideways on level ground, so |p| = 300 x speed
+    // factor x slip factor, then rescaled to 0.125 + 0.875 x |p| / 1200.
+    const float slow_slip = 0.125f + 0.875f * 300.0f / 1200.0f, fast_slip = 0.125f + 0.875f * 600.0f / 1200.0f;
+    struct row {
+        float speed, slip;
+        int samples;
+        float rut;
+    };
+    const row rows[] = {{12.0f, 3.0f, 1, fast_slip}, {12.0f, 0.0f, 1, slow_slip}, {12.0f, 2.99f, 1, slow_slip},
+                        {20.0f, 5.0f, 1, fast_slip}, {11.99f, 3.0f, 0, 0.0f}};
+    for (const row& r : rows) {
+        rut_tracker tracker = {};
+        wheel_rut_input c = rolling(64.0f, 64.0f, r.speed, 0.0f);
+        c.slip_velocity[0] = r.slip;
+        erode_wheel_step(&tracker, &c, 0);
+        ASSERT_EQ(tracker.sample_count, r.samples) << r.speed << " " << r.slip;
+        EXPECT_TRUE(std::isfinite(tracker.sum_px)) << r.speed << " " << r.slip;
+        EXPECT_NEAR(tracker.sum_px, r.rut, 1e-5f) << r.speed << " " << r.slip;
+    }
 }
 
 TEST_F(erode_test, wheel_without_horizontal_motion_makes_no_nan)
