@@ -109,6 +109,11 @@ constexpr double steer_scale = 1.5;              // torque scale of both models
 // turns toward the lean, which is what lets a bike balance at speed.
 constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
+// The line assist leans toward the line's point this many points past the
+// nearest (points are 1/4 s apart as recorded: a second ahead), with at most
+// this torque (lbf*ft) before the lean gain.
+constexpr int line_assist_ahead = 4;
+constexpr double line_assist_fmax = 320.0;
 constexpr double lean_motor_fmax = 1000.0;       // arcade lean motor
 // Share of the gap to the turn's balancing lean that the arcade lean
 // motor's target closes per tic (a time constant of 8 tics, 1/16 s): slow enough to stop the

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ai/racing_lines.h"
 #include "physics/bike_info.h"
 #include "physics/collision_shape.h"
 #include "physics/body_helpers.h"
@@ -454,6 +455,22 @@ void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, 
     *dab = 1.0f;
     double aim = -r->lean_input * pi / 2;
     lean_motor(w, r, (aim - lean) * phys::standup_lean_rate, phys::standup_fmax);
+}
+
+// Leans the bike toward the lean of its racing line four points ahead of
+// where it is. 0 when the rider has no line for its section.
+bool line_assist(const ride_world& w, rider* r)
+{
+    int32_t section = gate_section_index(r->gate_count);
+    const racing_line* line = racing_line_find(line_set_of_section(section), r->picked_lines[section & 3]);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    const line_point* ahead = racing_line_point_ahead(line, p[0], p[2], phys::line_assist_ahead);
+    if (!ahead)
+        return false;
+    double lean = body_lean_angle(r->frame_body);
+    double v = std::clamp(ahead->lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0;
+    lean_motor(w, r, v, phys::line_assist_fmax * phys::lean_gain);
+    return true;
 }
 
 void upright_assist(rider* r, double speed)
@@ -907,9 +924,14 @@ void bike_physics_tic(const ride_world& w, rider* r)
         if (s->tics_run >= 3 && !crashed)
             feedback_correction(r, s);
 
-        // 12. Upright assist of the realistic model.
-        if (!crashed && (front || rear) && !r->arcade)
-            upright_assist(r, speed);
+        // 12. Line and upright assists of the realistic model: off the
+        // throttle the bike leans as the rider's racing line leaned there;
+        // without a line, or on the throttle, it is held up.
+        if (!crashed && (front || rear) && !r->arcade) {
+            bool on_line = (r->option_flags & rider_option_auto_align) && r->throttle <= 0.125f && line_assist(w, r);
+            if (!on_line)
+                upright_assist(r, speed);
+        }
 
         // 13. Dab.
         if (crashed)

@@ -122,6 +122,7 @@ struct rider {
     float mass_distribution;     // 0.33..0.5 of the rider's mass on the rider body
     float sprocket_adjustment[2];
     int32_t launch;              // a launch in progress (cleared by the control reset)
+    int32_t picked_lines[4];     // racing-line ids picked for the last sections (slot = section mod 4)
     int32_t arcade;              // the arcade riding aids
     const rider_object_link* object_link;  // the ground object it is attached to, or null
     uint8_t option_flags;        // rider_option_* bits

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "ai/racing_lines.h"
 #include "physics/bike_info.h"
 #include "physics/body_helpers.h"
 #include "physics/collision_shape.h"
@@ -132,6 +133,49 @@ TEST_F(Aids, TheFootComesDownAsTheBikeSlows)
     cruise(r, 20.0);
     world.tic();
     EXPECT_EQ(r->dab_effective, 0.0f);
+}
+
+TEST_F(Aids, OffTheThrottleTheBikeLeansAsItsLineDid)
+{
+    // A line recorded leaning 0.2 rad (a 20 ft/s bend of some 100 ft radius,
+    // tan 0.2 = v^2 / (g r)) along the rider's path. Coasting on it with the
+    // line assist, the lean motor (1 rad/s, 320 lbf*ft against a gravity
+    // moment of about 110 lbf*ft at that lean) takes the bike there within
+    // a quarter second and holds it; 0.05 rad covers the bike's own sway.
+    // Without the line the upright assist keeps it within that of upright.
+    line_point points[40];
+    const dReal* p0 = dBodyGetPosition(r->frame_body);
+    for (int i = 0; i < 40; i++)
+        points[i] = {(float)p0[0], 0.0f, (float)(p0[2] - 5.0 * i), 20.0f, 0.2f};
+    line_set set = {};
+    set.lines[3] = {points, 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 77};
+    int32_t first[1] = {1}, normal[1] = {1};
+    for (int loaded = 0; loaded < 2; loaded++) {
+        racing_line_sets = {};
+        if (loaded)
+            racing_line_sets = {&set, 1, 1, first, 1, normal, 1};
+        rider_reset_pose(r);
+        world.drop(r, 64, 110, 0);
+        world.run(64);
+        r->arcade = 0;
+        r->option_flags |= rider_option_auto_align;
+        r->gate_count = 0;
+        r->picked_lines[0] = 77;
+        push_all(r, 0, 0, -20.0);
+        double lean = 0.0;
+        for (int i = 0; i < 96; i++) {
+            r->throttle = 0.0f;
+            r->front_brake = r->rear_brake = 0.0f;
+            r->steer = 0.0f;
+            world.tic();
+            lean = body_lean_angle(r->frame_body);
+        }
+        if (loaded)
+            EXPECT_NEAR(lean, 0.2, 0.05) << "on its line";
+        else
+            EXPECT_NEAR(lean, 0.0, 0.05) << "no line: held upright";
+    }
+    racing_line_sets = {};
 }
 
 TEST_F(Aids, ACrashedRiderComesBackTurnedAsTheBike)
