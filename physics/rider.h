@@ -137,7 +137,9 @@ void riders_init_all();
 // Prepares the slot's record for a bike: the row by exact name or the
 // fallback of bike_info_find_or_fallback, default settings and controls,
 // private copies of the row's sphere sets, skin names (null: the row's),
-// the number text cut to 7 characters, the slot, and bit 0 of option_flags
+// the number text cut to 7 characters, the skins, plate colours and number
+// plate (rider_skins.h; textures only with a GL context), the slot, and bit
+// 0 of option_flags
 // from rider_flag; once the program's physics world exists, the bodies and
 // joints at the rest pose too. Null for a slot outside 0..159.
 rider* rider_create(const char* bike_name, int slot, int rider_flag, const char* number, const char* body_skin,
