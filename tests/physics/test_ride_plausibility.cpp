@@ -228,26 +228,35 @@ TEST_P(Plausibility, DropFromTwoFeetGainsNoEnergy)
     r->option_flags &= (uint8_t)~rider_option_auto_dab;
     r->arcade = 0;
     rider_translate(r, 0, 2.0, 0);
-    double start_y = dBodyGetPosition(r->frame_body)[1];
-    double energy_max = 1e30;
+    const double start_y = dBodyGetPosition(r->frame_body)[1];
+    // Nothing drives the bike: engine in neutral, brakes off, no assist. The
+    // bodies' kinetic and potential energy can only fall below what they had
+    // when let go: the springs store what they take (never below zero, as
+    // each pushes its end out over its whole travel) and the dampers, tyre
+    // contacts and joints' mixing take energy out.
+    const double released = body_energy(r);
+    const double drop = r->total_mass * phys::gravity * 2.0;
     bool landed = false;
-    double worst = 0;
+    double worst = -1e30, e = released;
     for (int i = 0; i < 384; i++) {
         world.tic();
         ASSERT_LE(dBodyGetPosition(r->frame_body)[1], start_y + 1e-6);
-        double e = body_energy(r);
-        if (!landed && (r->front_contact.depth > 0 || r->rear_contact.depth > 0)) {
-            landed = true;
-            energy_max = e;
-        }
-        if (landed) {
-            worst = std::max(worst, e - energy_max);
-            energy_max = std::min(energy_max, std::max(e, energy_max));
-        }
+        e = body_energy(r);
+        landed = landed || r->front_contact.depth > 0 || r->rear_contact.depth > 0;
+        worst = std::max(worst, e - released);
     }
     EXPECT_TRUE(landed);
-    // Tolerance: 0.5 % of the drop's energy, for the explicit spring forces.
-    EXPECT_LT(worst, 0.005 * r->total_mass * phys::gravity * 2.0);
+    // Tolerance: ODE pulls drifting joints back together (its ERP), which
+    // can hand a body a little energy; a joint drifts well under 1e-3 ft a
+    // tic, so that stays far below 0.5 % of the drop's energy. Anything that
+    // drives the bike (a motor chasing a target, an assist, a spring force
+    // applied explicitly over a tic, which at the 11 ft/s touchdown gives
+    // about 1/2 k (v dt)^2 = 2 ft lbf a tic with the shock's 600 lbf/ft at
+    // the axle) adds its work every tic and passes that.
+    EXPECT_LT(worst, 0.005 * drop);
+    // Three seconds on it stands still 2 ft lower (lower still by its sag):
+    // the dampers and tyres took out at least the whole drop.
+    EXPECT_LT(e, released - drop);
 }
 
 TEST_P(Plausibility, BrakingStaysWithinFrictionAndAntilockKeepsTheTyresRolling)
