@@ -255,28 +255,17 @@ TEST_P(Plausibility, RestSagIsWhereTheSpringsCarryTheMomentBalance)
     EXPECT_NEAR(front + rear, weight, 0.02 * weight);
 
     // Statics: the centre of mass between the two contact points.
-    dBodyID bodies[7];
-    rider_bodies(r, bodies);
-    double mass = 0, moment = 0;
-    for (dBodyID b : bodies) {
-        mass += body_mass(b);
-        moment += body_mass(b) * dBodyGetPosition(b)[2];
-    }
-    double cg = moment / mass;
-    double zf = r->front_contact.contact_point[2], zr = r->rear_contact.contact_point[2];
-    double expected_front = weight * (zr - cg) / (zr - zf);
-    double expected_rear = weight - expected_front;
+    double load[2];
+    rest_loads(r, load);
+    const double expected_front = load[0], expected_rear = load[1];
     EXPECT_NEAR(front, expected_front, 0.03 * expected_front);
 
-    // Tyres: the contact spring 24000 q^3 + 1000 lbf/ft at depth ratio q
-    // holds the wheel's load at rest, so depth * spring = load. The soft
+    // Tyres: the contact spring holds the wheel's load at rest. The soft
     // contact holds that balance exactly at rest; 3 % leaves room for the
     // averaging over the tics.
     for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
-        double load = c == &r->front_contact ? expected_front : expected_rear;
-        double section = c->tyre_section_radius;
-        double q = solve_travel([&](double x) { return (24000 * x * x * x + 1000) * x * section; }, load);
-        EXPECT_NEAR(c->depth / section, q, 0.03 * q) << (c == &r->front_contact ? "front" : "rear");
+        double q = tyre_depth_ratio(c->tyre_section_radius, c == &r->front_contact ? expected_front : expected_rear);
+        EXPECT_NEAR(c->depth / c->tyre_section_radius, q, 0.03 * q) << (c == &r->front_contact ? "front" : "rear");
     }
 
     // The fork: along its axis it carries the front load less the wheel and
@@ -537,32 +526,88 @@ TEST_P(Plausibility, FreeRevSettlesWhereTheCurvesCrossZero)
     EXPECT_NEAR(rider_engine_rpm(r), closed_zero, 0.05 * closed_zero);
 }
 
+// A steady turn in the realistic model with its upright assist off: the
+// rider holds a lean of about 0.4 rad with the bars (steering by the lean's
+// error and its rate, as a rider does), and the bike's path follows from the
+// tyres. The lean of the centre of mass over the line through the two
+// contacts must then balance the turn: gravity's moment about that line
+// against the centrifugal one plus the wheels' gyroscopic moment (their spin
+// v/R turned at the yaw rate), tan(lean) = (a/g) (1 + sum(I/R) cos(lean) / (m
+// h)), a = v^2/r the centre of mass's lateral acceleration and h its height
+// over the contact line.
 TEST_P(Plausibility, SteadyTurnLeansByTheBalanceOfForces)
 {
     world.run(128);
     ride_controls(r, 1);
-    r->arcade = 1;
-    // Hold about 30 ft/s (20 on the 50) with the throttle, steering right.
-    double speed_target = std::string(GetParam()) == "rs50cr" ? 20.0 : 30.0;
-    double sum_lean = 0, sum_expected = 0;
+    rider_set_leveling(r, 0.0f);  // no upright assist torque
+    const double speed = std::string(GetParam()) == "rs50cr" ? 20.0 : 30.0;
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    double mass = 0;
+    for (dBodyID b : bodies)
+        mass += body_mass(b);
+    double heading_before = 0, sum_tan = 0, sum_expected = 0;
+    int samples = 0;
     for (int i = 0; i < 128 * 12; i++) {
-        double v = rider_forward_speed(r);
-        r->throttle = (float)std::clamp((speed_target - v) * 0.3, 0.0, 1.0);
-        r->steer = i > 128 * 3 ? 0.3f : 0.0f;
+        cruise(r, speed);
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        const dReal* w = dBodyGetAngularVel(r->frame_body);
+        double roll_rate = w[0] * R[2] + w[1] * R[6] + w[2] * R[10];
+        double target = i > 128 * 2 ? -0.4 : 0.0;  // right
+        r->steer = (float)std::clamp(3.0 * (target - body_lean_angle(r->frame_body)) - 0.5 * roll_rate, -1.0, 1.0);
         world.tic();
-        if (i >= 128 * 9) {
-            // The path's radius from the frame's velocity and yaw rate.
-            const dReal* vel = dBodyGetLinearVel(r->frame_body);
-            double hv = std::hypot(vel[0], vel[2]);
-            double yaw = dBodyGetAngularVel(r->frame_body)[1];
-            double radius = hv / std::fabs(yaw);
-            sum_expected += std::atan(hv * hv / (phys::gravity * radius));
-            sum_lean += -body_lean_angle(r->frame_body);  // a right turn leans right (negative)
+        // The centre of mass: place and velocity.
+        double p[3] = {0, 0, 0}, v[3] = {0, 0, 0};
+        for (dBodyID b : bodies) {
+            for (int k = 0; k < 3; k++) {
+                p[k] += body_mass(b) * dBodyGetPosition(b)[k] / mass;
+                v[k] += body_mass(b) * dBodyGetLinearVel(b)[k] / mass;
+            }
         }
+        double heading = std::atan2(v[0], v[2]);
+        double yaw = std::remainder(heading - heading_before, 2 * phys::pi) / phys::tic_seconds;
+        heading_before = heading;
+        if (i < 128 * 6)
+            continue;
+        // The wheels' spin about their axles over the speed: I / R, R the
+        // rolling radius (the wheel centre's height over the ground).
+        double spin_share = 0;
+        for (const wheel_contact* c : {&r->front_contact, &r->rear_contact}) {
+            dMass m;
+            dBodyGetMass(c->body, &m);
+            spin_share += m.I[0] / (c->tyre_radius + c->tyre_section_radius - c->depth);
+        }
+        // Its lean over the contact line: sideways offset over height.
+        const float* f = r->front_contact.contact_point;
+        const float* b = r->rear_contact.contact_point;
+        double line[3] = {b[0] - f[0], b[1] - f[1], b[2] - f[2]};
+        double len = std::sqrt(line[0] * line[0] + line[1] * line[1] + line[2] * line[2]);
+        double c[3] = {p[0] - f[0], p[1] - f[1], p[2] - f[2]};
+        double along = (c[0] * line[0] + c[1] * line[1] + c[2] * line[2]) / (len * len);
+        for (int k = 0; k < 3; k++)
+            c[k] -= along * line[k];
+        // The centre of mass's acceleration in the turn is yaw x v, toward
+        // the turn's centre: (yaw v_z, 0, -yaw v_x); lean is taken toward it.
+        double a = std::fabs(yaw) * std::hypot(v[0], v[2]);
+        double inward[2] = {yaw * v[2] / a, -yaw * v[0] / a};
+        double h = c[1];
+        double lean = std::atan2(c[0] * inward[0] + c[2] * inward[1], h);
+        sum_tan += std::tan(lean);
+        sum_expected += a / phys::gravity * (1.0 + spin_share * std::cos(lean) / (mass * h));
+        samples++;
     }
     EXPECT_EQ(r->crash_tics, 0);
-    EXPECT_GT(sum_expected, 0.0);
-    EXPECT_NEAR(sum_lean, sum_expected, 0.2 * sum_expected) << GetParam();
+    double lean_tan = sum_tan / samples, expected = sum_expected / samples;
+    EXPECT_GT(std::fabs(expected), 0.3) << "a turn of 0.3 g or more";
+    // 3 %: the balance leaves out the tyres' rolling resistance (some 20 lbf
+    // acting at the wheel centres, a foot up the leaning wheels, the front
+    // one steered across the line) and the frame's and rider's own turning
+    // inertia (moments differing by about 5 slug ft^2 at a yaw rate of 0.5
+    // rad/s), each a few ft lbf against the turn's 100-300 ft lbf. Left out,
+    // the wheels' gyroscopic share (3-4 %) would fail it, and so would a lean
+    // held by an assist toward a turn formula rather than by the balance
+    // (measured 6-10 % short of it at 30 ft/s).
+    EXPECT_NEAR(lean_tan, expected, 0.03 * std::fabs(expected)) << GetParam();
 }
 
 INSTANTIATE_TEST_SUITE_P(Classes, Plausibility, ::testing::ValuesIn(class_rows), bike_test_name);
