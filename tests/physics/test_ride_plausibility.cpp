@@ -539,7 +539,9 @@ TEST_P(Plausibility, SteadyTurnLeansByTheBalanceOfForces)
 {
     world.run(128);
     ride_controls(r, 1);
-    rider_set_leveling(r, 0.0f);  // no upright assist torque
+    // No upright assist torque; its roll damping acts only while the lean
+    // changes, so not in a steady turn.
+    rider_set_leveling(r, 0.0f);
     const double speed = std::string(GetParam()) == "rs50cr" ? 20.0 : 30.0;
     dBodyID bodies[7];
     rider_bodies(r, bodies);
