@@ -141,9 +141,9 @@ TEST_P(SteadySteering, HoldsACircleAndReleasingStraightens)
     // second's radius may differ only as the throttle lets the speed differ
     // (the squared ratio of the seconds' fastest and slowest speeds), and by
     // the measure's own error: a second's turn of the direction of travel,
-    // 0.5-1 rad, read to the frame's sway about its path, some 0.01 rad,
-    // 2 % at each end. A spiral (falling in, or standing up and running
-    // wide) or a weave grows well past that.
+    // 0.5-1 rad, read at two instants of the bike's small weave about its
+    // path (under 0.01 rad), up to 2 % at each end. A spiral (falling in, or
+    // standing up and running wide) or a weave grows well past that.
     double speed_ratio = m.speed_hi / m.speed_lo;
     EXPECT_LT(m.radius_hi / m.radius_lo, speed_ratio * speed_ratio * 1.04)
         << "radius " << m.radius_lo << " .. " << m.radius_hi << ", speed " << m.speed_lo << " .. " << m.speed_hi;
