@@ -85,6 +85,8 @@ constexpr double crash_speed_limit = 46.5;       // ft/s
 constexpr double crash_accel_hard = 1376.0;      // after a long jump
 constexpr double crash_speed_hard = 31.0;
 constexpr int32_t crash_tics = 512;              // crash counter at the start
+// Below this count of the put-back the hands reach for their crash targets.
+constexpr int32_t hand_pull_tics = 320;
 // A bike sphere that meets a wall faster than this along the normal crashes
 // the rider (nose-first into a wall); the rider's own crash spheres crash it
 // at any speed.
@@ -112,7 +114,14 @@ constexpr double lean_motor_fmax = 1000.0;       // arcade lean motor
 // motor's target closes per tic (a time constant of 8 tics, 1/16 s): slow enough to stop the
 // lean-yaw loop ringing tic to tic, quick next to any turn-in.
 constexpr double balance_lean_smoothing = 1.0 / 8.0;
+// High in the air the bars answer this centring spring (lbf*ft/rad).
+constexpr double air_bar_spring = 50.0;
 constexpr double standup_fmax = 2000.0;          // stand-up assist motor
+// The stand-up assist at a standstill: the pull that holds the frame in
+// place (with both wheels down), and the rate per radian at which its lean
+// motor stands the bike up.
+constexpr double standup_hold = 1000.0;
+constexpr double standup_lean_rate = 8.0;        // rad/s per rad
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s
 // The assist lets go of the lean progressively above this speed.
@@ -124,6 +133,9 @@ constexpr double wheel_wobble_damping = 2.0;
 // The rider's forward-backward and height offsets at the seat.
 constexpr double rider_seat_height = 0.5;        // "h" of the rider springs, ft
 constexpr double rider_fore_aft = 0.0;           // ft
+// The stiff stop the seat spring meets outside its band (spring lbf/ft and
+// damper lbf*s/ft alike).
+constexpr double seat_stop_spring = 2500.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
 // The realistic model's righting torque at leveling 20 (the default), full

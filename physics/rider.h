@@ -23,6 +23,17 @@ struct rider_skin {
     float plate_colours[2][3];
 };
 
+// A ground object a rider is attached to (a track object it lies against
+// or is carried by): its sphere set placed by position, rotation (3 x 3,
+// row-major) and scale. The owner of the object keeps the link alive while
+// the rider points at it.
+struct rider_object_link {
+    const collision_shape* shape;
+    double position[3];
+    double rotation[9];
+    double scale;
+};
+
 // option_flags bits.
 enum : uint8_t {
     rider_option_flag = 0x01,
@@ -112,6 +123,7 @@ struct rider {
     float sprocket_adjustment[2];
     int32_t launch;              // a launch in progress (cleared by the control reset)
     int32_t arcade;              // the arcade riding aids
+    const rider_object_link* object_link;  // the ground object it is attached to, or null
     uint8_t option_flags;        // rider_option_* bits
 };
 

@@ -1,0 +1,216 @@
+// The rider's aids and the rider body on the seat: the front brake's
+// release, the bars in the air, the foot put down as the bike slows, and
+// the crashed rider put back.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "physics/bike_info.h"
+#include "physics/body_helpers.h"
+#include "physics/collision_shape.h"
+#include "physics/drivetrain.h"
+#include "physics/physics_constants.h"
+#include "physics/physics_tic.h"
+#include "physics/rider_access.h"
+#include "physics/rider_build.h"
+#include "ride_fixture.h"
+
+namespace {
+
+// Every body of the rider moved by v (ft/s) on top of what it has.
+void push_all(rider* r, double vx, double vy, double vz)
+{
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    for (dBodyID b : bodies) {
+        const dReal* v = dBodyGetLinearVel(b);
+        dBodySetLinearVel(b, v[0] + vx, v[1] + vy, v[2] + vz);
+    }
+}
+
+TEST(FrontBrakeRelease, TheAidsLetGoWhereTheyShould)
+{
+    // Bit 3 lets go of a sliding front tyre; bit 2 of a front wheel down
+    // with the rear one up.
+    struct row {
+        uint8_t flags;
+        bool front, slides, rear;
+        bool released;
+    } rows[] = {
+        {0x00, true, true, false, false},   // no aids: the brake holds whatever happens
+        {0x08, true, true, true, true},     // sliding front
+        {0x08, true, false, false, false},  // rear up alone is not bit 3's business
+        {0x04, true, false, false, true},   // stoppie
+        {0x04, false, false, false, false}, // both wheels in the air, bit 2 alone: held
+        {0x04, true, false, true, false},   // both down
+        {0x0C, true, false, true, false},   // both down, gripping
+        {0x0C, true, false, false, true},
+    };
+    for (const row& c : rows) {
+        double t = front_brake_release(c.flags, 500.0, c.front, c.slides, c.rear);
+        EXPECT_EQ(t, c.released ? 0.0 : 500.0) << "flags " << int(c.flags) << " front " << c.front << " slides "
+                                                << c.slides << " rear " << c.rear;
+    }
+}
+
+struct Aids : ::testing::Test {
+    ride_test_world world;
+    rider* r = nullptr;
+    void SetUp() override
+    {
+        r = world.add_rider("crf250(2013)", 0, 64, 64);
+        rider_reset_controls(r);
+        world.run(128);
+    }
+    // The rider lifted to height ft above the ground, still.
+    void lift(double height)
+    {
+        rider_translate(r, 0, height, 0);
+        dBodyID bodies[7];
+        rider_bodies(r, bodies);
+        for (dBodyID b : bodies) {
+            dBodySetLinearVel(b, 0, 0, 0);
+            dBodySetAngularVel(b, 0, 0, 0);
+        }
+    }
+};
+
+TEST_F(Aids, HighInTheAirTheArcadeRiderTurnsTheBars)
+{
+    // 60 ft up (more than 16 ft over the ground for the whole 0.75 s) the
+    // bars meet a centring spring of 50 lbf*ft/rad; the arcade rider's full
+    // steer right adds a torque of steer gain (60 at strength 50, 90 at the
+    // default 75) that would balance at 1.8 rad: the lock (pi/4) stops it
+    // first. The head turns at up to 2 rad/s and then closes in with a
+    // time constant of 1/8 s, so after 0.75 s it is within a few hundredths
+    // of the lock. Without steering, and for the realistic rider, the bars
+    // stay centred.
+    struct row {
+        int arcade;
+        float steer;
+        double lo, hi;
+    } rows[] = {
+        {1, 1.0f, -phys::pi / 4 - 0.02, -0.6},   // right: a negative head angle
+        {1, -1.0f, 0.6, phys::pi / 4 + 0.02},
+        {1, 0.0f, -0.05, 0.05},
+        {0, 1.0f, -0.05, 0.05},
+    };
+    for (const row& c : rows) {
+        rider_reset_pose(r);
+        world.drop(r, 64, 64, 0);
+        lift(60.0);
+        r->arcade = c.arcade;
+        r->steer = c.steer;
+        world.run(96);
+        double head = dJointGetHingeAngle(r->steering_joint);
+        EXPECT_GT(head, c.lo) << "arcade " << c.arcade << " steer " << c.steer;
+        EXPECT_LT(head, c.hi) << "arcade " << c.arcade << " steer " << c.steer;
+    }
+}
+
+TEST_F(Aids, TheFootComesDownAsTheBikeSlows)
+{
+    // Rolling straight on the flat with the stand-up assist, the foot is
+    // down in proportion to how far the speed is below the rider's max dab
+    // speed: all of it at a stop, none at that speed.
+    r->option_flags |= rider_option_auto_dab;
+    rider_set_max_dab_speed(r, 40.0f);
+    for (double speed : {10.0, 20.0, 30.0}) {
+        rider_reset_pose(r);
+        world.drop(r, 64, 100, 0);
+        world.run(64);
+        push_all(r, 0, 0, -speed);
+        for (int i = 0; i < 32; i++) {
+            cruise(r, speed);
+            world.tic();
+        }
+        double v = rider_forward_speed(r);
+        EXPECT_NEAR(r->dab_effective, (40.0 - v) / 40.0, 0.01) << speed << " ft/s";
+    }
+    // Without the assist the foot stays up.
+    r->option_flags &= (uint8_t)~rider_option_auto_dab;
+    cruise(r, 20.0);
+    world.tic();
+    EXPECT_EQ(r->dab_effective, 0.0f);
+}
+
+TEST_F(Aids, ACrashedRiderComesBackTurnedAsTheBike)
+{
+    // Put back by three tethers, 10 ft apart, the rider body comes back
+    // turned as the frame: twisted a quarter turn about the vertical while
+    // crashed, it is square to the frame again before the joint is made.
+    rider_crash(r);
+    dMatrix3 R;
+    dRFromAxisAndAngle(R, 0, 1, 0, phys::pi / 2);
+    dBodySetRotation(r->rider_body, R);
+    double twist_at_one = 1.0;
+    bool pulled_late = false, pulled_early = false;
+    for (int i = 0; i < 2048 && r->crash_tics > 0; i++) {
+        world.tic();
+        const ride_state* s = ride_state_of(r);
+        bool pulled = s->pull[0][0] != 0 || s->pull[0][1] != 0 || s->pull[0][2] != 0 || s->pull[1][0] != 0 ||
+                      s->pull[1][1] != 0 || s->pull[1][2] != 0;
+        if (r->crash_tics >= 320)
+            pulled_early |= pulled;
+        else
+            pulled_late |= pulled;
+        if (r->crash_tics == 1) {
+            // Angle between the two bodies' forward axes.
+            dVector3 a, b;
+            dBodyVectorToWorld(r->rider_body, 0, 0, 1, a);
+            dBodyVectorToWorld(r->frame_body, 0, 0, 1, b);
+            twist_at_one = std::acos(std::clamp(a[0] * b[0] + a[1] * b[1] + a[2] * b[2], -1.0, 1.0));
+        }
+    }
+    ASSERT_EQ(r->crash_tics, 0);
+    // The tethers' slack is gone in the last 128 tics; a 10-ft lever takes
+    // the 5000-lbf/ft spring's hold to within a few hundredths of a radian.
+    EXPECT_LT(twist_at_one, 0.1);
+    // The hands reach for their crash targets only in the count's last 320 tics.
+    EXPECT_FALSE(pulled_early);
+    EXPECT_TRUE(pulled_late);
+    const ride_state* s = ride_state_of(r);
+    for (int side = 0; side < 2; side++) {
+        double len = std::sqrt(s->pull[side][0] * s->pull[side][0] + s->pull[side][1] * s->pull[side][1] +
+                               s->pull[side][2] * s->pull[side][2]);
+        EXPECT_LE(len, 4.0 + 1e-6) << "a reach is at most 4";
+    }
+}
+
+TEST_F(Aids, ASlidingCrashedBikesWheelsMeetTheObjectItLiesAgainst)
+{
+    // A crashed bike sliding at 6 ft/s toward a 3-ft ball standing on the
+    // ground 6 ft ahead of its front wheel: linked to the ball, its wheels
+    // meet it and stop short; unlinked, the front wheel runs into it.
+    collision_sphere ball{0, 3, 0, 3, {1, 1, 0}};
+    collision_shape shape{"ball", 1, &ball, nullptr, 6};
+    const dReal* f = dBodyGetPosition(r->front_wheel_body);
+    rider_object_link link{&shape, {f[0], 0.0, f[2] - 3.0 - 0.9 - 6.0}, {1, 0, 0, 0, 1, 0, 0, 0, 1}, 1.0};
+    double ball_z = link.position[2];
+    for (int linked = 0; linked < 2; linked++) {
+        rider_reset_pose(r);
+        world.drop(r, 64, 64, 0);
+        world.run(64);
+        r->object_link = linked ? &link : nullptr;
+        rider_crash(r);
+        double nearest = 1e9;
+        for (int i = 0; i < 384; i++) {
+            const dReal* v = dBodyGetLinearVel(r->frame_body);
+            if (-v[2] < 6.0 && i < 256)
+                push_all(r, 0, 0, -(6.0 + v[2]));  // keep it sliding forward at 6 ft/s
+            world.tic();
+            const dReal* p = dBodyGetPosition(r->front_wheel_body);
+            double dx = p[0] - link.position[0], dy = p[1] - 3.0, dz = p[2] - ball_z;
+            nearest = std::min(nearest, std::sqrt(dx * dx + dy * dy + dz * dz));
+        }
+        // The wheel's centre stays a wheel radius (about 0.9 ft) and the
+        // ball's 3 ft apart when they meet, less the soft contact's give.
+        if (linked)
+            EXPECT_GT(nearest, 3.5) << "kept off the ball";
+        else
+            EXPECT_LT(nearest, 3.0) << "passes into the ball";
+        r->object_link = nullptr;
+    }
+}
+
+}  // namespace
