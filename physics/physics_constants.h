@@ -135,11 +135,17 @@ constexpr double assist_top_speed = 40.0;        // ft/s
 // Front-wheel wobble damping at the axle (lbf*ft*s/rad): kills the shimmy the
 // off-axle spin of a light wheel picks up from uneven contacts.
 constexpr double wheel_wobble_damping = 2.0;
-// The rider's forward-backward and height offsets at the seat.
+// The rider's forward-backward and height offsets at the seat: the fore-aft
+// spring's target is (1 + lean input) * h / 2 - rider_fore_aft ahead of the
+// seat, so with the fore-aft offset at h / 2 a rider with no lean input sits
+// straight over the seat and a full lean input puts the shoulders h / 2
+// ahead of it.
 constexpr double rider_seat_height = 0.5;        // "h" of the rider springs, ft
-constexpr double rider_fore_aft = 0.0;           // ft
-// The stiff stop the seat spring meets outside its band (spring lbf/ft and
-// damper lbf*s/ft alike).
+constexpr double rider_fore_aft = 0.25;          // ft
+// The fore-aft spring's stiffening per foot of stretch (lbf/ft per ft, at
+// the reference rider mass), and the stiff stop both seat springs meet
+// outside their bands (spring lbf/ft and damper lbf*s/ft alike).
+constexpr double seat_fore_aft_progression = 100.0;
 constexpr double seat_stop_spring = 2500.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)

@@ -313,8 +313,8 @@ void seat_spring(const ride_world& w, rider* r, const double axis[3], const doub
                         r->rider_body, r->frame_body);
 }
 
-// The rider body on its hinge-2: vertical softness, the seat spring and the
-// second stop.
+// The rider body on its hinge-2: vertical softness, and the two seat
+// springs, up and fore-aft.
 void rider_body_tic(const ride_world& w, rider* r)
 {
     const bike_info& row = row_of(r);
@@ -324,11 +324,9 @@ void rider_body_tic(const ride_world& w, rider* r)
 
     dJointSetHinge2Param(r->rider_joint, dParamSuspensionERP, 0.0);
     dJointSetHinge2Param(r->rider_joint, dParamSuspensionCFM, 1.0 / (scale * stiffness));
-    // Axis 2 has no stops in ODE: a servo motor holds its angle at 0. ODE
-    // measures that angle with the opposite sign to its rate, hence +angle.
-    double angle2 = dJointGetHinge2Angle2(r->rider_joint);
-    dJointSetHinge2Param(r->rider_joint, dParamVel2, angle2 * 16.0);
-    dJointSetHinge2Param(r->rider_joint, dParamFMax2, 2000.0 * scale);
+    // Axis 2 (the rider's pitch about the seat) has no stops in ODE: the
+    // fore-aft seat spring below holds it, so its motor stays off.
+    dJointSetHinge2Param(r->rider_joint, dParamFMax2, 0.0);
 
     double fc[3];
     rider_rest_centre(r, 0, fc);
@@ -336,8 +334,10 @@ void rider_body_tic(const ride_world& w, rider* r)
     dVector3 seat;
     dBodyGetRelPointPos(r->frame_body, seat_local[0], seat_local[1], seat_local[2], seat);
     const dReal* p = dBodyGetPosition(r->rider_body);
-    double up[3];
+    double up[3], back[3];
     body_axis_world(r->frame_body, 1, up);
+    body_axis_world(r->frame_body, 2, back);
+    double forward[3] = {-back[0], -back[1], -back[2]};
     double rel[3];
     rider_body_relative_velocity(r, rel);
 
@@ -350,6 +350,29 @@ void rider_body_tic(const ride_world& w, rider* r)
     seat_spring(w, r, up, centre, error, rate, row.tuning.rider_yspring_max * r->rider_yspring * scale,
                 row.tuning.rider_ydamping_max * r->rider_ydamping * scale, -0.75, 0.5, scale);
 
+    // Fore-aft: the rider's shoulders, pivoting on the seat, held over the
+    // point the lean input moves them to (forward with a positive lean). A
+    // fore-aft force at the seat itself would meet the joint's anchor; at
+    // the shoulders it pitches the upper body.
+    double arm = m.shoulder[0][1];
+    dVector3 shoulder, over_seat;
+    dBodyGetRelPointPos(r->rider_body, 0.0, arm, 0.0, shoulder);
+    dBodyGetRelPointPos(r->frame_body, seat_local[0], seat_local[1] + arm, seat_local[2], over_seat);
+    double ahead = (shoulder[0] - over_seat[0]) * forward[0] + (shoulder[1] - over_seat[1]) * forward[1] +
+                   (shoulder[2] - over_seat[2]) * forward[2];
+    double target = std::clamp((1.0 + r->lean_input) * 0.5 * phys::rider_seat_height - phys::rider_fore_aft, -0.75, 0.75);
+    double ahead_error = ahead - target;
+    dVector3 vr, vf;
+    dBodyGetPointVel(r->rider_body, shoulder[0], shoulder[1], shoulder[2], vr);
+    dBodyGetPointVel(r->frame_body, shoulder[0], shoulder[1], shoulder[2], vf);
+    double ahead_rate = (vr[0] - vf[0]) * forward[0] + (vr[1] - vf[1]) * forward[1] + (vr[2] - vf[2]) * forward[2];
+    // The spring stiffens as it stretches, so a hard stop or launch meets
+    // more of it than the rider's sway at rest does.
+    double kp = (std::fabs(ahead_error) * phys::seat_fore_aft_progression + row.tuning.rider_zspring_max * r->rider_zspring) *
+                scale;
+    double kd = row.tuning.rider_zdamping_max * r->rider_zdamping * scale;
+    double at[3] = {shoulder[0], shoulder[1], shoulder[2]};
+    seat_spring(w, r, forward, at, ahead_error, ahead_rate, kp, kd, -0.75, 0.75, scale);
 }
 
 // The steering head as a velocity servo on the steering hinge's motor: the

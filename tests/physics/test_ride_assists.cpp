@@ -1,6 +1,6 @@
 // The rider's aids and the rider body on the seat: the front brake's
-// release, the bars in the air, the foot put down as the bike slows, and
-// the crashed rider put back.
+// release, the bars in the air, the fore-aft seat spring, the foot put down
+// as the bike slows, and the crashed rider put back.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -17,6 +17,11 @@
 #include "ride_fixture.h"
 
 namespace {
+
+const bike_info& row_of(const rider* r)
+{
+    return bike_info_table()[r->bike_index];
+}
 
 // Every body of the rider moved by v (ft/s) on top of what it has.
 void push_all(rider* r, double vx, double vy, double vz)
@@ -107,6 +112,102 @@ TEST_F(Aids, HighInTheAirTheArcadeRiderTurnsTheBars)
         EXPECT_GT(head, c.lo) << "arcade " << c.arcade << " steer " << c.steer;
         EXPECT_LT(head, c.hi) << "arcade " << c.arcade << " steer " << c.steer;
     }
+}
+
+// The rider's shoulders ahead of the point above the seat, along the frame's
+// forward axis (ft).
+double shoulders_ahead(const rider* r)
+{
+    const bike_main_values& m = row_of(r).main;
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    double arm = m.shoulder[0][1];
+    dVector3 s, o, fwd;
+    dBodyGetRelPointPos(r->rider_body, 0, arm, 0, s);
+    dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1] + arm,
+                        m.rider_centre[2] - fc[2], o);
+    dBodyVectorToWorld(r->frame_body, 0, 0, -1, fwd);
+    return (s[0] - o[0]) * fwd[0] + (s[1] - o[1]) * fwd[1] + (s[2] - o[2]) * fwd[2];
+}
+
+TEST_F(Aids, TheLeanInputMovesTheShouldersForward)
+{
+    // The rider body's mass centre is the seat joint's anchor, so neither
+    // gravity nor the bike's own pitch at rest turns it: the fore-aft spring
+    // alone sets where the shoulders sit. With no lean input they sit over
+    // the seat; a full lean input puts them half the seat height (0.25 ft)
+    // ahead. A tenth of that is the margin for the frame's own small pitch
+    // under the moved weight.
+    world.run(256);
+    EXPECT_NEAR(shoulders_ahead(r), 0.0, 0.025);
+    r->lean_input = 1.0f;
+    world.run(256);
+    EXPECT_NEAR(shoulders_ahead(r), 0.25, 0.025);
+}
+
+// Pitches the rider body forward on the seat by angle (rad) and returns the
+// period (s) of the swing back, from the shoulders' first two crossings of
+// their rest point, and the share of the first swing left after one period.
+void seat_swing(ride_test_world& world, rider* r, double angle, double* period, double* kept)
+{
+    dMatrix3 R, T;
+    dRFromAxisAndAngle(R, 1, 0, 0, -angle);  // about +x, negative: nose down
+    dMultiply0(T, dBodyGetRotation(r->frame_body), R, 3, 3, 3);
+    dBodySetRotation(r->rider_body, T);
+    double start = shoulders_ahead(r);
+    double last = start, first_cross = -1, second_cross = -1, peak = 0;
+    for (int i = 1; i < 512 && second_cross < 0; i++) {
+        world.tic();
+        double now = shoulders_ahead(r);
+        if ((last > 0) != (now > 0)) {
+            double t = (i - 1 + last / (last - now)) * phys::tic_seconds;
+            if (first_cross < 0)
+                first_cross = t;
+            else
+                second_cross = t;
+        }
+        if (first_cross >= 0 && second_cross < 0)
+            peak = std::max(peak, std::fabs(now));
+        last = now;
+    }
+    *period = second_cross > 0 ? 2.0 * (second_cross - first_cross) : 1e9;
+    *kept = peak / std::fabs(start);
+}
+
+TEST_F(Aids, TheForeAftSeatSpringSetsTheRidersSwing)
+{
+    // Undamped, the rider body swings on its seat like a pendulum held by a
+    // spring k at the shoulder height a: stiffness k a^2 against the body's
+    // inertia about the seat, I = 2/5 m r^2 (a ball of radius 1 ft), period
+    // 2 pi sqrt(I / (k a^2)). The frame is some twenty times heavier in
+    // pitch and stands on its wheels, so it barely takes part: 10 % covers
+    // its share and the spring's stiffening with the swing (100 lbf/ft per
+    // ft, under 4 % at this 0.05-ft swing).
+    const bike_info& row = row_of(r);
+    double scale = row.main.rider_mass * phys::rider_reference_mass_scale;
+    double arm = row.main.shoulder[0][1];
+    dMass mass;
+    dBodyGetMass(r->rider_body, &mass);
+    double inertia = 0.4 * mass.mass * 1.0;
+    for (float stiffness : {1.0f, 0.25f}) {
+        rider_set_rider_zspring(r, stiffness, 0.0f);
+        world.run(64);
+        double period, kept;
+        seat_swing(world, r, 0.045, &period, &kept);
+        double k = row.tuning.rider_zspring_max * stiffness * scale;
+        double expected = 2.0 * phys::pi * std::sqrt(inertia / (k * arm * arm));
+        EXPECT_NEAR(period, expected, 0.1 * expected) << "spring setting " << stiffness;
+        EXPECT_GT(kept, 0.7) << "undamped, the swing keeps most of its size";
+    }
+    // Full damping: c a^2 against the critical 2 sqrt(k a^2 I) gives a
+    // damping ratio near 0.8 at the default spring, so the shoulders come
+    // back with at most a small overshoot (e^(-pi z / sqrt(1 - z^2)) < 2 %
+    // of the swing; 10 % allows for the frame's share).
+    rider_set_rider_zspring(r, 0.5f, 1.0f);
+    world.run(64);
+    double period, kept;
+    seat_swing(world, r, 0.045, &period, &kept);
+    EXPECT_LT(kept, 0.1);
 }
 
 TEST_F(Aids, TheFootComesDownAsTheBikeSlows)
