@@ -102,7 +102,7 @@ double front_brake_release(uint8_t option_flags, double torque, bool front_conta
     const uint8_t no_stoppie = 0x04, antilock = 0x08;
     if ((option_flags & antilock) && front_slides)
         return 0.0;
-    if ((option_flags & no_stoppie) && !rear_contact && front_contact)
+    if ((option_flags & no_stoppie) && !rear_contact && (front_contact || (option_flags & antilock)))
         return 0.0;
     return torque;
 }
