@@ -123,9 +123,14 @@ constexpr double balance_lean_smoothing = 1.0 / 8.0;
 constexpr double air_bar_spring = 50.0;
 constexpr double standup_fmax = 2000.0;          // stand-up assist motor
 // The stand-up assist at a standstill: the pull that holds the frame in
-// place (with both wheels down), and the rate per radian at which its lean
-// motor stands the bike up.
+// place (with both wheels down), the pull along the rider's sway (a slow
+// side-to-side shift of weight, a period of about a second, held off for the
+// first second of a race so every start is the same), and the rate per
+// radian at which its lean motor stands the bike up.
 constexpr double standup_hold = 1000.0;
+constexpr double standup_sway_hold = 2000.0;
+constexpr double standup_sway_speed = 0.375;     // ft/s at the peak of the sway
+constexpr int32_t standup_sway_delay_tics = 128;
 constexpr double standup_lean_rate = 8.0;        // rad/s per rad
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s

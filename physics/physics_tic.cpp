@@ -468,14 +468,26 @@ void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, 
             *dab = (float)std::clamp((top - speed) / top, (double)*dab, 1.0);
         return;
     }
-    // At a standstill: foot down, brakes on, the frame held where it stands,
-    // and the bike stood up (or leaned as the rider asks).
+    // At a standstill: foot down, brakes on, the frame held where it stands
+    // with a slow sway of the rider's weight, and the bike stood up (or
+    // leaned as the rider asks).
     if (both_wheels) {
         s->front_brake = s->rear_brake = 1.0f;
         const float still[3] = {0, 0, 0};
         body_pull_toward(r->frame_body, phys::standup_hold, still);
     }
     *dab = 1.0f;
+    double phase = 2.0 * pi / 127.0 * (w.tic & 127);
+    double sway = w.tic - w.start_tic < phys::standup_sway_delay_tics ? 0.0 : phys::standup_sway_speed * std::sin(phase);
+    double side[3];
+    body_axis_world(r->frame_body, 0, side);
+    double flat = std::sqrt(side[0] * side[0] + side[2] * side[2]);
+    float desired[3] = {0.0f, 0.0f, 0.0f};
+    if (flat > 1e-9) {
+        desired[0] = (float)(sway * side[0] / flat);
+        desired[2] = (float)(sway * side[2] / flat);
+    }
+    body_pull_toward(r->frame_body, phys::standup_sway_hold, desired);
     double aim = -r->lean_input * pi / 2;
     lean_motor(w, r, (aim - lean) * phys::standup_lean_rate, phys::standup_fmax);
 }

@@ -1,6 +1,6 @@
 // The rider's aids and the rider body on the seat: the front brake's
 // release, the bars in the air, the fore-aft seat spring, the foot put down
-// as the bike slows, and the crashed rider put back.
+// as the bike slows, the standing sway, and the crashed rider put back.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -262,6 +262,35 @@ TEST_F(Aids, TheFootComesDownAsTheBikeSlows)
     cruise(r, 20.0);
     world.tic();
     EXPECT_EQ(r->dab_effective, 0.0f);
+}
+
+TEST_F(Aids, AStoppedRiderSwaysOnlyAfterTheStart)
+{
+    // Stopped with the stand-up assist, the rider's weight sways the frame
+    // side to side once a second: the frame is pulled toward a sideways
+    // speed of 0.375 ft/s at the peaks. The pull has a dead band of 0.25
+    // ft/s, so the frame follows with a sideways speed of a few hundredths
+    // up to that peak; in the race's first second it stands still.
+    r->option_flags |= rider_option_auto_dab;
+    r->throttle = 0.0f;
+    auto sideways_peak = [this](int tics) {
+        double peak = 0.0;
+        for (int i = 0; i < tics; i++) {
+            world.tic();
+            const dReal* v = dBodyGetLinearVel(r->frame_body);
+            dVector3 side;
+            dBodyVectorToWorld(r->frame_body, 1, 0, 0, side);
+            peak = std::max(peak, std::fabs(v[0] * side[0] + v[2] * side[2]));
+        }
+        return peak;
+    };
+    world.w.start_tic = world.w.tic;  // a race starts now
+    world.run(8);
+    EXPECT_LT(sideways_peak(100), 0.01) << "held still in the first second";
+    world.run(64);
+    double peak = sideways_peak(256);
+    EXPECT_GT(peak, 0.02);
+    EXPECT_LT(peak, 0.375);
 }
 
 TEST_F(Aids, OffTheThrottleTheBikeLeansAsItsLineDid)
