@@ -171,7 +171,12 @@ constexpr double upright_roll_damping = 150.0;   // lbf*ft*s/rad
 //                       pi/4 below the first speed, the restricted lock above
 //                       the second, linear between;
 //   auto_clutch_rpms    the anti-stall idle setting; brake_torque and
-//   rear_brake_torque   the brake motors' torques.
+//   rear_brake_torque   the brake motors' torques;
+//   rider_yspring, rider_ydamping, rider_zspring, rider_zdamping: the seat
+//                       springs up and fore-aft, as fractions of the row's
+//                       values at setting 1;
+//   max_dab_speed       the stand-up assist's top speed: the foot comes down
+//                       in proportion as the bike slows below it.
 // roll_limit_*, slow_damping_*, land_damping_* and direct_steering are kept
 // with the setup but nothing in the tic reads them.
 
