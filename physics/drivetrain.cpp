@@ -95,3 +95,14 @@ double clutch_step(engine_state* engine, const clutch_inputs& in)
     engine->theta = (float)theta;
     return t;
 }
+
+double front_brake_release(uint8_t option_flags, double torque, bool front_contact, bool front_slides,
+                           bool rear_contact)
+{
+    const uint8_t no_stoppie = 0x04, antilock = 0x08;
+    if ((option_flags & antilock) && front_slides)
+        return 0.0;
+    if ((option_flags & no_stoppie) && !rear_contact && (front_contact || (option_flags & antilock)))
+        return 0.0;
+    return torque;
+}

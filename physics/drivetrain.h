@@ -51,3 +51,12 @@ double clutch_step(engine_state* engine, const clutch_inputs& in);
 
 // Wraps an angle into -pi..pi by one turn either way.
 double wrap_angle(double angle);
+
+// The front brake's torque after the rider's aids (option bits): bit 3
+// releases it while the front tyre slides on the ground; bit 2 releases it
+// while the front wheel is down and the rear one is off the ground (a stoppie
+// in the making), and with bit 3 too whenever the rear wheel is off the
+// ground, in the air as well, where a braked front wheel would pitch the
+// bike nose-down.
+double front_brake_release(uint8_t option_flags, double torque, bool front_contact, bool front_slides,
+                           bool rear_contact);

@@ -85,6 +85,8 @@ constexpr double crash_speed_limit = 46.5;       // ft/s
 constexpr double crash_accel_hard = 1376.0;      // after a long jump
 constexpr double crash_speed_hard = 31.0;
 constexpr int32_t crash_tics = 512;              // crash counter at the start
+// Below this count of the put-back the hands reach for their crash targets.
+constexpr int32_t hand_pull_tics = 320;
 // A bike sphere that meets a wall faster than this along the normal crashes
 // the rider (nose-first into a wall); the rider's own crash spheres crash it
 // at any speed.
@@ -107,12 +109,29 @@ constexpr double steer_scale = 1.5;              // torque scale of both models
 // turns toward the lean, which is what lets a bike balance at speed.
 constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
+// The line assist leans toward the line's point this many points past the
+// nearest (points are 1/4 s apart as recorded: a second ahead), with at most
+// this torque (lbf*ft) before the lean gain.
+constexpr int line_assist_ahead = 4;
+constexpr double line_assist_fmax = 320.0;
 constexpr double lean_motor_fmax = 1000.0;       // arcade lean motor
 // Share of the gap to the turn's balancing lean that the arcade lean
 // motor's target closes per tic (a time constant of 8 tics, 1/16 s): slow enough to stop the
 // lean-yaw loop ringing tic to tic, quick next to any turn-in.
 constexpr double balance_lean_smoothing = 1.0 / 8.0;
+// High in the air the bars answer this centring spring (lbf*ft/rad).
+constexpr double air_bar_spring = 50.0;
 constexpr double standup_fmax = 2000.0;          // stand-up assist motor
+// The stand-up assist at a standstill: the pull that holds the frame in
+// place (with both wheels down), the pull along the rider's sway (a slow
+// side-to-side shift of weight, a period of about a second, held off for the
+// first second of a race so every start is the same), and the rate per
+// radian at which its lean motor stands the bike up.
+constexpr double standup_hold = 1000.0;
+constexpr double standup_sway_hold = 2000.0;
+constexpr double standup_sway_speed = 0.375;     // ft/s at the peak of the sway
+constexpr int32_t standup_sway_delay_tics = 128;
+constexpr double standup_lean_rate = 8.0;        // rad/s per rad
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s
 // The assist lets go of the lean progressively above this speed.
@@ -121,9 +140,18 @@ constexpr double assist_top_speed = 40.0;        // ft/s
 // Front-wheel wobble damping at the axle (lbf*ft*s/rad): kills the shimmy the
 // off-axle spin of a light wheel picks up from uneven contacts.
 constexpr double wheel_wobble_damping = 2.0;
-// The rider's forward-backward and height offsets at the seat.
+// The rider's forward-backward and height offsets at the seat: the fore-aft
+// spring's target is (1 + lean input) * h / 2 - rider_fore_aft ahead of the
+// seat, so with the fore-aft offset at h / 2 a rider with no lean input sits
+// straight over the seat and a full lean input puts the shoulders h / 2
+// ahead of it.
 constexpr double rider_seat_height = 0.5;        // "h" of the rider springs, ft
-constexpr double rider_fore_aft = 0.0;           // ft
+constexpr double rider_fore_aft = 0.25;          // ft
+// The fore-aft spring's stiffening per foot of stretch (lbf/ft per ft, at
+// the reference rider mass), and the stiff stop both seat springs meet
+// outside their bands (spring lbf/ft and damper lbf*s/ft alike).
+constexpr double seat_fore_aft_progression = 100.0;
+constexpr double seat_stop_spring = 2500.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
 // The realistic model's righting torque at leveling 20 (the default), full
@@ -143,7 +171,12 @@ constexpr double upright_roll_damping = 150.0;   // lbf*ft*s/rad
 //                       pi/4 below the first speed, the restricted lock above
 //                       the second, linear between;
 //   auto_clutch_rpms    the anti-stall idle setting; brake_torque and
-//   rear_brake_torque   the brake motors' torques.
+//   rear_brake_torque   the brake motors' torques;
+//   rider_yspring, rider_ydamping, rider_zspring, rider_zdamping: the seat
+//                       springs up and fore-aft, as fractions of the row's
+//                       values at setting 1;
+//   max_dab_speed       the stand-up assist's top speed: the foot comes down
+//                       in proportion as the bike slows below it.
 // roll_limit_*, slow_damping_*, land_damping_* and direct_steering are kept
 // with the setup but nothing in the tic reads them.
 

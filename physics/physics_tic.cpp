@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "ai/racing_lines.h"
 #include "physics/bike_info.h"
 #include "physics/collision_shape.h"
 #include "physics/body_helpers.h"
@@ -276,10 +277,8 @@ void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
     // Brakes: axle motors holding the wheel still up to the brake torque.
     double front = s->front_brake * r->brake_torque;
     bool front_slides = has_contact(r->front_contact) && slip_squared(r->front_contact) > phys::slide_speed_squared;
-    if ((r->option_flags & rider_option_front_antilock) && front_slides)
-        front = 0.0;
-    if ((r->option_flags & 0x04) && has_contact(r->front_contact) && !has_contact(r->rear_contact))
-        front = 0.0;
+    front = front_brake_release(r->option_flags, front, has_contact(r->front_contact), front_slides,
+                                has_contact(r->rear_contact));
     double rear = s->rear_brake * r->rear_brake_torque;
     if ((r->option_flags & rider_option_rear_antilock) && has_contact(r->rear_contact) &&
         slip_squared(r->rear_contact) > phys::slide_speed_squared)
@@ -290,8 +289,32 @@ void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
     dJointSetHingeParam(r->rear_axle_joint, dParamFMax, rear);
 }
 
-// The rider body on its hinge-2: vertical softness, the seat spring and the
-// second stop.
+// One seat spring of the rider body along a frame axis, acting at the rider
+// body's point p: inside the band [lo, hi] of the error a soft spring and
+// damper as plain forces (gentle enough to step explicitly, and smooth
+// through the rest point); outside it a one-tic contact between the rider
+// body and the frame pushing back, implicit, so the stiff spring and damper
+// stay stable on a light body.
+void seat_spring(const ride_world& w, rider* r, const double axis[3], const double p[3], double error, double rate,
+                 double kp, double kd, double lo, double hi, double scale)
+{
+    if (error >= lo && error <= hi) {
+        double force = -(kp * error + kd * rate);
+        dBodyAddForceAtPos(r->rider_body, force * axis[0], force * axis[1], force * axis[2], p[0], p[1], p[2]);
+        dBodyAddForceAtPos(r->frame_body, -force * axis[0], -force * axis[1], -force * axis[2], p[0], p[1], p[2]);
+        return;
+    }
+    double erp, cfm;
+    spring_erp_cfm(phys::seat_stop_spring * scale, phys::seat_stop_spring * scale, phys::tic_seconds, &erp, &cfm);
+    double sign = error < 0.0 ? 1.0 : -1.0;
+    double normal[3] = {sign * axis[0], sign * axis[1], sign * axis[2]};
+    soft_contact_attach(w.world, w.group,
+                        soft_contact(dContactSoftERP | dContactSoftCFM, 0.0, erp, cfm, p, normal, std::fabs(error)),
+                        r->rider_body, r->frame_body);
+}
+
+// The rider body on its hinge-2: vertical softness, and the two seat
+// springs, up and fore-aft.
 void rider_body_tic(const ride_world& w, rider* r)
 {
     const bike_info& row = row_of(r);
@@ -301,49 +324,55 @@ void rider_body_tic(const ride_world& w, rider* r)
 
     dJointSetHinge2Param(r->rider_joint, dParamSuspensionERP, 0.0);
     dJointSetHinge2Param(r->rider_joint, dParamSuspensionCFM, 1.0 / (scale * stiffness));
-    // Axis 2 has no stops in ODE: a servo motor holds its angle at 0. ODE
-    // measures that angle with the opposite sign to its rate, hence +angle.
-    double angle2 = dJointGetHinge2Angle2(r->rider_joint);
-    dJointSetHinge2Param(r->rider_joint, dParamVel2, angle2 * 16.0);
-    dJointSetHinge2Param(r->rider_joint, dParamFMax2, 2000.0 * scale);
+    // Axis 2 (the rider's pitch about the seat) has no stops in ODE: the
+    // fore-aft seat spring below holds it, so its motor stays off.
+    dJointSetHinge2Param(r->rider_joint, dParamFMax2, 0.0);
 
-    // The seat spring along the frame's up axis: the target drops as the
-    // rider leans (pitch input either way), crouching over the bike.
     double fc[3];
     rider_rest_centre(r, 0, fc);
+    double seat_local[3] = {m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1], m.rider_centre[2] - fc[2]};
     dVector3 seat;
-    dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1],
-                        m.rider_centre[2] - fc[2], seat);
+    dBodyGetRelPointPos(r->frame_body, seat_local[0], seat_local[1], seat_local[2], seat);
     const dReal* p = dBodyGetPosition(r->rider_body);
-    double up[3];
+    double up[3], back[3];
     body_axis_world(r->frame_body, 1, up);
+    body_axis_world(r->frame_body, 2, back);
+    double forward[3] = {-back[0], -back[1], -back[2]};
+    double rel[3];
+    rider_body_relative_velocity(r, rel);
+
+    // Up: the target drops as the rider leans (pitch input either way),
+    // crouching over the bike.
     double offset = (p[0] - seat[0]) * up[0] + (p[1] - seat[1]) * up[1] + (p[2] - seat[2]) * up[2];
-    double target = -0.125 * std::fabs(r->pitch_input);
-    double error = offset - target;
-    if (error >= -0.75 && error <= 0.5) {
-        // In the band: a soft spring and damper, as plain forces (gentle
-        // enough to step explicitly, and smooth through the rest point).
-        double kp = row.tuning.rider_yspring_max * r->rider_yspring * scale;
-        double kd = row.tuning.rider_ydamping_max * r->rider_ydamping * scale;
-        double rel[3];
-        rider_body_relative_velocity(r, rel);
-        double rate = rel[0] * up[0] + rel[1] * up[1] + rel[2] * up[2];
-        double force = -(kp * error + kd * rate);
-        dBodyAddForce(r->rider_body, force * up[0], force * up[1], force * up[2]);
-        dBodyAddForceAtPos(r->frame_body, -force * up[0], -force * up[1], -force * up[2], p[0], p[1], p[2]);
-        return;
-    }
-    double kp = 2500.0 * scale, kd = 2500.0 * scale;
-    // Out of the band: a one-tic contact between the rider body and the
-    // frame along the up axis, pushing back toward the target; implicit, so
-    // the stiff spring and damper stay stable on a light body.
-    double erp, cfm;
-    spring_erp_cfm(kp, kd, phys::tic_seconds, &erp, &cfm);
-    double sign = error < 0.0 ? 1.0 : -1.0;
-    double normal[3] = {sign * up[0], sign * up[1], sign * up[2]};
-    soft_contact_attach(w.world, w.group,
-                        soft_contact(dContactSoftERP | dContactSoftCFM, 0.0, erp, cfm, p, normal, std::fabs(error)),
-                        r->rider_body, r->frame_body);
+    double error = offset - (-0.125 * std::fabs(r->pitch_input));
+    double rate = rel[0] * up[0] + rel[1] * up[1] + rel[2] * up[2];
+    double centre[3] = {p[0], p[1], p[2]};
+    seat_spring(w, r, up, centre, error, rate, row.tuning.rider_yspring_max * r->rider_yspring * scale,
+                row.tuning.rider_ydamping_max * r->rider_ydamping * scale, -0.75, 0.5, scale);
+
+    // Fore-aft: the rider's shoulders, pivoting on the seat, held over the
+    // point the lean input moves them to (forward with a positive lean). A
+    // fore-aft force at the seat itself would meet the joint's anchor; at
+    // the shoulders it pitches the upper body.
+    double arm = m.shoulder[0][1];
+    dVector3 shoulder, over_seat;
+    dBodyGetRelPointPos(r->rider_body, 0.0, arm, 0.0, shoulder);
+    dBodyGetRelPointPos(r->frame_body, seat_local[0], seat_local[1] + arm, seat_local[2], over_seat);
+    double ahead = (shoulder[0] - over_seat[0]) * forward[0] + (shoulder[1] - over_seat[1]) * forward[1] +
+                   (shoulder[2] - over_seat[2]) * forward[2];
+    double target = std::clamp((1.0 + r->lean_input) * 0.5 * phys::rider_seat_height - phys::rider_fore_aft, -0.75, 0.75);
+    double ahead_error = ahead - target;
+    dVector3 vr, vf;
+    dBodyGetPointVel(r->rider_body, shoulder[0], shoulder[1], shoulder[2], vr);
+    dBodyGetPointVel(r->frame_body, shoulder[0], shoulder[1], shoulder[2], vf);
+    double ahead_rate = (vr[0] - vf[0]) * forward[0] + (vr[1] - vf[1]) * forward[1] + (vr[2] - vf[2]) * forward[2];
+    // The spring stiffens as it stretches, so a hard stop or launch meets
+    // more of it than the rider's sway at rest does.
+    double kp = (std::fabs(ahead_error) * phys::seat_fore_aft_progression + row.tuning.rider_zspring_max * r->rider_zspring) *
+                scale;
+    double kd = row.tuning.rider_zdamping_max * r->rider_zdamping * scale;
+    double at[3] = {shoulder[0], shoulder[1], shoulder[2]};
+    seat_spring(w, r, forward, at, ahead_error, ahead_rate, kp, kd, -0.75, 0.75, scale);
 }
 
 // The steering head as a velocity servo on the steering hinge's motor: the
@@ -370,8 +399,14 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         const dReal* p = dBodyGetPosition(r->frame_body);
         double ground = ground_height_at(w.ground, p[0], p[2]);
         if (p[1] - ground > 16.0) {
-            // High in the air: centre the bars.
-            steering_servo(r, -8.0 * std::clamp(head, -0.25, 0.25), 50.0 * phys::steer_scale);
+            // High in the air the bars answer a spring toward the centre
+            // (50 lbf*ft per radian); the arcade rider's steering adds its
+            // torque to that spring, so the bars turn as far as the two
+            // balance (the head's lock caps it). The realistic rider only
+            // centres them.
+            double torque = r->arcade ? -gain * r->steer : 0.0;
+            double aim = std::clamp(torque / phys::air_bar_spring, -pi / 4, pi / 4);
+            steering_servo(r, 8.0 * std::clamp(aim - head, -0.25, 0.25), phys::air_bar_spring * phys::steer_scale);
             return;
         }
     }
@@ -404,6 +439,73 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         dBodyAddForceAtPos(r->frame_body, -phys::arcade_drag * vel[0], -phys::arcade_drag * vel[1],
                            -phys::arcade_drag * vel[2], pt[0], pt[1], pt[2]);
     }
+}
+
+// The stand-up assist's top speed: the rider's max dab speed, raised to
+// 75 ft/s while a long recovery is under way.
+double standup_top_speed(const rider* r, const ride_state* s)
+{
+    double top = r->max_dab_speed;
+    if (s->recovery <= -512.0f && top <= 75.0)
+        top = 75.0;
+    return top;
+}
+
+void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, bool both_wheels, float* dab)
+{
+    double lean = body_lean_angle(r->frame_body);
+    double top = standup_top_speed(r, s);
+    if (r->throttle > 0.0f || speed >= phys::low_speed_limit) {
+        // Moving: the foot comes down as the bike slows toward a stop,
+        // from none at the top speed to all of it at a standstill.
+        if (speed * speed > top * top)
+            return;
+        double s0 = phys::assist_speed;
+        if (speed > s0 && std::fabs(lean) > pi / 4 * std::clamp((speed - s0) / s0, 0.0, 1.0))
+            return;  // leaning into a fast turn: no foot
+        bool steering_under_power = r->steer != 0.0f && r->throttle != 0.0f;
+        if (!steering_under_power && speed >= phys::low_speed_limit && std::fabs(lean) <= pi / 16)
+            *dab = (float)std::clamp((top - speed) / top, (double)*dab, 1.0);
+        return;
+    }
+    // At a standstill: foot down, brakes on, the frame held where it stands
+    // with a slow sway of the rider's weight, and the bike stood up (or
+    // leaned as the rider asks).
+    if (both_wheels) {
+        s->front_brake = s->rear_brake = 1.0f;
+        const float still[3] = {0, 0, 0};
+        body_pull_toward(r->frame_body, phys::standup_hold, still);
+    }
+    *dab = 1.0f;
+    double phase = 2.0 * pi / 127.0 * (w.tic & 127);
+    double sway = w.tic - w.start_tic < phys::standup_sway_delay_tics ? 0.0 : phys::standup_sway_speed * std::sin(phase);
+    double side[3];
+    body_axis_world(r->frame_body, 0, side);
+    double flat = std::sqrt(side[0] * side[0] + side[2] * side[2]);
+    float desired[3] = {0.0f, 0.0f, 0.0f};
+    if (flat > 1e-9) {
+        desired[0] = (float)(sway * side[0] / flat);
+        desired[2] = (float)(sway * side[2] / flat);
+    }
+    body_pull_toward(r->frame_body, phys::standup_sway_hold, desired);
+    double aim = -r->lean_input * pi / 2;
+    lean_motor(w, r, (aim - lean) * phys::standup_lean_rate, phys::standup_fmax);
+}
+
+// Leans the bike toward the lean of its racing line four points ahead of
+// where it is. 0 when the rider has no line for its section.
+bool line_assist(const ride_world& w, rider* r)
+{
+    int32_t section = gate_section_index(r->gate_count);
+    const racing_line* line = racing_line_find(line_set_of_section(section), r->picked_lines[section & 3]);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    const line_point* ahead = racing_line_point_ahead(line, p[0], p[2], phys::line_assist_ahead);
+    if (!ahead)
+        return false;
+    double lean = body_lean_angle(r->frame_body);
+    double v = std::clamp(ahead->lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0;
+    lean_motor(w, r, v, phys::line_assist_fmax * phys::lean_gain);
+    return true;
 }
 
 void upright_assist(rider* r, double speed)
@@ -485,6 +587,45 @@ void crash_test(const ride_world& w, rider* r, ride_state* s)
         rider_crash(r);
 }
 
+// Being put back: the rider body is drawn to the seat by three tethers with
+// shrinking slack: one at the seat, two 10 ft above it and 5 ft to either
+// side (in each body's own frame), so it comes back turned as the frame is.
+// Late in the count the hand on the side the bike leans to reaches for the
+// point its grip was at when the crash began.
+void put_back_tic(const ride_world& w, rider* r, ride_state* s)
+{
+    const bike_main_values& m = row_of(r).main;
+    double fc[3];
+    rider_rest_centre(r, 0, fc);
+    double seat[3] = {m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1], m.rider_centre[2] - fc[2]};
+    double slack = 5.0 * std::clamp((r->crash_tics - 128) * 0.0026041667, 0.0, 1.0);
+    const double shift[3][3] = {{0, 0, 0}, {-5, 10, 0}, {5, 10, 0}};
+    for (const double* d : shift) {
+        dVector3 on_seat, on_rider;
+        dBodyGetRelPointPos(r->frame_body, seat[0] + d[0], seat[1] + d[1], seat[2] + d[2], on_seat);
+        dBodyGetRelPointPos(r->rider_body, d[0], d[1], d[2], on_rider);
+        double pa[3] = {on_rider[0], on_rider[1], on_rider[2]}, pb[3] = {on_seat[0], on_seat[1], on_seat[2]};
+        body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
+    }
+    if (r->crash_tics >= phys::hand_pull_tics)
+        return;
+    int side = body_lean_angle(r->frame_body) < 0.0 ? 0 : 1;
+    // The rider body's hand: where that grip sits when the rider is seated.
+    const bike_tuning_values& t = row_of(r).tuning;
+    dVector3 hand;
+    dBodyGetRelPointPos(r->rider_body, t.hand[side][0] - m.rider_centre[0], t.hand[side][1] - m.rider_centre[1],
+                        t.hand[side][2] - m.rider_centre[2], hand);
+    double d[3];
+    for (int k = 0; k < 3; k++)
+        d[k] = (s->target_points[side][k] - hand[k]) * 32.0;
+    double len = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    if (len == 0.0)
+        return;
+    double norm = len > 1.0 ? 1.0 / len : 1.0;
+    for (int k = 0; k < 3; k++)
+        s->pull[side][k] = (float)(d[k] * norm * 4.0);
+}
+
 void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
 {
     const bike_info& row = row_of(r);
@@ -515,20 +656,12 @@ void crashed_tic(const ride_world& w, rider* r, ride_state* s, double speed)
             double pa[3] = {p[0], p[1], p[2]}, pb[3] = {anchor[0], anchor[1], anchor[2]};
             body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, 8.0);
         }
+        // Lying against a ground object, the wheels meet it too.
+        if (const rider_object_link* o = r->object_link)
+            rider_collide_object_parts(w, r, o->shape, o->position, o->rotation, o->scale, 2 | 4);
     }
-    if (r->crash_tics <= 511 && r->crash_tics > 0) {
-        // Being put back: drawn to the seat with shrinking slack.
-        const bike_main_values& m = row.main;
-        double fc[3];
-        rider_rest_centre(r, 0, fc);
-        double slack = 5.0 * std::clamp((r->crash_tics - 128) * 0.0026041667, 0.0, 1.0);
-        dVector3 seat;
-        dBodyGetRelPointPos(r->frame_body, m.rider_centre[0] - fc[0], m.rider_centre[1] - fc[1],
-                            m.rider_centre[2] - fc[2], seat);
-        const dReal* p = dBodyGetPosition(r->rider_body);
-        double pa[3] = {p[0], p[1], p[2]}, pb[3] = {seat[0], seat[1], seat[2]};
-        body_tether(w.world, w.group, r->rider_body, pa, r->frame_body, pb, slack);
-    }
+    if (r->crash_tics <= 511 && r->crash_tics > 0)
+        put_back_tic(w, r, s);
     if (r->crash_tics <= 0) {
         r->crash_tics = 0;
         if (std::fabs(body_lean_angle(r->frame_body)) > pi / 8)  // lying down: pick it up
@@ -793,15 +926,10 @@ void bike_physics_tic(const ride_world& w, rider* r)
         s->rear_brake = crashed ? 0.0f : r->rear_brake;
         float dab = crashed ? 0.0f : r->dab;
 
-        // 8. Stand-up assist: a stopped bike is held up and braked.
-        if ((r->option_flags & rider_option_auto_dab) && !crashed && r->throttle <= 0.0f &&
-            speed < phys::low_speed_limit && (front || rear)) {
-            s->front_brake = s->rear_brake = 1.0f;
-            const float still[3] = {0, 0, 0};
-            body_pull_toward(r->frame_body, 1000.0, still);
-            dab = 1.0f;
-            lean_motor(w, r, -body_lean_angle(r->frame_body) * 8.0, phys::standup_fmax);
-        }
+        // 8. Stand-up assist: the foot goes down as the bike slows, and a
+        // stopped bike is held up and braked.
+        if ((r->option_flags & rider_option_auto_dab) && !crashed)
+            standup_assist(w, r, s, speed, front && rear, &dab);
 
         // 9. The rider body on the frame.
         if (!crashed)
@@ -831,9 +959,14 @@ void bike_physics_tic(const ride_world& w, rider* r)
         if (s->tics_run >= 3 && !crashed)
             feedback_correction(r, s);
 
-        // 12. Upright assist of the realistic model.
-        if (!crashed && (front || rear) && !r->arcade)
-            upright_assist(r, speed);
+        // 12. Line and upright assists of the realistic model: off the
+        // throttle the bike leans as the rider's racing line leaned there;
+        // without a line, or on the throttle, it is held up.
+        if (!crashed && (front || rear) && !r->arcade) {
+            bool on_line = (r->option_flags & rider_option_auto_align) && r->throttle <= 0.125f && line_assist(w, r);
+            if (!on_line)
+                upright_assist(r, speed);
+        }
 
         // 13. Dab.
         if (crashed)

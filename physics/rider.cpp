@@ -10,6 +10,7 @@
 #include "physics/lap_timing.h"
 #include "physics/physics_world.h"
 #include "physics/rider_access.h"
+#include "physics/rider_skins.h"
 
 rider rider_records[rider_slot_count];
 rider* rider_table[rider_slot_count];
@@ -40,6 +41,7 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
     set_skin(&r->bike_texture, bike_skin, row->files[bike_file_bike_skin]);
     set_skin(&r->wheel_texture, wheel_skin, row->files[bike_file_wheel_skin]);
     copy_bounded(r->number, number ? number : "", sizeof r->number);
+    rider_load_skins(r);
     // A missing set leaves that body without contact spheres; the rider
     // still rides (the loader's message names the file).
     r->frame_shape = collision_shape_instance(row->files[bike_file_frame_shape]);
@@ -59,6 +61,7 @@ rider* rider_create(const char* bike_name, int slot, int rider_flag, const char*
 
 void rider_destroy(rider* r)
 {
+    rider_free_skins(r);
     for (dJointID* joint : {&r->front_axle_joint, &r->rear_axle_joint, &r->steering_joint, &r->fork_joint,
                             &r->swingarm_joint, &r->rider_joint})
         if (*joint) dJointDestroy(*joint);

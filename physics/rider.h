@@ -23,6 +23,17 @@ struct rider_skin {
     float plate_colours[2][3];
 };
 
+// A ground object a rider is attached to (a track object it lies against
+// or is carried by): its sphere set placed by position, rotation (3 x 3,
+// row-major) and scale. The owner of the object keeps the link alive while
+// the rider points at it.
+struct rider_object_link {
+    const collision_shape* shape;
+    double position[3];
+    double rotation[9];
+    double scale;
+};
+
 // option_flags bits.
 enum : uint8_t {
     rider_option_flag = 0x01,
@@ -111,7 +122,9 @@ struct rider {
     float mass_distribution;     // 0.33..0.5 of the rider's mass on the rider body
     float sprocket_adjustment[2];
     int32_t launch;              // a launch in progress (cleared by the control reset)
+    int32_t picked_lines[4];     // racing-line ids picked for the last sections (slot = section mod 4)
     int32_t arcade;              // the arcade riding aids
+    const rider_object_link* object_link;  // the ground object it is attached to, or null
     uint8_t option_flags;        // rider_option_* bits
 };
 
@@ -124,7 +137,9 @@ void riders_init_all();
 // Prepares the slot's record for a bike: the row by exact name or the
 // fallback of bike_info_find_or_fallback, default settings and controls,
 // private copies of the row's sphere sets, skin names (null: the row's),
-// the number text cut to 7 characters, the slot, and bit 0 of option_flags
+// the number text cut to 7 characters, the skins, plate colours and number
+// plate (rider_skins.h; textures only with a GL context), the slot, and bit
+// 0 of option_flags
 // from rider_flag; once the program's physics world exists, the bodies and
 // joints at the rest pose too. Null for a slot outside 0..159.
 rider* rider_create(const char* bike_name, int slot, int rider_flag, const char* number, const char* body_skin,

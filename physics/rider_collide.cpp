@@ -95,6 +95,12 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode)
 int rider_collide_object(const ride_world& w, rider* r, const collision_shape* object, const double position[3],
                          const double rotation[9], double scale)
 {
+    return rider_collide_object_parts(w, r, object, position, rotation, scale, 1 | 2 | 4);
+}
+
+int rider_collide_object_parts(const ride_world& w, rider* r, const collision_shape* object, const double position[3],
+                               const double rotation[9], double scale, int parts)
+{
     if (!r->frame_body || !object || object->count <= 0)
         return 0;
     // Bound test first: object bound against the rider's reach round its frame.
@@ -117,6 +123,8 @@ int rider_collide_object(const ride_world& w, rider* r, const collision_shape* o
                     rotation[i * 3 + 2] * local[2];
         double orad = os.radius * scale;
         for (int i = 0; i < n; i++) {
+            if (!(mine[i].part & parts))
+                continue;
             double d[3] = {mine[i].centre[0] - oc[0], mine[i].centre[1] - oc[1], mine[i].centre[2] - oc[2]};
             double dist = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
             double depth = mine[i].radius + orad - dist;

@@ -27,6 +27,10 @@ int riders_collide(const ride_world& w, rider* a, rider* b, int mode);
 // 0 for none. A touch sets the down flag.
 int rider_collide_object(const ride_world& w, rider* r, const collision_shape* object, const double position[3],
                          const double rotation[9], double scale);
+// The same for some of the rider's spheres only: parts is a mask of the bits
+// above (2 | 4: the two wheels).
+int rider_collide_object_parts(const ride_world& w, rider* r, const collision_shape* object, const double position[3],
+                               const double rotation[9], double scale, int parts);
 
 // The points the rider's hands and feet reach for (world space: left hand,
 // right hand, left foot, right foot) and the bend blend of the limbs, 0..1:

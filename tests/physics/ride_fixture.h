@@ -34,17 +34,31 @@ struct ride_test_world {
     void run(int tics);
 };
 
+// Loads a generated track (the generator writes build/data/tracks/<name>;
+// the tests run in build/tests) and, as the track load does, makes its
+// terrain the program's ground and the world's. False when it can't be read.
+bool ride_load_track(ride_test_world& world, const char* name);
+// Frees the loaded track and puts the program's ground back to flat.
+void ride_unload_track();
+
 double rider_forward_speed(const rider* r);
 
 // Throttle held to a speed, clutch in, brakes off.
 void cruise(rider* r, double speed);
 
-// Holds a steer input at 30 ft/s for `seconds`; after the first three (the
-// turn-in) each second's path, distance over the heading's change, gives a
-// radius that widens [*lo, *hi]. *farthest gets the frame's greatest
-// distance from (cx, cz) over the ride.
-void ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, double* lo, double* hi,
-                        double cx = 0, double cz = 0, double* farthest = nullptr);
+// What a held circle measured: each second's path radius (distance over
+// the turn of the direction of travel) after the turn-in
+// and the speed at each second's end over the same seconds; the frame's
+// greatest distance from a given point over the whole ride.
+struct circle_measure {
+    double radius_lo = 1e9, radius_hi = -1e9;
+    double speed_lo = 1e9, speed_hi = -1e9;
+    double farthest = 0;
+};
+// Holds a steer input at 30 ft/s for `seconds`, the first `turn_in` of them
+// not measured.
+circle_measure ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, int turn_in,
+                                  double cx = 0, double cz = 0);
 
 // A bike row's name as a test name ("crf250(2013)" -> "crf250_2013_").
 std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info);

@@ -4,11 +4,13 @@
 #include <cmath>
 
 #include "physics/physics_constants.h"
+#include "physics/physics_ground.h"
 #include "physics/rider_access.h"
 #include "physics/physics_world.h"
 #include "physics/rider_build.h"
 #include "physics/rider_collide.h"
 #include "physics/tyre.h"
+#include "terrain/terrain_load.h"
 
 ride_test_world::ride_test_world(float spacing)
 {
@@ -107,32 +109,52 @@ void cruise(rider* r, double speed)
     r->dab = 0.0f;
 }
 
-void ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, double* lo, double* hi, double cx,
-                        double cz, double* farthest)
+circle_measure ride_steady_circle(ride_test_world& world, rider* r, float steer, int seconds, int turn_in, double cx,
+                                  double cz)
 {
-    *lo = 1e9;
-    *hi = -1e9;
+    circle_measure m;
     double heading0 = 0, distance = 0;
     for (int i = 0; i < 128 * seconds; i++) {
         cruise(r, 30.0);
         r->steer = steer;
-        const dReal* R = dBodyGetRotation(r->frame_body);
-        double heading = std::atan2(R[2], R[10]);
+        // The direction of travel, not the frame's heading: the frame yaws a
+        // little about its path as the steering works.
+        const dReal* v = dBodyGetLinearVel(r->frame_body);
+        double heading = std::atan2(v[0], v[2]);
         if (i % 128 == 0) {
-            if (i >= 128 * 3) {
+            if (i >= 128 * turn_in) {
                 double radius = distance / std::fabs(std::remainder(heading - heading0, 2 * phys::pi));
-                *lo = std::min(*lo, radius);
-                *hi = std::max(*hi, radius);
+                double speed = std::hypot(v[0], v[2]);
+                m.radius_lo = std::min(m.radius_lo, radius);
+                m.radius_hi = std::max(m.radius_hi, radius);
+                m.speed_lo = std::min(m.speed_lo, speed);
+                m.speed_hi = std::max(m.speed_hi, speed);
             }
             heading0 = heading;
             distance = 0;
         }
         world.tic();
-        distance += std::fabs(rider_forward_speed(r)) * phys::tic_seconds;
+        v = dBodyGetLinearVel(r->frame_body);
+        distance += std::hypot(v[0], v[2]) * phys::tic_seconds;
         const dReal* p = dBodyGetPosition(r->frame_body);
-        if (farthest)
-            *farthest = std::max(i ? *farthest : 0.0, std::hypot(p[0] - cx, p[2] - cz));
+        m.farthest = std::max(m.farthest, std::hypot(p[0] - cx, p[2] - cz));
     }
+    return m;
+}
+
+bool ride_load_track(ride_test_world& world, const char* name)
+{
+    if (!terrain_load(&track_terrain, (std::string("../data/tracks/") + name).c_str()))
+        return false;
+    physics_ground_from_terrain(&track_terrain);
+    world.w.ground = physics_ground;
+    return true;
+}
+
+void ride_unload_track()
+{
+    terrain_free(&track_terrain);
+    physics_ground_flat();
 }
 
 std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info)

@@ -189,4 +189,18 @@ TEST_F(LapTimingTest, FinishWithoutALeaderATimedRaceOrFirstLapGatesOnly)
     EXPECT_EQ(rider_has_finished(me), 0);
 }
 
+TEST_F(LapTimingTest, AFinishGateBeyondThirtyTwoBitsIsNeverReached)
+{
+    // 65536 gates a lap and 65537 laps: the finish gate is 1 + 65536 * 65536
+    // - 1 = 2^32, far past any list. Worked out in 32 bits it would wrap to
+    // gate 0, which both riders have passed, and finish the race at once.
+    use_track(1, 65536);
+    lap_limit = 65537;
+    ride(leader, 0, 1, 1500, 100);
+    ride(me, 0, 1, 1600, 100);
+    EXPECT_EQ(rider_has_finished(me), 0);
+    EXPECT_EQ(rider_has_finished(leader), 0);
+    EXPECT_EQ(me->finished, 0);
+}
+
 } // namespace

@@ -1,5 +1,7 @@
-// Rides on the generated sample tracks: the outdoor track's long start
-// straight and the stadium's finish jump, with their ruts.
+// Rides on the generated sample tracks: many riders let go on the outdoor
+// track, a wall crash and a head-on meeting on the stadium. The start
+// straight, the paddock circle and the stadium's table are ridden beside
+// their flat-ground twins (test_ride_scripted.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,109 +19,14 @@
 
 namespace {
 
-// Tests run in build/tests; the generator writes build/data.
-const std::string tracks = "../data/tracks/";
-
 // Heading along +x (forward is -z at heading 0).
 constexpr double east = -phys::pi / 2;
 
 struct TrackRide : ::testing::Test {
     ride_test_world world;
-    bool load(const char* name)
-    {
-        if (!terrain_load(&track_terrain, (tracks + name).c_str()))
-            return false;
-        // The track load's own step: the program's ground follows the terrain.
-        physics_ground_from_terrain(&track_terrain);
-        world.w.ground = physics_ground;
-        return true;
-    }
-    void TearDown() override
-    {
-        terrain_free(&track_terrain);
-        physics_ground_flat();
-    }
+    bool load(const char* name) { return ride_load_track(world, name); }
+    void TearDown() override { ride_unload_track(); }
 };
-
-struct StartStraightTrack : TrackRide, ::testing::WithParamInterface<const char*> {};
-
-TEST_P(StartStraightTrack, FullThrottleReachesThirdGearOnTheOutdoorStart)
-{
-    ASSERT_TRUE(load("practice")) << "the generator writes it to build/data";
-    rider* r = world.add_rider(GetParam(), 0, 130, 120, east);
-    rider_reset_controls(r);
-    r->throttle = 0.0f;
-    world.run(128);
-    r->throttle = 1.0f;
-    r->clutch = 1.0f;
-    r->front_brake = r->rear_brake = 0.0f;
-    r->dab = 0.0f;
-    double top = 0;
-    // Seven seconds, or until the straight's end comes up.
-    for (int i = 0; i < 128 * 7 && dBodyGetPosition(r->frame_body)[0] < 600.0; i++) {
-        world.tic();
-        top = std::max(top, rider_forward_speed(r));
-    }
-    EXPECT_EQ(r->crash_tics, 0);
-    EXPECT_GE(r->gear, 3);
-    EXPECT_GT(top, 65.0);
-    EXPECT_NEAR(dBodyGetPosition(r->frame_body)[2], 120.0, 6.0) << "kept its line";
-}
-
-INSTANTIATE_TEST_SUITE_P(Classes, StartStraightTrack, ::testing::Values("cr125", "crf250(2013)", "crf450(2011)"), bike_test_name);
-
-// The finish table: 7 ft high, faces 14 ft long, a 26 ft top (x 110..164).
-// Its faces are S-curves, so the lip rolls over and sends a bike off it
-// rotating nose-down. The arcade model's assists level the bike in the air
-// at 42 ft/s; the realistic model has nothing to, and at 42 ft/s it
-// overshoots the whole table, noses over and meets the flat some 15 ft below
-// its highest point, a crash for any rider. Its rider takes the table at 30
-// ft/s and lands on the top.
-struct TableJump {
-    const char* name;
-    int arcade;
-    double speed;
-    double land_from, land_to;  // where the first landing falls
-};
-
-struct StadiumTable : TrackRide, ::testing::WithParamInterface<TableJump> {};
-
-TEST_P(StadiumTable, ClearsTheFinishTableAndLandsUpright)
-{
-    const TableJump& jump = GetParam();
-    ASSERT_TRUE(load("stadium")) << "the generator writes it to build/data";
-    rider* r = world.add_rider("crf450(2011)", 0, 45, 205, east);
-    rider_reset_controls(r);
-    r->arcade = jump.arcade;
-    world.run(64);
-    int air = 0, longest = 0;
-    double landed_at = 0;
-    for (int i = 0; i < 128 * 6 && dBodyGetPosition(r->frame_body)[0] < 200; i++) {
-        cruise(r, jump.speed);
-        world.tic();
-        wheel_effects_tic(world.w, r);
-        bool flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
-        if (!flying && air > 38 && landed_at == 0)
-            landed_at = dBodyGetPosition(r->frame_body)[0];
-        air = flying ? air + 1 : 0;
-        longest = std::max(longest, air);
-        ASSERT_EQ(r->crash_tics, 0) << "tic " << i;
-    }
-    EXPECT_GT(longest, 38) << "in the air for 0.3 s or more";
-    EXPECT_GE(landed_at, jump.land_from);
-    EXPECT_LE(landed_at, jump.land_to);
-    EXPECT_GT(dBodyGetPosition(r->frame_body)[0], 180.0) << "past the jump";
-    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), 0.15);
-    EXPECT_GT(rider_forward_speed(r), 20.0);
-    // The wheels left ruts: points went into the trackers or on to the queue.
-    const rut_tracker* front = rider_rut_tracker(r, 1);
-    EXPECT_GT(front->point_count + erode_queue.count, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, StadiumTable,
-                         ::testing::Values(TableJump{"arcade", 1, 42.0, 150.0, 200.0},
-                                           TableJump{"realistic", 0, 30.0, 124.0, 150.0}),
-                         [](const ::testing::TestParamInfo<TableJump>& info) { return std::string(info.param.name); });
 
 // Forty riders let go on the outdoor track at part throttle: they run off
 // its turns over banks and hills, land big jumps and crash, and nothing in
@@ -148,62 +55,6 @@ TEST_F(TrackRide, FortyRidersOffTheTrackStayFinite)
     }
 }
 
-
-// The outdoor track's paddock: level hardpack within 55 ft of (75, 330).
-// At 30 ft/s the arcade bike circles there in about 36 ft at a third of the
-// bars; the realistic bike, turned in by its lean, needs half the bars for
-// a circle that small (a third gives some 55 ft, more than the paddock).
-struct PaddockCircle {
-    const char* name;
-    int arcade;
-    float steer;
-    double x, z;            // start of the run-up along -z
-    double yaw_rate, lean;  // limits once let go
-};
-
-struct PaddockRide : TrackRide, ::testing::WithParamInterface<PaddockCircle> {};
-
-TEST_P(PaddockRide, HoldsACircleAndReleasingStraightens)
-{
-    const PaddockCircle& c = GetParam();
-    ASSERT_TRUE(load("practice")) << "the generator writes it to build/data";
-    // Run up along -z on the paddock's west side, then circle right.
-    rider* r = world.add_rider("crf250(2013)", 0, c.x, c.z, 0.0);
-    rider_reset_controls(r);
-    r->arcade = c.arcade;
-    world.run(64);
-    for (int i = 0; i < 128 * 2; i++) {
-        cruise(r, 30.0);
-        world.tic();
-    }
-    // Each second's path after the turn-in has the same radius, and the
-    // circle stays on the level.
-    double lo, hi, farthest;
-    ride_steady_circle(world, r, c.steer, 8, &lo, &hi, 75.0, 330.0, &farthest);
-    EXPECT_LT(dBodyGetAngularVel(r->frame_body)[1], -0.2);  // turning right
-    EXPECT_LT(hi, 1.15 * lo) << "radius " << lo << " .. " << hi;
-    EXPECT_GT(lo, 20.0);
-    EXPECT_LT(farthest, 55.0) << "kept to the paddock";
-    EXPECT_EQ(r->crash_tics, 0);
-    // Let go: the bike straightens and stands up (the arcade lean motor at
-    // once, the realistic bike through its steering and righting torque).
-    for (int i = 0; i < 128 * 4; i++) {
-        cruise(r, 30.0);
-        r->steer = 0.0f;
-        world.tic();
-    }
-    EXPECT_LT(std::fabs(dBodyGetAngularVel(r->frame_body)[1]), c.yaw_rate);
-    EXPECT_LT(std::fabs(body_lean_angle(r->frame_body)), c.lean);
-    EXPECT_GT(rider_forward_speed(r), 25.0);
-    EXPECT_EQ(r->crash_tics, 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(Models, PaddockRide,
-                         ::testing::Values(PaddockCircle{"arcade", 1, 0.35f, 50, 375, 0.03, 0.05},
-                                           PaddockCircle{"realistic", 0, 0.5f, 45, 390, 0.08, 0.1}),
-                         [](const ::testing::TestParamInfo<PaddockCircle>& info) {
-                             return std::string(info.param.name);
-                         });
 
 TEST_F(TrackRide, NoseIntoTheStadiumWallCrashesRecoversAndRidesOn)
 {

@@ -15,18 +15,16 @@
 
 namespace {
 
-// The race step's order for one rider through the program's world, from
-// tic 0 of a race started at 0.
+// The race step for one rider through the program's world (its world,
+// group, ground and clock), from tic 0 of a race started at 0.
 void race_steps(rider* r, int tics)
 {
     tic_counter = 0;
     race_start_tic = 0;
     for (int i = 0; i < tics; i++) {
-        bike_tyre_forces(r);
-        dWorldStep(physics_world, phys::tic_seconds);
-        dJointGroupEmpty(contact_joint_group);
-        bike_physics_tic(r);
-        tic_counter++;
+        ride_world w = physics_current();
+        ride_step(w, &r, 1);
+        tic_counter = w.tic;
     }
 }
 

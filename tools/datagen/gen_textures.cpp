@@ -107,23 +107,37 @@ canvas helmet_skin(rgb shell)
     return c;
 }
 
+// A skin's number-plate colours in its image text: the plate in the skin's
+// paint, the digits black or white, whichever reads on it (docs/model.md).
+std::string plate_text(rgb paint)
+{
+    int luma = (299 * paint.r + 587 * paint.g + 114 * paint.b) / 1000;
+    int digit = luma > 128 ? 0 : 255;
+    char text[64];
+    snprintf(text, sizeof text, "plate_colours %d %d %d %d %d %d\n", paint.r, paint.g, paint.b, digit, digit, digit);
+    return text;
+}
+
 int gen_textures(const std::string& root)
 {
     canvas white_1(8, 8);
     white_1.fill(0, 0, 8, 8, {255, 255, 255}, 0);
     if (!write_png(root, "colors/white.png", white_1)) return 0;
     for (const bike_stem& s : bike_stems()) {
-        if (!write_png(root, std::string(s.name) + ".png", bike_skin(of(s.paint), of(s.alt_paint))) ||
-            !write_png(root, std::string(s.name) + "-alt1.png", bike_skin(of(s.alt_paint), of(s.paint))))
+        if (!write_png(root, std::string(s.name) + ".png", bike_skin(of(s.paint), of(s.alt_paint)),
+                       plate_text(of(s.paint)).c_str()) ||
+            !write_png(root, std::string(s.name) + "-alt1.png", bike_skin(of(s.alt_paint), of(s.paint)),
+                       plate_text(of(s.alt_paint)).c_str()))
             return 0;
     }
-    if (!write_png(root, "wheels.png", bike_skin(metal, dark)) ||
-        !write_png(root, "wheels-alt1.png", bike_skin({215, 175, 60}, black)))
+    if (!write_png(root, "wheels.png", bike_skin(metal, dark), plate_text(metal).c_str()) ||
+        !write_png(root, "wheels-alt1.png", bike_skin({215, 175, 60}, black), plate_text({215, 175, 60}).c_str()))
         return 0;
-    if (!write_png(root, "rider_body.png", rider_skin({200, 30, 30}, {40, 40, 45})) ||
-        !write_png(root, "rider_body-alt1.png", rider_skin({30, 80, 200}, {230, 230, 230})) ||
-        !write_png(root, "rider_head.png", helmet_skin({230, 230, 230})) ||
-        !write_png(root, "rider_head-alt1.png", helmet_skin({240, 200, 20})))
+    if (!write_png(root, "rider_body.png", rider_skin({200, 30, 30}, {40, 40, 45}), plate_text({200, 30, 30}).c_str()) ||
+        !write_png(root, "rider_body-alt1.png", rider_skin({30, 80, 200}, {230, 230, 230}),
+                   plate_text({30, 80, 200}).c_str()) ||
+        !write_png(root, "rider_head.png", helmet_skin({230, 230, 230}), plate_text({230, 230, 230}).c_str()) ||
+        !write_png(root, "rider_head-alt1.png", helmet_skin({240, 200, 20}), plate_text({240, 200, 20}).c_str()))
         return 0;
 
     // Start gate: the drop panel (top half) and the posts and base (bottom).
