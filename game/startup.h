@@ -7,7 +7,6 @@
 // option table can be tested without a window.
 #include <cstdint>
 
-struct vesk_window;
 struct vesk_audio;
 
 // Every value the command line sets, with its default. The start-up fills it
@@ -80,9 +79,8 @@ int parse_command_line(int argc, char** argv, run_options* o, char* message, int
 
 // The values of this run.
 extern run_options options;
-// The window, the audio back end (null with "--nosound") and whether the
-// track's generic shape files are the stock ones (online play needs them).
-extern vesk_window* main_window;
+// The audio back end (null with "--nosound") and whether the generic shape
+// files are the stock ones (online play needs them).
 extern vesk_audio* main_audio;
 extern int32_t stock_shapes;
 // The digests of stock shape sets the race server accepts.
@@ -109,3 +107,13 @@ int game_main(int argc, char** argv);
 // Hooks for tests that run the whole program in their own process: called
 // once a frame before the frame's events are taken (null: none).
 extern void (*frame_hook)(int frame);
+
+// Where start-up's time went: the clock (seconds) at the end of each named
+// stage, in order, for the start-up benchmark and the log.
+struct startup_mark {
+    const char* stage;
+    double seconds;
+};
+constexpr int startup_mark_max = 16;
+extern startup_mark startup_marks[startup_mark_max];
+extern int32_t startup_mark_count;

@@ -2,6 +2,7 @@
 #include "net/client.h"
 
 int32_t net_server_tic;
+int32_t net_riding_slot = 160;
 
 int net_server_set() { return 0; }
 int net_connected() { return 0; }

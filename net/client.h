@@ -8,6 +8,8 @@ int net_server_set();
 int net_connected();
 // The server's tic count once the race has started there.
 extern int32_t net_server_tic;
+// The slot the server gave us to ride, 160 for none (a spectator).
+extern int32_t net_riding_slot;
 // One tic of the client: connect, receive, send.
 void net_step();
 // Sends the disconnect packet ("Disconnecting").
