@@ -53,6 +53,23 @@ TEST(start_up, without_game_data_says_so_and_exits_1)
     EXPECT_NE(r.log.find("Can't find game data"), std::string::npos) << r.log;
 }
 
+TEST(start_up, an_old_gl_version_says_so_and_exits_1)
+{
+    zentrik_setup setup;
+    // Mesa reports what it is told; 3.0 compatibility is below the 3.1 the
+    // built-in programs need.
+    setup.env["MESA_GL_VERSION_OVERRIDE"] = "3.0";
+    zentrik_result r = run_zentrik(setup, {"--nosound", "--glversion", "3.0", "--track", "practice"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("OpenGL version too old\n"), std::string::npos) << r.err;
+    std::vector<std::string> lines = log_lines(r.log);
+    int too_old = find_line(lines, "OpenGL version too old");
+    EXPECT_GE(too_old, 0) << r.log;
+    // Shut down from where start-up stood: no race had begun.
+    EXPECT_EQ(find_line(lines, "Resetting"), -1);
+    EXPECT_GT(find_line(lines, "Closing audio", too_old), too_old);
+}
+
 TEST(start_up, a_data_root_without_tracks_exits_1)
 {
     zentrik_setup setup;
