@@ -65,6 +65,8 @@ void BM_main_loop_own_cost(benchmark::State& state)
 {
     options = run_options{};
     options.warp = 1;
+    quit_requested = 0;
+    frame_hook = nullptr;
     game_window = nullptr;
     view_state = view_no_track;
     track_dir[0] = 0;
@@ -78,6 +80,7 @@ BENCHMARK(BM_main_loop_own_cost)->Unit(benchmark::kMicrosecond);
 void BM_tic_pass_own_cost(benchmark::State& state)
 {
     options = run_options{};
+    quit_requested = 0;
     game_window = nullptr;
     view_state = view_no_track;
     track_dir[0] = 0;
