@@ -58,13 +58,23 @@ bool scan_size(const char* text, int32_t* out)
 int32_t clamp_int(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 double clamp_double(double v, double lo, double hi) { return v < lo ? lo : v > hi ? hi : v; }
 
-// One option's handling: returns 1 when the option word matched.
+// One option's handling: returns 1 when the option word matched (2 asks to
+// open the player's folder).
 using handler = int (*)(parse_context& c, const char* name, const char* value);
+
+// A row either stores a number into a field of run_options (clamped, or
+// checked against its range) or calls its own handler.
+enum store_rule { own_handler, clamp_to_range, refuse_outside_range };
 
 struct option_row {
     const char* name;
     value_kind kind;
-    handler handle;
+    handler handle;                        // own_handler rows
+    store_rule rule = own_handler;
+    int32_t run_options::*int_field = nullptr;
+    double run_options::*float_field = nullptr;
+    double lo = 0, hi = 0;                 // the range
+    double scale = 1;                      // a float value is stored times this
 };
 
 #define FLAG(field, v) [](parse_context& c, const char*, const char*) { c.o->field = v; return 1; }
@@ -75,36 +85,80 @@ int bad(parse_context& c, const char* name)
     return 1;
 }
 
+int ignore(parse_context&, const char*, const char*) { return 1; }
+
+// A number that only has to scan.
+int checked_int(parse_context& c, const char* name, const char* v)
+{
+    int32_t n;
+    return scan_int(v, &n) ? 1 : bad(c, name);
+}
+int checked_float(parse_context& c, const char* name, const char* v)
+{
+    double x;
+    return scan_float(v, &x) ? 1 : bad(c, name);
+}
+// atoi values of the HUD status lines: anything but a missing value goes.
+int32_t run_options::*const draw_fields[] = {&run_options::draw_fps, &run_options::draw_time, &run_options::draw_ping,
+                                             &run_options::draw_speed, &run_options::draw_render_stats};
+const char* const draw_names[] = {"--draw-fps", "--draw-time", "--draw-ping", "--draw-speed", "--draw-render-stats"};
+int draw_line(parse_context& c, const char* name, const char* v)
+{
+    if (!v) return bad(c, name);
+    for (int i = 0; i < 5; i++)
+        if (strcmp(name, draw_names[i]) == 0) c.o->*draw_fields[i] = atoi(v);
+    return 1;
+}
+// Sizes of the window and the pixel format: positive atoi values.
+int32_t run_options::*const size_fields[] = {&run_options::width, &run_options::height, &run_options::colour_bits,
+                                             &run_options::depth_bits};
+const char* const size_names[] = {"--width", "--height", "--depth", "--zdepth"};
+int size_value(parse_context& c, const char* name, const char* v)
+{
+    for (int i = 0; i < 4; i++)
+        if (strcmp(name, size_names[i]) == 0) return scan_size(v, &(c.o->*size_fields[i])) ? 1 : bad(c, name);
+    return bad(c, name);
+}
+
+option_row int_row(const char* name, int32_t run_options::*field, int32_t lo, int32_t hi)
+{
+    option_row r{name, int_value, nullptr};
+    r.rule = clamp_to_range;
+    r.int_field = field;
+    r.lo = lo;
+    r.hi = hi;
+    return r;
+}
+
+option_row float_row(const char* name, double run_options::*field, store_rule rule, double lo, double hi,
+                     double scale = 1)
+{
+    option_row r{name, float_value, nullptr};
+    r.rule = rule;
+    r.float_field = field;
+    r.lo = lo;
+    r.hi = hi;
+    r.scale = scale;
+    return r;
+}
+
+constexpr double unbounded = 1e300;
+
 const option_row option_table[] = {
     {"--fugly", flag, FLAG(fugly, 1)},
     {"--nosound", flag, FLAG(no_sound, 1)},
-    {"--novertexarrays", flag, [](parse_context&, const char*, const char*) { return 1; }},
+    {"--novertexarrays", flag, ignore},
     {"--learn", flag, FLAG(learn_lines, 1)},
     {"--nolearn", flag, FLAG(learn_lines, 0)},
-    {"--nommx", flag, [](parse_context&, const char*, const char*) { return 1; }},
+    {"--nommx", flag, ignore},
     {"--debug", flag, FLAG(verbose, 1)},
     {"--super-debug", flag, FLAG(verbose, 2)},
     {"--practice", flag, FLAG(practice, 1)},
     {"--warp", flag, FLAG(warp, 1)},
-    {"--texture-detail", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         int32_t n;
-         if (!scan_int(v, &n)) return bad(c, name);
-         c.o->texture_reduction = clamp_int(n, 0, 4);
-         return 1;
-     }},
-    {"--ground-texture-detail", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         int32_t n;
-         return scan_int(v, &n) ? 1 : bad(c, name);
-     }},
-    {"--roostfrequency", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         int32_t n;
-         if (!scan_int(v, &n)) return bad(c, name);
-         c.o->roost_frequency = clamp_int(n, 0, 1000);
-         return 1;
-     }},
+    int_row("--texture-detail", &run_options::texture_reduction, 0, 4),
+    {"--ground-texture-detail", int_value, checked_int},
+    int_row("--roostfrequency", &run_options::roost_frequency, 0, 1000),
+    // Stored in 1/1024 units: floor(clamp(v, 0, 100) x 1024).
     {"--erode", float_value,
      [](parse_context& c, const char* name, const char* v) {
          double x;
@@ -112,55 +166,15 @@ const option_row option_table[] = {
          c.o->erosion = int32_t(std::floor(clamp_double(x, 0, 100) * 1024));
          return 1;
      }},
-    {"--detail", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         if (!scan_float(v, &x)) return bad(c, name);
-         c.o->ground_lod_step = x;
-         return 1;
-     }},
-    {"--max-detail-distance", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         return scan_float(v, &x) ? 1 : bad(c, name);
-     }},
-    {"--lod-scale", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         if (!scan_float(v, &x)) return bad(c, name);
-         c.o->lod_scale = clamp_double(x, 0.000001, 1000000);
-         return 1;
-     }},
-    {"--lod-bias", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         if (!scan_float(v, &x)) return bad(c, name);
-         c.o->lod_bias = x;
-         return 1;
-     }},
+    float_row("--detail", &run_options::ground_lod_step, clamp_to_range, -unbounded, unbounded),
+    {"--max-detail-distance", float_value, checked_float},
+    float_row("--lod-scale", &run_options::lod_scale, clamp_to_range, 0.000001, 1000000),
+    float_row("--lod-bias", &run_options::lod_bias, clamp_to_range, -unbounded, unbounded),
     // 1..1000 frames a second: a tiny rate would ask for thousands of tics a
     // frame, and an unbounded one for a zero step.
-    {"--lock-fps", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         if (!scan_float(v, &x) || x < 1 || x > 1000) return bad(c, name);
-         c.o->lock_fps = x;
-         return 1;
-     }},
-    {"--fake-lag", float_value,
-     [](parse_context& c, const char* name, const char* v) {
-         double x;
-         if (!scan_float(v, &x)) return bad(c, name);
-         c.o->fake_lag = clamp_double(x * 0.001, 0, 1);
-         return 1;
-     }},
-    {"--fake-loss", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         int32_t n;
-         if (!scan_int(v, &n)) return bad(c, name);
-         c.o->fake_loss = clamp_int(n, 0, 100);
-         return 1;
-     }},
+    float_row("--lock-fps", &run_options::lock_fps, refuse_outside_range, 1, 1000),
+    float_row("--fake-lag", &run_options::fake_lag, clamp_to_range, 0, 1, 0.001),
+    int_row("--fake-loss", &run_options::fake_loss, 0, 100),
     {"--record-audio", text_value,
      [](parse_context& c, const char* name, const char* v) {
          if (!v || !*v) return bad(c, name);
@@ -187,48 +201,15 @@ const option_row option_table[] = {
          fprintf(stderr, "--bikes doesn't do anything anymore\n");
          return 1;
      }},
-    {"--width", int_value,
-     [](parse_context& c, const char* name, const char* v) { return scan_size(v, &c.o->width) ? 1 : bad(c, name); }},
-    {"--height", int_value,
-     [](parse_context& c, const char* name, const char* v) { return scan_size(v, &c.o->height) ? 1 : bad(c, name); }},
-    {"--depth", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         return scan_size(v, &c.o->colour_bits) ? 1 : bad(c, name);
-     }},
-    {"--zdepth", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         return scan_size(v, &c.o->depth_bits) ? 1 : bad(c, name);
-     }},
-    {"--draw-fps", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         if (!v) return bad(c, name);
-         c.o->draw_fps = atoi(v);
-         return 1;
-     }},
-    {"--draw-time", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         if (!v) return bad(c, name);
-         c.o->draw_time = atoi(v);
-         return 1;
-     }},
-    {"--draw-ping", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         if (!v) return bad(c, name);
-         c.o->draw_ping = atoi(v);
-         return 1;
-     }},
-    {"--draw-speed", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         if (!v) return bad(c, name);
-         c.o->draw_speed = atoi(v);
-         return 1;
-     }},
-    {"--draw-render-stats", int_value,
-     [](parse_context& c, const char* name, const char* v) {
-         if (!v) return bad(c, name);
-         c.o->draw_render_stats = atoi(v);
-         return 1;
-     }},
+    {"--width", int_value, size_value},
+    {"--height", int_value, size_value},
+    {"--depth", int_value, size_value},
+    {"--zdepth", int_value, size_value},
+    {"--draw-fps", int_value, draw_line},
+    {"--draw-time", int_value, draw_line},
+    {"--draw-ping", int_value, draw_line},
+    {"--draw-speed", int_value, draw_line},
+    {"--draw-render-stats", int_value, draw_line},
     {"--accurate-skip", flag, FLAG(accurate_skip, 1)},
     {"--track", text_value,
      [](parse_context& c, const char* name, const char* v) {
@@ -294,6 +275,23 @@ const option_row option_table[] = {
      }},
 };
 
+// A table row's own storing of its number.
+int store_number(parse_context& c, const option_row& row, const char* v)
+{
+    if (row.int_field) {
+        int32_t n;
+        if (!scan_int(v, &n)) return bad(c, row.name);
+        c.o->*row.int_field = clamp_int(n, int32_t(row.lo), int32_t(row.hi));
+        return 1;
+    }
+    double x;
+    if (!scan_float(v, &x)) return bad(c, row.name);
+    x *= row.scale;
+    if (row.rule == refuse_outside_range && (x < row.lo || x > row.hi)) return bad(c, row.name);
+    c.o->*row.float_field = clamp_double(x, row.lo, row.hi);
+    return 1;
+}
+
 #undef FLAG
 
 }  // namespace
@@ -327,7 +325,7 @@ int parse_command_line(int argc, char** argv, run_options* o, char* message, int
             bool hit = row.kind == flag ? option_flag(&cursor, row.name) : option_value(&cursor, row.name, &value);
             if (!hit) continue;
             matched = true;
-            int r = row.handle(c, row.name, value);
+            int r = row.rule == own_handler ? row.handle(c, row.name, value) : store_number(c, row, value);
             if (c.failed) return command_line_error;
             if (r == 2) return command_line_open_home;
             break;
