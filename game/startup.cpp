@@ -2,6 +2,7 @@
 // step checks what start-up reached, so any failure can leave through it.
 #include "game/startup.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +33,7 @@
 #include "physics/physics_world.h"
 #include "physics/rider.h"
 #include "physics/setup.h"
+#include "physics/wheel_effects.h"
 #include "platform/vesk.h"
 #include "script/script_host.h"
 #include "terrain/terrain.h"
@@ -304,6 +306,17 @@ void video_mode_list_free()
     video_mode_count = 0;
 }
 
+void derive_graphics_values(double ground_detail, double model_detail, double model_texture_detail,
+                            double roost_density, run_options* o)
+{
+    o->ground_lod_step = ground_detail > 0 ? 0.125 / ground_detail : 0.125;
+    double s = 0.02 * std::clamp(100.0 - model_detail, 0.0, 100.0);
+    o->lod_scale = s > 1 ? s * s * s : s;
+    o->lod_bias = 50.0 - 50.0 * std::clamp((model_detail - 10.0) * 0.05, 0.0, 1.0);
+    o->texture_reduction = int32_t(std::clamp(10.0 - model_texture_detail, 0.0, 10.0));
+    o->roost_frequency = int32_t(roost_density);
+}
+
 int game_main(int argc, char** argv)
 {
     // 1..2: the tic, and "--open-home" alone.
@@ -338,7 +351,8 @@ int game_main(int argc, char** argv)
     setup_applied_accept(&player_setup);
     // 9..10: the command line overrides the settings.
     options = run_options{};
-    options.roost_frequency = int32_t(settings.roost_density.value);
+    derive_graphics_values(settings.ground_detail.value, settings.model_detail.value,
+                           settings.model_texture_detail.value, settings.roost_density.value, &options);
     char message[256];
     int parsed = parse_command_line(argc - 1, argv + 1, &options, message, sizeof message);
     if (parsed == command_line_open_home) {
@@ -352,6 +366,9 @@ int game_main(int argc, char** argv)
         return 1;
     }
     debug_level = options.verbose;
+    model_lod_scale = float(options.lod_scale);
+    model_lod_bias = float(options.lod_bias);
+    roost_frequency = options.roost_frequency;
     if (options.connect) {
         copy_bounded(settings.server_name.text, options.connect, settings.server_name.max_length + 1);
         server_history_push();

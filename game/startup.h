@@ -72,6 +72,14 @@ enum command_line_result {
     command_line_open_home = 2,  // open the player's folder; exit 0
 };
 
+// The graphics values the settings give before the options override them:
+// ground LOD step 0.125 / ground detail; with m the model detail and
+// s = 0.02 x clamp(100 - m, 0, 100), LOD scale s^3 above 1 else s and LOD
+// bias 50 - 50 x clamp((m - 10) x 0.05, 0, 1); texture reduction
+// clamp(10 - model texture detail, 0, 10); roost frequency the roost density.
+void derive_graphics_values(double ground_detail, double model_detail, double model_texture_detail,
+                            double roost_density, run_options* o);
+
 // Parses the arguments after the program name into *o (which keeps its
 // values for options not given). On an error, message holds the line for
 // standard error, newline included.

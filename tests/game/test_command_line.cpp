@@ -166,3 +166,34 @@ TEST(command_line, connect_drops_its_scheme_and_open_home_stops)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(graphics_values, settings_give_the_values_the_options_start_from)
+{
+    struct row {
+        double ground, model, texture, roost;
+        double lod_step, lod_scale, lod_bias;
+        int reduction;
+    } rows[] = {
+        // m = 50: s = 1, not above 1, so the scale is s; bias 50 - 50 x 1.
+        {70, 50, 9, 1000, 0.125 / 70, 1.0, 0.0, 1},
+        // m = 0: s = 2, cubed to 8; bias 50 - 50 x clamp(-0.5) = 50.
+        {50, 0, 7, 0, 0.125 / 50, 8.0, 50.0, 3},
+        // m = 20: s = 1.6 cubed; bias 50 - 50 x 0.5 = 25.
+        {90, 20, 10, 500, 0.125 / 90, 1.6 * 1.6 * 1.6, 25.0, 0},
+        // m = 100: s = 0; texture detail 0 reduces by the most, 10.
+        {100, 100, 0, 100, 0.00125, 0.0, 0.0, 10},
+    };
+    for (const row& r : rows) {
+        run_options o;
+        derive_graphics_values(r.ground, r.model, r.texture, r.roost, &o);
+        EXPECT_DOUBLE_EQ(o.ground_lod_step, r.lod_step);
+        EXPECT_NEAR(o.lod_scale, r.lod_scale, 1e-12) << "model detail " << r.model;
+        EXPECT_DOUBLE_EQ(o.lod_bias, r.lod_bias);
+        EXPECT_EQ(o.texture_reduction, r.reduction);
+        EXPECT_EQ(o.roost_frequency, int(r.roost));
+    }
+}
+
+}  // namespace
