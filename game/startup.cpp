@@ -107,7 +107,12 @@ void build_demo_list()
     for (int i = 0; names[i]; i++)
         if (strncmp(names[i], "demos/", 6) == 0 && ends_with(names[i], ".ztdemo")) {
             demo_names[demo_count++] = names[i];
-            if (debug_level) vesk_log("%s\n", names[i]);
+            if (debug_level) {
+                // The display name: between the last "/" and the last ".".
+                const char* base = strrchr(names[i], '/') + 1;
+                const char* dot = strrchr(base, '.');
+                vesk_log("%s -> %.*s\n", names[i], int(dot ? dot - base : int(strlen(base))), base);
+            }
         }
 }
 
