@@ -14,6 +14,7 @@
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
 #include "platform/vesk.h"
+#include "ui/bindings.h"
 
 namespace {
 
@@ -46,6 +47,26 @@ TEST_F(loop_globals, tab_cycles_the_views)
         dispatch_event(tab_key_code, 0);
         EXPECT_EQ(view_state, r.to) << "a release does nothing";
     }
+}
+
+TEST_F(loop_globals, pause_toggles_offline_and_step_runs_one_tic_while_paused)
+{
+    // Codes as the bindings resolve them from "pause" and ".".
+    special_keys[special_pause]->key_code = 0x1045;
+    special_keys[special_step]->key_code = 0x1034;
+    tic_counter = 7;
+    dispatch_event(0x1034, 1);
+    EXPECT_EQ(tic_counter, 7) << "step does nothing while running";
+    dispatch_event(0x1045, 1);
+    EXPECT_EQ(paused, 1);
+    dispatch_event(0x1045, 0);
+    EXPECT_EQ(paused, 1) << "the release does nothing";
+    dispatch_event(0x1034, 1);
+    EXPECT_EQ(tic_counter, 8) << "one tic per step press";
+    dispatch_event(0x1045, 1);
+    EXPECT_EQ(paused, 0);
+    special_keys[special_pause]->key_code = 0;
+    special_keys[special_step]->key_code = 0;
 }
 
 TEST_F(loop_globals, close_request_ends_the_loop)
