@@ -156,6 +156,18 @@ TEST(scripted_run, video_capture_gives_a_frame_of_the_window_per_drawn_frame)
     }
 }
 
+TEST(scripted_run, a_closed_video_pipe_stops_the_capture_not_the_game)
+{
+    zentrik_setup setup;
+    setup.stdout_reader_gone = true;
+    zentrik_result r = run_zentrik(setup, {"--track", "practice", "--nosound", "--warp", "--record-video",
+                                           "--console-commands", three_frames});
+    // Killed by the broken pipe it would have no exit status at all.
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.log.find("Video capture stopped"), std::string::npos) << r.log;
+    EXPECT_NE(r.log.find("Deleting models"), std::string::npos) << "shut down normally";
+}
+
 struct audio_case {
     std::vector<std::string> pacing;
     int tics_per_frame;

@@ -105,8 +105,12 @@ zentrik_result run_zentrik(zentrik_setup& setup, const std::vector<std::string>&
     posix_spawn_file_actions_destroy(&actions);
     close(out_pipe[1]);
     close(err_pipe[1]);
-    if (spawned != 0) {
+    if (setup.stdout_reader_gone) {
         close(out_pipe[0]);
+        out_pipe[0] = -1;
+    }
+    if (spawned != 0) {
+        if (out_pipe[0] >= 0) close(out_pipe[0]);
         close(err_pipe[0]);
         return result;
     }
@@ -114,7 +118,7 @@ zentrik_result run_zentrik(zentrik_setup& setup, const std::vector<std::string>&
     // block on a full pipe while we wait on the other.
     pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&result.out, &result.err};
-    int open_count = 2;
+    int open_count = out_pipe[0] >= 0 ? 2 : 1;
     time_t deadline = time(nullptr) + setup.timeout_seconds;
     bool killed = false;
     char buffer[65536];

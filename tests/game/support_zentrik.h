@@ -21,6 +21,9 @@ struct zentrik_setup {
     std::string config = "video_mode=Windowed\nxres=320\nyres=240\n";  // the player's "config"
     std::map<std::string, std::string> env;  // more variables (an empty value unsets)
     int timeout_seconds = 120;
+    // Close the reading end of standard output at once, as a video encoder
+    // that went away does.
+    bool stdout_reader_gone = false;
 
     zentrik_setup();
     std::string player_folder() const { return scratch.path + "/Zentrik"; }
