@@ -72,6 +72,7 @@ struct startup_progress {
     int physics_ready;
     int fonts_loaded;
     int file_index_built;
+    int settings_taken;  // "@config" read and the command line accepted
 } reached;
 
 // Demo names of the file index ("demos/x.ztdemo"), pointers into the index.
@@ -218,7 +219,9 @@ void shut_down()
     capture_audio_close();
     engine_sounds_free();
     show_status_logged("Writing config files");
-    if (reached.log_open) config_write();
+    // Settings never read (or a run refused at its command line) are not the
+    // player's: writing them would replace the file with defaults.
+    if (reached.settings_taken) config_write();
     show_status_logged("Freeing memory (2)");
     track_list_free();
     show_status_logged("Freeing memory (3)");
@@ -249,6 +252,7 @@ void shut_down()
     game_window = nullptr;
     if (reached.log_open) vesk_log(nullptr);
     reached.log_open = 0;
+    reached.settings_taken = 0;
     if (getenv("ZT_CHECK_ALLOC")) alloc_dump_live();
 }
 
@@ -370,6 +374,7 @@ int game_main(int argc, char** argv)
         shut_down();
         return 1;
     }
+    reached.settings_taken = 1;
     debug_level = options.verbose;
     model_lod_scale = float(options.lod_scale);
     model_lod_bias = float(options.lod_bias);

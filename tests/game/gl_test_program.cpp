@@ -21,13 +21,18 @@ struct failure_case {
 
 class start_up_failure : public ::testing::TestWithParam<failure_case> {};
 
+// The player's settings, as a failed start must leave them.
+const char players_config[] = "video_mode=Windowed\nxres=320\nyres=240\nfov=91\n";
+
 TEST_P(start_up_failure, prints_why_and_exits_1)
 {
     zentrik_setup setup;
+    setup.config = players_config;
     zentrik_result r = run_zentrik(setup, GetParam().args);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read_whole_file(setup.player_folder() + "/config"), players_config) << "settings left alone";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -45,10 +50,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(start_up, without_game_data_says_so_and_exits_1)
 {
     zentrik_setup setup;
+    setup.config = players_config;
     temp_dir empty;
     setup.data_root = empty.path;
     zentrik_result r = run_zentrik(setup, {"--nosound"});
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(read_whole_file(setup.player_folder() + "/config"), players_config) << "never read, never written";
     EXPECT_NE(r.err.find("Can't find game data"), std::string::npos) << r.err;
     EXPECT_NE(r.log.find("Can't find game data"), std::string::npos) << r.log;
 }
