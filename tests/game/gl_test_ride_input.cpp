@@ -119,6 +119,10 @@ void expect_ride(const ride_record& r)
 int run_game(zentrik_setup& setup)
 {
     zentrik_environment_here(setup);
+    // The video subsystem and the GL library stay loaded for the whole run:
+    // unloading them would turn the driver's lasting blocks anonymous.
+    static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
+    EXPECT_TRUE(held) << SDL_GetError();
     record = ride_record{};
     frame_hook = ride_hook;
     std::vector<std::string> words = {"zentrik", "--track", "practice", "--nosound", "--lock-fps", "32",
