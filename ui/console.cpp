@@ -6,6 +6,8 @@
 
 #include "core/game_state.h"
 #include "core/util.h"
+#include "gfx/text.h"
+#include "gfx/ztgl.h"
 #include "net/reliable.h"
 #include "platform/vesk_log.h"
 
@@ -72,6 +74,17 @@ void console_fade(double now)
     if (now > message_log.fade_time && message_log.shown_count > 0) {
         message_log.shown_count--;
         message_log.fade_time = now + 5;
+    }
+}
+
+void console_draw_shown_lines()
+{
+    int n = message_log.shown_count;
+    for (int k = 0; k < n; k++) {
+        ztglPushMatrix();
+        ztglTranslatef(0, -float(k), 0);
+        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, console_recent_line(n, k));
+        ztglPopMatrix();
     }
 }
 

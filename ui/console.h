@@ -45,6 +45,11 @@ void console_set_message_lines(int lines);
 // shown and the next goes 5 s later. A new line holds them all for 2 s.
 void console_fade(double now);
 
+// Draws the shown lines, oldest first, one text line apart downwards from
+// the current origin, as shadowed light-grey text (the HUD places and
+// scales them after its status lines).
+void console_draw_shown_lines();
+
 // ---- The console page ----------------------------------------------------------
 
 constexpr int console_page_rows = 50;

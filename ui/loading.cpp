@@ -98,7 +98,9 @@ void loading_screen(const char* text)
     float w = view_extent_w, h = view_extent_h;
     ztglDisable(GL_DEPTH_TEST);
     fill_rect(0, 0, 0, 1, -w, -h, w, h);
-    if (!loading.title_texture) loading.title_texture = texture_find("!@title.png");
+    // Looked up at every drawing: shut-down draws its status lines while it
+    // deletes the textures.
+    loading.title_texture = texture_find("@title.png");
     if (loading.title_texture) {
         float r[4];
         loading_title_rect(w, h, r);
