@@ -158,11 +158,12 @@ int lighting_parse(const char* text, const char* source)
     while (*text) {
         size_t length = strcspn(text, "\n");
         char line[1025];
-        // Lines hold at most 1024 bytes; a longer one is read in pieces.
+        // Lines hold at most 1024 bytes; the rest of a longer one is dropped
+        // rather than read as a line of its own.
         size_t take = length < sizeof line - 1 ? length : sizeof line - 1;
         memcpy(line, text, take);
         line[take] = 0;
-        text += take;
+        text += length;
         if (*text == '\n') text++;
         show_progress("Loading lighting");
         if (!lighting_line(line)) {
