@@ -90,6 +90,11 @@ int console_chat(const char* text, double now);
 // taken). Returns 1 when the line was taken.
 int console_submit(double now);
 
+// The console page's keys: Enter and keypad Enter submit, "up"/"down" browse
+// the history, "page up"/"page down" scroll by one line. 1 when the key was
+// one of these; any other key is the text field's.
+int console_page_key(uint32_t code, double now);
+
 // ---- The "--console-commands" queue -------------------------------------------
 
 enum console_piece_kind { console_piece_none, console_piece_command, console_piece_chat };
