@@ -73,13 +73,17 @@ struct loading_gl : ::testing::Test {
         ztglDeleteFramebuffers(1, &framebuffer);
         ztglDeleteTextures(1, &colour);
     }
-    // The screen with text; rows top-down, RGBA.
-    std::vector<uint8_t> draw(const char* text)
+    // The status screen with text, or the spinner at time t when text is
+    // null; rows top-down, RGBA.
+    std::vector<uint8_t> draw(const char* text, double t = 0)
     {
         ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
         ztgl_use_program(ZTGL_UNLIT);
         set_perspective(width, height, 110);
-        loading_screen(text);
+        if (text)
+            loading_screen(text);
+        else
+            loading_spinner_draw(t);
         ztgl_flush();
         std::vector<uint8_t> px(size_t(width) * height * 4), out(px.size());
         ztglReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
@@ -130,6 +134,26 @@ TEST_F(loading_gl, without_a_title_the_screen_is_black_but_for_the_texts)
     }
     EXPECT_GT(black, width * height * 9 / 10);
     EXPECT_GT(grey, 10);
+}
+
+TEST_F(loading_gl, the_spinner_shows_the_call_count_in_its_squares)
+{
+    loading.spinner_fade_start = 0;
+    loading.tick_count = 0;
+    std::vector<uint8_t> first = draw(nullptr, 50.0);
+    // The first drawing starts the fade: no squares yet, only the disc.
+    auto at = [&](const std::vector<uint8_t>& px, float view_x) {
+        int x = int((view_x / view_extent_w + 1) * 0.5f * width);
+        return px[(size_t(height / 2) * width + size_t(x)) * 4];
+    };
+    float h = view_extent_h;
+    EXPECT_LT(at(first, h), 200) << "no square before the fade";
+    // Half a second later the squares are opaque: bit 0 set (square 0, at
+    // x = H) is light grey 0.875, bit 1 clear (square 1) grey 0.75.
+    loading.tick_count = 1;
+    std::vector<uint8_t> later = draw(nullptr, 50.5);
+    EXPECT_NEAR(at(later, h), 223, 3);
+    EXPECT_NEAR(at(later, h - h / 16), 191, 3);
 }
 
 } // namespace
