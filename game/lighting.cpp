@@ -12,7 +12,11 @@
 #include "ui/console.h"
 #include "ui/loading.h"
 
-lighting_record lighting;
+// The defaults hold from the start: the views draw with these planes
+// before any track is loaded.
+lighting_record lighting = {
+    {0.57735026f, 0.57735026f, 0.57735026f}, {1, 1, 1}, {0.5f, 0.5f, 0.5f}, {0.2f, 0.2f, 0.2f}, {}, {1, 1, 1}, 0, 0,
+    0.25f, 5000};
 growable_array lens_flares;
 int (*lighting_texture_loader)(const char* name) = texture_load;
 
@@ -138,8 +142,6 @@ void lighting_defaults()
     }
     memset(lighting.sky_textures, 0, sizeof lighting.sky_textures);
     // The fog colour stays until a "fog" line sets it; density 0 hides it.
-    if (!lighting.fog_color[0] && !lighting.fog_color[1] && !lighting.fog_color[2])
-        lighting.fog_color[0] = lighting.fog_color[1] = lighting.fog_color[2] = 1;
     lighting.fog_density = 0;
     lighting.dynamic_lighting = 0;
     lighting.near_plane = 0.25f;
@@ -156,11 +158,12 @@ int lighting_parse(const char* text, const char* source)
     while (*text) {
         size_t length = strcspn(text, "\n");
         char line[1025];
-        // Lines hold at most 1024 bytes; a longer one is read in pieces.
+        // Lines hold at most 1024 bytes; the rest of a longer one is dropped
+        // rather than read as a line of its own.
         size_t take = length < sizeof line - 1 ? length : sizeof line - 1;
         memcpy(line, text, take);
         line[take] = 0;
-        text += take;
+        text += length;
         if (*text == '\n') text++;
         show_progress("Loading lighting");
         if (!lighting_line(line)) {

@@ -6,7 +6,10 @@
 
 #include "core/game_state.h"
 #include "core/util.h"
+#include "gfx/text.h"
+#include "gfx/ztgl.h"
 #include "net/reliable.h"
+#include "platform/vesk_input.h"
 #include "platform/vesk_log.h"
 
 console_log message_log;
@@ -72,6 +75,17 @@ void console_fade(double now)
     if (now > message_log.fade_time && message_log.shown_count > 0) {
         message_log.shown_count--;
         message_log.fade_time = now + 5;
+    }
+}
+
+void console_draw_shown_lines()
+{
+    int n = message_log.shown_count;
+    for (int k = 0; k < n; k++) {
+        ztglPushMatrix();
+        ztglTranslatef(0, -float(k), 0);
+        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, console_recent_line(n, k));
+        ztglPopMatrix();
     }
 }
 
@@ -145,6 +159,31 @@ int console_submit(double now)
     int taken = line[0] == '/' || line[0] == '\\' ? console_command(line) : console_chat(line, now);
     if (taken) console_history_record();
     return taken;
+}
+
+int console_page_key(uint32_t code, double now)
+{
+    enum { enter, keypad_enter, up, down, page_up, page_down, key_count };
+    static const char* const names[key_count] = {"enter", "keypad enter", "up", "down", "page up", "page down"};
+    static uint32_t codes[key_count];
+    static bool resolved = false;
+    if (!resolved) {
+        for (int i = 0; i < key_count; i++)
+            if (!vesk_key_by_name(nullptr, &codes[i], names[i])) codes[i] = 0;
+        resolved = true;
+    }
+    int key = -1;
+    for (int i = 0; i < key_count && key < 0; i++)
+        if (codes[i] && codes[i] == code) key = i;
+    switch (key) {
+    case enter:
+    case keypad_enter: console_submit(now); return 1;
+    case up: console_history_browse(+1); return 1;
+    case down: console_history_browse(-1); return 1;
+    case page_up: console_scroll_by(+1); return 1;
+    case page_down: console_scroll_by(-1); return 1;
+    default: return 0;
+    }
 }
 
 // ---- The "--console-commands" queue ---------------------------------------------------

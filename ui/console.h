@@ -45,6 +45,11 @@ void console_set_message_lines(int lines);
 // shown and the next goes 5 s later. A new line holds them all for 2 s.
 void console_fade(double now);
 
+// Draws the shown lines, oldest first, one text line apart downwards from
+// the current origin, as shadowed light-grey text (the HUD places and
+// scales them after its status lines).
+void console_draw_shown_lines();
+
 // ---- The console page ----------------------------------------------------------
 
 constexpr int console_page_rows = 50;
@@ -84,6 +89,11 @@ int console_chat(const char* text, double now);
 // (recorded when it knows the word), anything else is chat (recorded when
 // taken). Returns 1 when the line was taken.
 int console_submit(double now);
+
+// The console page's keys: Enter and keypad Enter submit, "up"/"down" browse
+// the history, "page up"/"page down" scroll by one line. 1 when the key was
+// one of these; any other key is the text field's.
+int console_page_key(uint32_t code, double now);
 
 // ---- The "--console-commands" queue -------------------------------------------
 

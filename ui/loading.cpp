@@ -98,7 +98,9 @@ void loading_screen(const char* text)
     float w = view_extent_w, h = view_extent_h;
     ztglDisable(GL_DEPTH_TEST);
     fill_rect(0, 0, 0, 1, -w, -h, w, h);
-    if (!loading.title_texture) loading.title_texture = texture_find("!@title.png");
+    // Looked up at every drawing: shut-down draws its status lines while it
+    // deletes the textures.
+    loading.title_texture = texture_find("@title.png");
     if (loading.title_texture) {
         float r[4];
         loading_title_rect(w, h, r);
@@ -169,15 +171,23 @@ void loading_spinner_draw(double now)
     loading.spinners_drawn++;
 }
 
-void show_status(const char* text)
+namespace {
+// Drains input and puts one status screen on the window when it can draw.
+void show_line(const char* line)
 {
     loading_drain_input();
     if (frame_begin()) {
-        loading_screen(text);
+        loading_screen(line);
         frame_end();
     } else {
-        copy_bounded(loading.drawn, text, sizeof loading.drawn);
+        copy_bounded(loading.drawn, line, sizeof loading.drawn);
     }
+}
+} // namespace
+
+void show_status(const char* text)
+{
+    show_line(text);
     double now = loading_clock();
     if (loading.status_time > 0 && now - loading.status_time > loading.slowest_interval) {
         loading.slowest_interval = now - loading.status_time;
@@ -199,18 +209,6 @@ void show_status_restart(const char* text)
     loading.progress_dots = 0;
 }
 
-namespace {
-void show_line(const char* line)
-{
-    loading_drain_input();
-    if (frame_begin()) {
-        loading_screen(line);
-        frame_end();
-    } else {
-        copy_bounded(loading.drawn, line, sizeof loading.drawn);
-    }
-}
-} // namespace
 
 void show_progress(const char* text)
 {

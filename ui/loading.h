@@ -18,7 +18,7 @@ struct loading_state {
     uint32_t screens_drawn;     // status screens actually put on the window
     uint32_t spinners_drawn;    // spinner screens actually put on the window
     double spinner_fade_start;  // wall-clock seconds of the first spinner, 0 before
-    int32_t title_texture;      // "!@title.png" once loaded, 0 without
+    int32_t title_texture;      // "!@title.png" when the last screen was drawn, 0 without
 };
 
 extern loading_state loading;

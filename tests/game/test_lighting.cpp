@@ -150,6 +150,32 @@ TEST_F(lighting_test, an_unknown_key_stops_reading)
     EXPECT_EQ(last_message(), "Error reading lighting: Unknown identifier 'sun_glare'\n");
 }
 
+TEST_F(lighting_test, hostile_files_leave_defaults_and_never_crash)
+{
+    std::string long_value = "near_plane " + std::string(3000, '9');
+    std::string long_key(5000, 'k');
+    std::string long_texture = "flare_element [ 1 1 ] [ 1 1 1 ] 1 " + std::string(4000, 't') + "\nflare_point [ 0 0 0 ]";
+    const std::vector<std::string> files = {
+        long_value,                                   // overflows to infinity: not finite, default kept
+        long_key,                                     // an unknown key longer than a line
+        std::string("\x01\xff\xfe [ 1 2 3 ]\0near_plane 0.5", 27),
+        "sun_vector [ 1e39 0 0 ]",                    // beyond float: not finite
+        "fog [ 1 1 1 ] -inf",
+        "flare_point [ 1 2",                          // a flare with no elements and a short position
+        long_texture,
+    };
+    for (const std::string& f : files) {
+        parse(f);
+        EXPECT_EQ(lighting.near_plane, 0.25f) << f.substr(0, 40);
+        EXPECT_FLOAT_EQ(lighting.sun_vector[1], 1 / std::sqrt(3.0f)) << f.substr(0, 40);
+        EXPECT_EQ(lighting.fog_density, 0) << f.substr(0, 40);
+    }
+    // The texture name ends with the line's 1024 bytes; the rest of the
+    // line is dropped, and the next line still ends the flare.
+    EXPECT_EQ(loaded_textures.back().size(), 1024u - 34u);
+    EXPECT_EQ(lens_flares.count, 1);
+}
+
 // Fog uniforms as the programs received them: slot -> (density, red).
 std::map<int, std::pair<float, float>> fog_sent;
 std::vector<int> fog_order;

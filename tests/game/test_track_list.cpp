@@ -51,6 +51,19 @@ TEST_F(track_list_test, folders_are_found_described_and_sorted)
     EXPECT_EQ(track_list_find("tracks/none"), -1);
 }
 
+TEST_F(track_list_test, a_long_or_binary_desc_gives_a_bounded_line)
+{
+    file("tracks/long/terrain.hf", "h");
+    file("tracks/long/desc", std::string(5000, 'd'));
+    file("tracks/bin/terrain.hf", "h");
+    file("tracks/bin/desc", std::string("\xff\xfe\x01z\r\x02", 6));
+    ASSERT_TRUE(track_list_build());
+    ASSERT_EQ(track_list.count, 2);
+    // A description is one menu line: the first 1024 bytes are plenty.
+    EXPECT_EQ(std::string(track_list.descriptions[0]), std::string(1024, 'd'));
+    EXPECT_EQ(std::string(track_list.descriptions[1]), "\xff\xfe\x01z");
+}
+
 TEST_F(track_list_test, no_height_field_means_no_tracks)
 {
     file("tracks/empty/desc", "Empty");

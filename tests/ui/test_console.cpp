@@ -11,6 +11,7 @@
 #include "core/game_state.h"
 #include "ui/console.h"
 #include "ui/widgets.h"
+#include "platform/vesk_input.h"
 #include <cstring>
 
 namespace {
@@ -244,6 +245,32 @@ TEST_F(console_page_test, submitting_commands_and_chat)
     EXPECT_EQ(message_log.write_index, written) << "an empty line too soon prints nothing";
     type("later");
     EXPECT_TRUE(console_submit(7.01));
+}
+
+TEST_F(console_page_test, page_keys_submit_browse_and_scroll)
+{
+    auto code = [](const char* name) {
+        uint32_t c = 0;
+        EXPECT_TRUE(vesk_key_by_name(nullptr, &c, name)) << name;
+        return c;
+    };
+    for (int i = 0; i < 60; i++) console_printf("l%d", i);
+    type("/echo first");
+    EXPECT_TRUE(console_page_key(code("enter"), 1));
+    EXPECT_EQ(last_line(), "first");
+    type("/echo second");
+    EXPECT_TRUE(console_page_key(code("keypad enter"), 1));
+    EXPECT_TRUE(console_page_key(code("up"), 1));
+    EXPECT_STREQ(chat_line.text, "/echo second");
+    EXPECT_TRUE(console_page_key(code("up"), 1));
+    EXPECT_STREQ(chat_line.text, "/echo first");
+    EXPECT_TRUE(console_page_key(code("down"), 1));
+    EXPECT_STREQ(chat_line.text, "/echo second");
+    EXPECT_TRUE(console_page_key(code("page up"), 1));
+    EXPECT_TRUE(console_page_key(code("page up"), 1));
+    EXPECT_TRUE(console_page_key(code("page down"), 1));
+    EXPECT_EQ(console_scroll, 1);
+    EXPECT_FALSE(console_page_key(code("a"), 1)) << "typing belongs to the text field";
 }
 
 TEST(console_queue, pieces_split_at_semicolons)

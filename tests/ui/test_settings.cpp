@@ -140,7 +140,7 @@ TEST_F(settings_test, damaged_files_leave_the_defaults)
         "fov=",                            // cut after it
         "xres=-5\nyres=0\nfov=abc\nlaps=1e999\nmap_scale=nan\n",
         "xres=99999999999\nmessage_lines=x\nvideo_mode=Windowed \nskill=novice\n",
-        std::string("\x01\x02\xff\xfe=\x80\n\0\0fov=\n", 16),
+        std::string("\x01\x02\xff\xfe=\x80\n\0\0fov=\n", 14),
         long_line + "\n",
         junk_line + "\n",
         "throttle_key=(0.5,0.5)pad axis 0\nclutch_key=(nan,1)pad axis 0\n",
