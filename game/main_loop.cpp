@@ -33,6 +33,7 @@
 #include "ui/console.h"
 #include "ui/bindings.h"
 #include "ui/screenshot.h"
+#include "ui/settings.h"
 #include "ui/engine_sound.h"
 #include "ui/hud.h"
 #include "ui/loading.h"
@@ -105,7 +106,7 @@ void draw_frame(const vesk_rect* rect)
     ztgl_use_program(ZTGL_UNLIT);
     drawable_w = rect->width;
     drawable_h = rect->height;
-    set_perspective(drawable_w, drawable_h, 75.0f);
+    set_perspective(drawable_w, drawable_h, float(settings.fov.value));
     const rider* r = watched_slot >= 0 && watched_slot < rider_slot_count ? rider_table[watched_slot] : nullptr;
     switch (view_state) {
     case view_riding:
@@ -131,7 +132,7 @@ void draw_frame(const vesk_rect* rect)
     }
     if (paused) {
         if (options.paused_text_shown) {
-            set_perspective(drawable_w, drawable_h, 75.0f);
+            set_perspective(drawable_w, drawable_h, float(settings.fov.value));
             ztglMatrixMode(ZTGL_MODELVIEW);
             ztglLoadIdentity();
             // Line 1 of a 30-line grid at depth -1.

@@ -330,6 +330,9 @@ int game_main(int argc, char** argv)
 {
     // 1..2: the tic, and "--open-home" alone.
     tic_length = 1.0 / 128.0;
+    paused = 0;
+    quit_requested = 0;
+    spy_mode = 0;
     startup_mark_count = 0;
     mark("begin");
     if (argc == 2 && strcmp(argv[1], "--open-home") == 0) {

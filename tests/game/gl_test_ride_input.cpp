@@ -12,6 +12,7 @@
 #include <ode/ode.h>
 
 #include "core/game_state.h"
+#include "game/main_loop.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "physics/rider.h"
@@ -31,7 +32,8 @@ namespace {
 constexpr int settle_frame = 32;                 // 1 s standing on the start
 constexpr int turn_frame = settle_frame + 96;    // 3 s of full throttle
 constexpr int end_frame = turn_frame + 64;       // 2 s of steering
-constexpr int quit_frame = end_frame + 2;
+constexpr int pause_frame = end_frame + 1;      // the last frames are drawn paused
+constexpr int quit_frame = end_frame + 4;
 
 struct ride_sample {
     double x = 0, z = 0, heading = 0;
@@ -42,6 +44,7 @@ struct ride_sample {
 struct ride_record {
     ride_sample start, before_turn, after_turn;
     int player_slot = -1;
+    bool paused = false;
 } record;
 
 // Called at the top of every frame by the program's loop.
@@ -89,7 +92,11 @@ void ride_hook(int frame)
         record.after_turn = sample();
         press_left(false);
         press_throttle(false);
+    } else if (frame == pause_frame) {
+        push_key(SDL_SCANCODE_PAUSE, true);
+        push_key(SDL_SCANCODE_PAUSE, false);
     } else if (frame == quit_frame) {
+        record.paused = paused != 0;
         SDL_Event e{};
         e.type = SDL_QUIT;
         SDL_PushEvent(&e);
@@ -113,6 +120,7 @@ void expect_ride(const ride_record& r)
     double turned = std::remainder(r.after_turn.heading - r.before_turn.heading, 2 * M_PI);
     EXPECT_GT(turned, 15.0 * M_PI / 180.0) << r.before_turn.heading << " -> " << r.after_turn.heading;
     EXPECT_EQ(r.after_turn.crashed, 0) << "rode without crashing";
+    EXPECT_TRUE(r.paused) << "the Pause key reached the loop";
     printf("forward %.1f ft in 3 s, turned %.1f degrees left in 2 s\n", progress, turned * 180 / M_PI);
 }
 
