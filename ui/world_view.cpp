@@ -4,8 +4,10 @@
 #include "ui/world_view.h"
 
 #include <cmath>
+#include <cstdio>
 
 #include "core/game_state.h"
+#include "game/startup.h"
 #include "gfx/imm.h"
 #include "gfx/ztgl.h"
 #include "physics/body_draw.h"
@@ -108,6 +110,14 @@ void render_rider_view(dBodyID body, int watched_slot)
     const float target[3] = {float(p[0]) + look_ahead * fx, float(p[1]), float(p[2]) + look_ahead * fz};
     float view[16];
     look_at(eye, target, view);
+    if (options.print_orientation) {
+        // The camera's place and its right (x) and backward (z) axes, which
+        // are the view matrix's first and third rows.
+        printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", double(tic_counter) * tic_length,
+               double(eye[0]), double(eye[1]), double(eye[2]), double(view[0]), double(view[4]), double(view[8]),
+               double(view[2]), double(view[6]), double(view[10]));
+        fflush(stdout);
+    }
     ztglMatrixMode(ZTGL_MODELVIEW);
     ztglLoadMatrixf(view);
     draw_terrain(view, eye);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -173,6 +174,31 @@ TEST(scripted_run, a_closed_video_pipe_stops_the_capture_not_the_game)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.log.find("Video capture stopped"), std::string::npos) << r.log;
     EXPECT_NE(r.log.find("Deleting models"), std::string::npos) << "shut down normally";
+}
+
+TEST(scripted_run, print_orientation_gives_one_line_a_riding_frame)
+{
+    zentrik_setup setup;
+    zentrik_result r = run_zentrik(setup, {"--track", "practice", "--nosound", "--warp", "--print-orientation",
+                                           "--console-commands", three_frames});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<double> times;
+    size_t at = 0;
+    while ((at = r.out.find("t=", at)) != std::string::npos) {
+        double t, p[3], x[3], z[3];
+        ASSERT_EQ(sscanf(r.out.c_str() + at, "t=%lf p0=%lf p1=%lf p2=%lf x0=%lf x1=%lf x2=%lf z0=%lf z1=%lf z2=%lf\n", &t,
+                         &p[0], &p[1], &p[2], &x[0], &x[1], &x[2], &z[0], &z[1], &z[2]),
+                  10);
+        // The two axes are unit length and at right angles.
+        EXPECT_NEAR(x[0] * x[0] + x[1] * x[1] + x[2] * x[2], 1.0, 1e-4);
+        EXPECT_NEAR(z[0] * z[0] + z[1] * z[1] + z[2] * z[2], 1.0, 1e-4);
+        EXPECT_NEAR(x[0] * z[0] + x[1] * z[1] + x[2] * z[2], 0.0, 1e-4);
+        times.push_back(t);
+        at++;
+    }
+    // Drawn before each frame's tics: 0, then 100 tics (100/128 s) a frame.
+    ASSERT_EQ(times.size(), 3u) << r.out;
+    for (int i = 0; i < 3; i++) EXPECT_NEAR(times[size_t(i)], i * 100.0 / 128.0, 1e-5);
 }
 
 struct audio_case {
