@@ -63,3 +63,6 @@ const racing_line* racing_line_find(const line_set* set, int32_t id);
 // The point `ahead` points past the line's point nearest to (x, z) on the
 // ground, clamped to the last; null for an empty line.
 const line_point* racing_line_point_ahead(const racing_line* line, double x, double z, int ahead);
+
+// Writes the racing-lines cache of a skill (0..2) and frees every line.
+void lines_write(int skill);

@@ -27,3 +27,6 @@ float view_extent_w = 1.0f;
 float view_extent_h = 0.75f;
 int32_t menu_page = -1;
 int32_t menu_line;
+vesk_window* game_window;
+int32_t quit_requested;
+int32_t debug_level;

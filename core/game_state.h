@@ -87,3 +87,13 @@ extern float view_extent_h;
 // The open menu page (-1 for none) and its selected line.
 extern int32_t menu_page;
 extern int32_t menu_line;
+
+// The game's one window (null before it opens and after it closes): input
+// names, axes and the loading screens use it.
+struct vesk_window;
+extern vesk_window* game_window;
+// Set by the window's close request (also when a loading screen drains it)
+// and by "/quit"; the main loop ends at its next pass.
+extern int32_t quit_requested;
+// Verbose output: 0 off, 1 "--debug", 2 "--super-debug".
+extern int32_t debug_level;

@@ -226,7 +226,9 @@ int setup_format(const bike_setup* setup, char* out, int size)
             append_text(out, size, &used, "%s=%s\n", k.key, clean);
             break;
         }
-        case kind_number: append_text(out, size, &used, "%s=%f\n", k.key, number_of(setup, k)); break;
+        // "%.9g" keeps every slider step (multiples of 1/128 among them) exact
+        // through a write and a read; "%f" would cut them at six decimals.
+        case kind_number: append_text(out, size, &used, "%s=%.9g\n", k.key, number_of(setup, k)); break;
         case kind_choice: {
             int32_t i = choice_of(setup, k);
             const char* entry = k.entries[i >= 0 && i < k.entry_count ? i : int(k.default_value)];

@@ -12,7 +12,8 @@
 #include "platform/vesk_audio.h"
 
 // A modal box with one OK button and no owner window (at most 1023
-// characters); standard error when no display can show it. Always logged too.
+// characters), not shown with the option "[msgbox:off]" or without a display.
+// Always logged and written to standard error too.
 void vesk_message_box(const char* caption, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Closes audio and the window if they are open; used on the way out of a
 // fatal error.

@@ -20,11 +20,14 @@ void vesk_message_box(const char* caption, const char* format, ...)
     size_t length = strlen(text);
     const char* end = length && text[length - 1] == '\n' ? "" : "\n";
     vesk_log("%s: %s%s", caption, text, end);
-    // SDL can show a box before (or without) its video subsystem; with no
-    // display at all it fails and standard error is what is left.
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) != 0) {
-        fprintf(stderr, "%s: %s%s", caption, text, end);
-    }
+    // Standard error always: a script or a terminal sees why the program
+    // stopped even when a box was shown and clicked away.
+    fprintf(stderr, "%s: %s%s", caption, text, end);
+    fflush(stderr);
+    // "[msgbox:off]" keeps headless runs from waiting on a box nobody can
+    // click. SDL can show a box before (or without) its video subsystem; with
+    // no display at all it fails, and standard error has the text already.
+    if (vesk_option_bool("msgbox", 1)) SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr);
 }
 
 void vesk_close_for_fatal()

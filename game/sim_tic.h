@@ -1,0 +1,8 @@
+#pragma once
+// The simulation tic: everything that moves in a race moves here, once per
+// 1/128 s, in one fixed order.
+
+// Advances the race by one tic.
+void run_tic();
+// Moves a replay by a signed number of seconds (Rewind and Skip keys).
+void seek_demo(float seconds);

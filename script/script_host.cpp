@@ -1,0 +1,4 @@
+// Track scripts are not built yet: nothing is loaded.
+#include "script/script_host.h"
+
+void script_unload() {}
