@@ -94,10 +94,7 @@ int32_t billboards_load(const char* path)
     for (;;) {
         float v[5];
         int n = vfs_scanf(f, " [ %f %f %f ] %f %f %1023s", &v[0], &v[1], &v[2], &v[3], &v[4], name);
-        if (n != 6 || !track_values_finite(v, 5)) {
-            if (n > 0 || track_file_has_more(f)) track_file_stopped(path, read);
-            break;
-        }
+        if (!track_record_read(f, path, n, 6, v, 5, read)) break;
         create_billboard(v[0], v[1], v[2], v[3], v[4], name);
         read++;
     }

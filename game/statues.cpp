@@ -183,10 +183,7 @@ int32_t statues_load(const char* path)
         float v[4];
         int n = vfs_scanf(f, " [ %f %f %f ] %f %1023s %1023s %1023s", &v[0], &v[1], &v[2], &v[3], names[0], names[1],
                           names[2]);
-        if (n != 7 || !track_values_finite(v, 4)) {
-            if (n > 0 || track_file_has_more(f)) track_file_stopped(path, read);
-            break;
-        }
+        if (!track_record_read(f, path, n, 7, v, 4, read)) break;
         const char* given[3];
         for (int k = 0; k < 3; k++) given[k] = strcmp(names[k], "null") == 0 ? nullptr : names[k];
         create_statue(v[0], v[1], v[2], v[3], given[0], given[1], given[2]);

@@ -48,3 +48,13 @@ void track_file_stopped(const char* path, int32_t records_read)
 {
     track_objects_console("%.900s: damaged after %d records, the rest is skipped", path, records_read);
 }
+
+int track_record_read(vfs_stream* f, const char* path, int scanned, int wanted, const float* values, int n,
+                      int32_t records_read)
+{
+    if (scanned == wanted && track_values_finite(values, n)) return 1;
+    // A scan that stops before its first value at the end of the file is
+    // the normal end; anything else leaves records unread.
+    if (scanned > 0 || track_file_has_more(f)) track_file_stopped(path, records_read);
+    return 0;
+}

@@ -18,6 +18,10 @@ char* track_name_copy(const char* name);
 int track_values_finite(const float* values, int n);
 // 1 when anything but white space is left in the stream.
 int track_file_has_more(vfs_stream* f);
+// 1 when a record scanned whole (scanned == wanted) with finite values;
+// otherwise 0, after the damage line when the file does not simply end here.
+int track_record_read(vfs_stream* f, const char* path, int scanned, int wanted, const float* values, int n,
+                      int32_t records_read);
 // The one line for a file whose reading stopped at a damaged record; what was
 // read before it stays.
 void track_file_stopped(const char* path, int32_t records_read);
