@@ -105,6 +105,9 @@ TEST_F(timing_gates_file, damaged_files_stop_with_one_line)
         {"truncated checkpoint", "checkpoints:\n10 [0 0", "Error reading checkpoints", 0},
         {"more checkpoints than the table", many_checkpoints + "firstlap: 0 1 2\nnormallap: 0 1 2\n",
          "Error reading checkpoints", 0},
+        // A line longer than 1024 bytes reads as two; the second is no gate.
+        {"gate name longer than a line", "startinggate:\n[1 0 1] 0 " + std::string(3000, 'n') + "\n" + cps,
+         "Error reading starting gate", 1},
         {"no normallap", cps + "firstlap: 0 1 2\n", "Error reading firstlap", 0},
         {"more entries than a lap", many_entries, "Error reading firstlap", 0},
         {"marked entry leaves two", cps + "firstlap: 0 1 100002\nnormallap: 0 1 2\n",
@@ -144,6 +147,21 @@ TEST_F(timing_gates_file, entries_are_stored_clamped_and_marks_not_counted)
     // One line set per counted gate of each lap: 3 + 3, where sets for every
     // pair of gates would be 9.
     EXPECT_EQ(timing_gates.line_set_count, 6);
+}
+
+TEST_F(timing_gates_file, numbers_beyond_an_int_still_land_on_checkpoints)
+{
+    write_track_file("timing_gates", std::string(three_gates).replace(
+                                         std::string(three_gates).find("firstlap: 0 1 2"), 15,
+                                         "firstlap: 99999999999999999999 -99999999999999999999 4294967297 2"));
+    timing_gates_load(track_path("timing_gates").c_str());
+    ASSERT_TRUE(console.empty()) << console.front();
+    ASSERT_EQ(timing_gates.first_lap_entries, 4);
+    for (int i = 0; i < timing_gates.first_lap_entries + timing_gates.normal_lap_entries; i++) {
+        int32_t e = timing_gates.lap_entries[i];
+        int32_t c = e >= lap_entry_marked ? e - lap_entry_marked : e;
+        EXPECT_TRUE(c >= 0 && c < 3) << i << ": " << e;
+    }
 }
 
 TEST_F(timing_gates_file, line_sets_are_the_sum_of_the_laps)
