@@ -21,6 +21,7 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_services.h"
+#include "track_fixture.h"
 #include "ui/console.h"
 
 // The GL driver and the desktop-bus library keep a few blocks for the life of
@@ -70,29 +71,15 @@ struct gl_track_objects : ::testing::TestWithParam<const char*> {
         terrain_services_reset();
         terrain_hooks.console_print = capture;
     }
-    void TearDown() override
-    {
-        track_objects_free();
-        terrain_free(&track_terrain);
-        collision_shapes_free();
-        track_object_services_reset();
-        terrain_services_reset();
-        track_dir[0] = 0;
-    }
+    void TearDown() override { free_loaded_track(); }
 };
 vesk_window* gl_track_objects::window;
 
 TEST_P(gl_track_objects, every_asset_loads)
 {
-    std::string folder = std::string("tracks/") + GetParam(), at = "@" + folder + "/";
-    snprintf(track_dir, sizeof track_dir, "%s", folder.c_str());
-    ASSERT_EQ(terrain_load(&track_terrain, ("@" + folder).c_str()), 1);
-    track_objects_init();
-    timing_gates_load((at + "timing_gates").c_str());
-    flaggers_load((at + "flaggers").c_str());
-    int first_billboard = track_objects.billboards.count;
-    billboards_load((at + "billboards").c_str());
-    statues_load((at + "statues").c_str());
+    std::string folder = std::string("tracks/") + GetParam();
+    ASSERT_EQ(load_track_folder(folder), 1);
+    int first_billboard = track_objects.first_file_billboard;
     EXPECT_TRUE(lines.empty()) << lines.front();
     ASSERT_GT(track_objects.statues.count, 0);
     for (int i = 0; i < track_objects.statues.count; i++) {
@@ -110,7 +97,7 @@ TEST_P(gl_track_objects, every_asset_loads)
         EXPECT_NE(array_items<flagger>(&flaggers)[i].calm_texture, 0);
         EXPECT_NE(array_items<flagger>(&flaggers)[i].warning_texture, 0);
     }
-    EXPECT_NE(texture_load((at + "map.png").c_str()), 0);
+    EXPECT_NE(texture_load(("@" + folder + "/map.png").c_str()), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(tracks, gl_track_objects, ::testing::Values("stadium", "practice"));

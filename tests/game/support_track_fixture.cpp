@@ -10,11 +10,15 @@
 #include "core/game_state.h"
 #include "core/util.h"
 #include "core/vfs.h"
+#include "game/flaggers.h"
 #include "game/timing_gates.h"
+#include "game/track_cameras.h"
 #include "game/track_objects.h"
 #include "physics/collision_shape.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
+#include "terrain/terrain_load.h"
+#include "terrain/terrain_services.h"
 
 namespace {
 
@@ -71,11 +75,7 @@ void track_fixture::SetUp()
 
 void track_fixture::TearDown()
 {
-    track_objects_free();
-    collision_shapes_free();
-    terrain_free(&track_terrain);
-    track_object_services_reset();
-    track_dir[0] = 0;
+    free_loaded_track();
     current = nullptr;
     vfs_shutdown();
     unsetenv("ZT_HOME");
@@ -144,4 +144,32 @@ void make_terrain(int exponent, float spacing, const std::function<float(float, 
     }
     terrain_free(&track_terrain);
     ASSERT_EQ(heightfield_read(&track_terrain, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), nullptr), 1);
+}
+
+int load_track_folder(const std::string& folder)
+{
+    snprintf(track_dir, sizeof track_dir, "%s", folder.c_str());
+    std::string at = "@" + folder + "/";
+    if (!terrain_load(&track_terrain, ("@" + folder).c_str())) return 0;
+    track_objects_init();
+    timing_gates_load((at + "timing_gates").c_str());
+    flying_pool_create();
+    flaggers_load((at + "flaggers").c_str());
+    track_objects.first_file_billboard = track_objects.billboards.count;
+    track_objects.first_file_statue = track_objects.statues.count;
+    billboards_load((at + "billboards").c_str());
+    statues_load((at + "statues").c_str());
+    rebuild_statue_grid();
+    track_cameras_load((at + "cameras").c_str());
+    return 1;
+}
+
+void free_loaded_track()
+{
+    track_objects_free();
+    terrain_free(&track_terrain);
+    collision_shapes_free();
+    track_object_services_reset();
+    terrain_services_reset();
+    track_dir[0] = 0;
 }

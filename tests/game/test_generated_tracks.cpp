@@ -21,6 +21,7 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_services.h"
+#include "track_fixture.h"
 
 namespace fs = std::filesystem;
 
@@ -77,33 +78,11 @@ struct generated_track : ::testing::TestWithParam<expected_track> {
     }
     void TearDown() override
     {
-        track_objects_free();
-        terrain_free(&track_terrain);
-        collision_shapes_free();
-        track_object_services_reset();
-        terrain_services_reset();
-        track_dir[0] = 0;
+        free_loaded_track();
         vfs_shutdown();
         unsetenv("ZT_HOME");
         unsetenv("XDG_DATA_HOME");
         fs::remove_all(tmp);
-    }
-
-    // The track's objects in the order the race reset loads them.
-    void load(const std::string& folder)
-    {
-        snprintf(track_dir, sizeof track_dir, "%s", folder.c_str());
-        std::string at = "@" + folder + "/";
-        track_objects_init();
-        timing_gates_load((at + "timing_gates").c_str());
-        flying_pool_create();
-        flaggers_load((at + "flaggers").c_str());
-        track_objects.first_file_billboard = track_objects.billboards.count;
-        track_objects.first_file_statue = track_objects.statues.count;
-        billboards_load((at + "billboards").c_str());
-        statues_load((at + "statues").c_str());
-        rebuild_statue_grid();
-        track_cameras_load((at + "cameras").c_str());
     }
 
     static bool on_dirt(float x, float z)
@@ -117,8 +96,7 @@ TEST_P(generated_track, loads_whole_with_the_expected_counts)
 {
     const expected_track& e = GetParam();
     std::string folder = std::string("tracks/") + e.folder;
-    ASSERT_EQ(terrain_load(&track_terrain, ("@" + folder).c_str()), 1);
-    load(folder);
+    ASSERT_EQ(load_track_folder(folder), 1);
     EXPECT_TRUE(lines.empty()) << lines.front();
     EXPECT_TRUE(missing.empty()) << *missing.begin();
     EXPECT_EQ(timing_gates.start_gate_count, e.start_gates);
@@ -148,8 +126,7 @@ TEST_P(generated_track, a_full_grid_and_the_checkpoints_are_on_the_ridden_ground
 {
     const expected_track& e = GetParam();
     std::string folder = std::string("tracks/") + e.folder;
-    ASSERT_EQ(terrain_load(&track_terrain, ("@" + folder).c_str()), 1);
-    load(folder);
+    ASSERT_EQ(load_track_folder(folder), 1);
     int gates = timing_gates.start_gate_count;
     ASSERT_GT(gates, 0);
     // A 40-rider grid: rider p stands on gate p mod G, row p div G, a tenth
@@ -173,13 +150,12 @@ TEST_P(generated_track, a_full_grid_and_the_checkpoints_are_on_the_ridden_ground
 TEST_P(generated_track, reloading_after_a_free_does_not_grow)
 {
     std::string folder = std::string("tracks/") + GetParam().folder;
-    ASSERT_EQ(terrain_load(&track_terrain, ("@" + folder).c_str()), 1);
-    load(folder);
+    ASSERT_EQ(load_track_folder(folder), 1);
     int billboards = track_objects.billboards.count, statues = track_objects.statues.count;
     int capacity = track_objects.billboards.capacity;
     for (int round = 0; round < 5; round++) {
         track_objects_free();
-        load(folder);
+        load_track_folder(folder);
         EXPECT_EQ(track_objects.billboards.count, billboards);
         EXPECT_EQ(track_objects.statues.count, statues);
         EXPECT_EQ(track_objects.billboards.capacity, capacity);

@@ -38,3 +38,12 @@ struct track_fixture : ::testing::Test {
 // Sets the program's terrain to a grid of 2^(exponent+1)+1 samples a side at
 // the given spacing whose height at (x, z) is height(x, z).
 void make_terrain(int exponent, float spacing, const std::function<float(float, float)>& height);
+
+// Loads a track folder ("tracks/x") in the order the race reset does: its
+// terrain, timing gates, flying pool, flaggers, then the folder's own
+// billboards and statues (their first indices remembered), the statue grid
+// and the cameras. 0 when the terrain does not load.
+int load_track_folder(const std::string& folder);
+// Frees what a load made (objects, terrain, shape cache) and restores the
+// terrain and object services.
+void free_loaded_track();
