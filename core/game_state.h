@@ -18,11 +18,46 @@ extern double tic_length;
 // the erode queue while it is above 0, at rate erosion_amount / 1024.
 extern int32_t erosion_amount;
 
-// The track's timing-gate counts as lap timing reads them.
+// The track's timing gates: where the riders line up, the checkpoints they
+// must pass and in which order. The race's track loader fills it (the
+// "timing_gates" file); lap timing, the gate passage, the views and the
+// editor read it.
+constexpr int32_t start_gate_limit = 160;
+constexpr int32_t checkpoint_limit = 1024;
+constexpr int32_t lap_entry_limit = 1024;  // per lap sequence
+// A lap entry of this plus c names checkpoint c without counting it as a gate
+// (it is passed in order but starts no racing-line section).
+constexpr int32_t lap_entry_marked = 100000;
+
+struct start_gate {
+    float x, y, z;   // y as the file gives it: above the terrain
+    float angle;     // radians in [-pi, pi]; riders face (-sin, -cos)
+    int32_t statue;  // the statue that draws it, -1 for none
+    float drop;      // the start-gate animation: 1.0 and 0 after a reset
+    int32_t drop_tic;
+};
+
+struct checkpoint {
+    float x, y, z;     // centre
+    float dx, dy, dz;  // the side it is passed toward
+    float width;       // reach from the centre, feet
+    int32_t flag;      // set by the view for a fallen rider's last checkpoint
+};
+
 struct timing_gates_record {
     int32_t checkpoint_count;    // 0: the track has no timing gates
     int32_t counted_first_lap;   // F: counted gates of the first lap
     int32_t counted_normal_lap;  // N: counted gates of every later lap
+    int32_t first_lap_entries;   // entries of the first-lap sequence, counted or not
+    int32_t normal_lap_entries;
+    int32_t start_gate_count;
+    // Racing-line sets the track needs: one per counted gate of the first lap
+    // and one per counted gate of the normal lap.
+    int32_t line_set_count;
+    start_gate start_gates[start_gate_limit];
+    checkpoint checkpoints[checkpoint_limit];
+    // The first-lap entries, then the normal-lap entries.
+    int32_t lap_entries[2 * lap_entry_limit];
 };
 extern timing_gates_record timing_gates;
 
