@@ -1,0 +1,16 @@
+#pragma once
+// Demo files: the recorder writes the race as chunks, the replay feeds the
+// state history. What the rest of the race asks of them.
+#include <cstdint>
+
+// 1 while a demo is being written.
+int demo_recording();
+// The format version of the demo being replayed; 0 when none is open.
+int demo_replay_version();
+// The rider index a slot was given in the header of the demo being written
+// (fixed when recording began); -1 for a slot the demo does not carry.
+int32_t demo_rider_index(int slot);
+// Appends one chunk stamped with the current tic; nothing when not recording.
+void demo_write_chunk(int channel, const void* bytes, int32_t length);
+// Pushes what was written to the file.
+void demo_flush();
