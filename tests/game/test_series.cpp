@@ -345,3 +345,29 @@ TEST_F(SeriesUpdateTest, AFailedWriteLeavesTheOldStandingsWhole)
 }
 
 } // namespace
+
+namespace {
+
+// The generator's sample series, read from the data root the build wrote.
+TEST_F(SeriesTest, TheGeneratedSampleSeriesReadsAndTallies)
+{
+    std::string data_root = vfs_test::program_folder() + "/../data";
+    setenv("ZT_HOME", data_root.c_str(), 1);
+    vfs_shutdown();
+    ASSERT_TRUE(series_read(&series, "series/two_track_cup.series")) << last_message();
+    EXPECT_STREQ(series.title, "Two Track Cup");
+    EXPECT_EQ(series.lineup_size, 9);
+    EXPECT_EQ(series.event_count, 4);
+    ASSERT_EQ(series.events_done, 2);
+    EXPECT_EQ(series.events[1].track_index, 1);
+    // Event 1 by place (25 22 20 18 16 15 14 13 12 11 points) and event 2
+    // give totals 45 43 38 37 34 34 23 28 23 and the player 27. Entrants 4
+    // and 5 tie on 34: 4 was 3rd in event 2, 5 was 5th; entrants 6 and 8 tie
+    // on 23: 8 was 9th, 6 10th.
+    const int32_t want[10] = {0, 1, 2, 3, 4, 5, 9, 6, 8, 7};
+    for (int k = 0; k < 10; k++) EXPECT_EQ(series.events[1].round_ranks[k], want[k]) << k;
+    EXPECT_EQ(series_round_points(&series.events[1], 0), 50);
+    EXPECT_EQ(series_round_points(&series.events[1], 9), 26);
+}
+
+} // namespace
