@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "game/race_reset.h"
 #include "game/state_history.h"
 #include "ui/console.h"
 
@@ -316,6 +317,37 @@ TEST_F(StateHistoryTest, DemoPayloadCarriesEachWrittenSlotsNewEntriesOldestFirst
     add_tics(4, {24, 28});
     EXPECT_EQ(history_demo_payload(index, out, 44), 0);
     EXPECT_EQ(state_history[4].unwritten, 2);
+}
+
+// Offline the demo carries the riders this machine drives: the player and
+// the computer riders, not the replayed or network ones.
+TEST_F(StateHistoryTest, OfflineTheDemoCarriesThePlayerAndComputerRiders)
+{
+    riders_init_all();
+    struct row {
+        int slot;
+        int32_t status;
+        bool rider;
+        int in_demo;
+    };
+    const row rows[] = {
+        {0, slot_driven_by_player, true, 1},
+        {1, slot_driven_by_autopilot, true, 1},
+        {2, slot_driven_by_history, true, 0},
+        {3, slot_driven_by_player, false, 0},
+    };
+    for (const row& r : rows) {
+        slot_status[r.slot] = r.status;
+        if (r.rider) rider_table[r.slot] = rider_create("kx450f(2016)", r.slot, 0, "1", nullptr, nullptr, nullptr, nullptr);
+    }
+    for (const row& r : rows) EXPECT_EQ(history_slot_in_demo(r.slot), r.in_demo) << r.slot;
+    EXPECT_EQ(history_slot_in_demo(-1), 0);
+    EXPECT_EQ(history_slot_in_demo(160), 0);
+    for (const row& r : rows) {
+        if (rider_table[r.slot]) rider_destroy(rider_table[r.slot]);
+        rider_table[r.slot] = nullptr;
+        slot_status[r.slot] = slot_driven_by_history;
+    }
 }
 
 } // namespace
