@@ -184,6 +184,12 @@ TEST_F(SeriesTest, OversizedTextsAreCut)
     ASSERT_TRUE(series_read(&series, "series/long.series")) << last_message();
     EXPECT_EQ(std::string(series.title), std::string(1023, 't'));
     EXPECT_EQ(std::string(series.events[0].name), std::string(1023, 'e'));
+    // An unquoted word stops at 1023 characters and the rest is the next
+    // field, which here is not the line-up size it should be.
+    series_free(&series);
+    put("series/long.series", series_text(std::string(1500, 't') + " 0 Novice", {good}));
+    EXPECT_EQ(series_read(&series, "series/long.series"), 0);
+    EXPECT_EQ(last_message(), "Series \"series/long.series\": no line-up size and skill");
 }
 
 TEST_F(SeriesTest, StandingsStopAtTheFirstBadOrPartialEvent)
