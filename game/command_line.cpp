@@ -2,6 +2,7 @@
 // cursor; a value comes as the next argument or after "=". Bad values stop the
 // program before any window opens, with the option's own message.
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +22,12 @@ struct parse_context {
     int failed;
 };
 
-void fail(parse_context& c, const char* format, const char* name)
+__attribute__((format(printf, 2, 3))) void fail(parse_context& c, const char* format, ...)
 {
-    snprintf(c.message, size_t(c.message_size), format, name);
+    va_list args;
+    va_start(args, format);
+    vsnprintf(c.message, size_t(c.message_size), format, args);
+    va_end(args);
     c.failed = 1;
 }
 

@@ -63,7 +63,7 @@ int32_t frame_number;
 // The menu cursor's button is held.
 int32_t menu_cursor_held;
 
-void checkpoint(const char* label)
+void loop_checkpoint(const char* label)
 {
     if (stutter_threshold != 0) stutter_check(label);
 }
@@ -148,7 +148,7 @@ void draw_frame(const vesk_rect* rect)
     }
     ztgl_use_program(ZTGL_UNLIT);
     menu_draw();
-    checkpoint("draw");
+    loop_checkpoint("draw");
     if (options.gl_finish) ztglFinish();
 }
 
@@ -170,14 +170,14 @@ void upkeep_after_tics()
         track_terrain.deform_lock = 0;
         erode_queue_apply(at, float(erosion_amount) / 1024.0f);
         track_terrain.deform_lock = lock;
-        checkpoint("erode");
+        loop_checkpoint("erode");
     }
     if (track_terrain.renderer) {
         track_terrain.upkeep_budget = view_state == view_editor ? 0x7FFFFFFF : 1 << 4;
         terrain_upkeep(&track_terrain);
     }
     console_fade(game_clock);
-    checkpoint("update");
+    loop_checkpoint("update");
 }
 
 void warp_restart()
@@ -307,17 +307,17 @@ void tic_pass(double event_limit, double now)
     int pressed;
     if (event_limit >= now) {
         while (vesk_get_event(game_window, &code, &pressed)) {
-            checkpoint("getmessage");
+            loop_checkpoint("getmessage");
             dispatch_event(code, pressed);
         }
     } else {
         auto ms = int64_t(std::floor(event_limit * 1000.0 + 1e-6));
         while (vesk_get_event_until(game_window, &code, &pressed, int32_t(ms / 1000), int32_t(ms % 1000) * 1000)) {
-            checkpoint("getmessage");
+            loop_checkpoint("getmessage");
             dispatch_event(code, pressed);
         }
     }
-    checkpoint("processmessage");
+    loop_checkpoint("processmessage");
     if (binding_learning.binding) binding_capture(game_clock);
     control_channels_update();
     bool offline = !net_server_set();
@@ -339,16 +339,16 @@ void tic_pass(double event_limit, double now)
             if (offline) return;
         }
     }
-    checkpoint("action");
+    loop_checkpoint("action");
     if (!offline) {
         paused = 0;
         if (!console_queue) net_step();
     }
     apply_view_rules();
-    checkpoint("net");
+    loop_checkpoint("net");
     if (paused || view_state == view_no_track || (net_connected() && net_server_tic < 1)) return;
     run_tic();
-    checkpoint("tic");
+    loop_checkpoint("tic");
     capture_audio_tic(main_audio);
 }
 
@@ -362,14 +362,14 @@ int main_loop_frame()
         draw_frame(rect);
         ztgl_flush();
         int swapped = vesk_gl_frame_end(game_window);
-        checkpoint("flip");
+        loop_checkpoint("flip");
         if (!swapped) return 0;
     }
     if (main_audio) {
         float level = paused || view_state == view_editor ? 0.0f : menu_page < 0 ? 1.0f : own_rider ? 0.0f : 0.25f;
         update_engine_sounds(level);
         vesk_audio_update(main_audio);
-        checkpoint("sound");
+        loop_checkpoint("sound");
     }
     pacing_rules rules{};
     rules.online = net_server_set();

@@ -18,6 +18,7 @@
 #include "game/demo.h"
 #include "game/lighting.h"
 #include "game/results.h"
+#include "game/series.h"
 #include "game/startup.h"
 #include "game/track_list.h"
 #include "physics/physics_ground.h"
@@ -195,7 +196,7 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
         if (kind == 1 && player >= 0) kind = 0;  // one player only
         // Demo and network riders come with demos and the network client.
         if (kind != 1 && !(kind >= 2 && kind <= 4) && kind < 1000) continue;
-        char number[8];
+        char number[16];
         snprintf(number, sizeof number, "%d", kind >= 1000 ? kind - 1000 : slot + 1);
         rider* r = rider_create(kind == 1 ? player_setup.bike : ai_bike(kind), slot, 1, number, nullptr, nullptr, nullptr,
                                 nullptr);

@@ -8,7 +8,12 @@ constexpr int32_t slot_total = 160;
 // What each gate slot holds at a reset: 0 demo rider, 1 the player, 2..4 AI
 // riders, 5 a network rider, 1000 + n the AI rider numbered n.
 extern int32_t slot_kind[slot_total];
-// Who drives each slot: 0 the local player, 1 its state history, 2 the auto pilot.
+// Who drives each slot.
+enum : int32_t {
+    slot_driven_by_player = 0,   // the local player's input
+    slot_driven_by_history = 1,  // its state history: network riders, demo replays
+    slot_driven_by_autopilot = 2,
+};
 extern int32_t slot_status[slot_total];
 
 // slot_kinds: 160 kinds offline (161 with the gate-drop tic online), or null

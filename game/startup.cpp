@@ -21,6 +21,7 @@
 #include "game/main_loop.h"
 #include "game/race_reset.h"
 #include "game/results.h"
+#include "game/series.h"
 #include "game/track_list.h"
 #include "game/version.h"
 #include "gfx/model.h"
@@ -124,7 +125,7 @@ void select_start_track()
     const char* wanted = options.track ? options.track : settings.track;
     int i = track_list_find(wanted);
     if (i < 0 && wanted[0]) {
-        char folder[track_dir_size];
+        char folder[track_dir_size + 8];
         snprintf(folder, sizeof folder, "tracks/%s", wanted);
         i = track_list_find(folder);
     }

@@ -151,6 +151,8 @@ int binding_write(vfs_stream* stream, const char* key, const menu_binding* bindi
 {
     char line[1200];
     int n = binding_format(line, sizeof line, key, binding);
+    // A cut line would store a different binding than the player made.
+    if (n < 0 || n >= int(sizeof line)) return 0;
     return vfs_puts(stream, line) >= 0;
 }
 

@@ -20,12 +20,6 @@
 
 // The GL driver and the desktop-bus library keep a few blocks for the life of
 // the process; they are theirs, not leaks of the game.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\nleak:swrast_dri.so\nleak:libGLX_mesa.so\nleak:libglapi.so\n"
-           "leak:libLLVM\nleak:libX11.so\nleak:libSDL2\n";
-}
-
 namespace {
 
 // With "--lock-fps 32" every frame is 4 tics, so frames count time: 32 a second.

@@ -139,8 +139,10 @@ TEST_F(channels_test, default_keys_drive_the_nine_channels)
     EXPECT_EQ(channel(channel_throttle), 0);
     // A special key feeds no channel.
     bindings_key_event(code_of("pause"), 1);
-    for (int i = 0; i < control_channel_count; i++)
-        if (i != channel_steer && i != channel_shift && i != channel_dab) EXPECT_EQ(control_channels[i], 0) << i;
+    for (int i = 0; i < control_channel_count; i++) {
+        if (i == channel_steer || i == channel_shift || i == channel_dab) continue;
+        EXPECT_EQ(control_channels[i], 0) << i;
+    }
 }
 
 int32_t pad_values[2];
