@@ -16,14 +16,6 @@ namespace {
 constexpr GLint gl_clamp = 0x2900;
 constexpr GLenum gl_compressed_rgb = 0x84ED, gl_compressed_rgba = 0x84EE;
 
-// Some drivers keep reporting an error without a current context; a bounded
-// drain cannot hang.
-void drain_errors()
-{
-    for (int i = 0; i < 32 && ztglGetError() != GL_NO_ERROR; i++) {
-    }
-}
-
 // Wrap modes: GL_CLAMP first (which core and ES contexts refuse, harmlessly),
 // then the edge clamp on every axis that does not repeat. 1 when the GL
 // reported an error afterwards, which selects the nearest filters.
@@ -31,7 +23,7 @@ int set_wrap(uint32_t flags)
 {
     ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, (flags & TEXTURE_REPEAT_S) ? GL_REPEAT : gl_clamp);
     ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, (flags & TEXTURE_REPEAT_T) ? GL_REPEAT : gl_clamp);
-    drain_errors();
+    ztgl_drain_errors();
     if (!(flags & TEXTURE_REPEAT_S)) ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     if (!(flags & TEXTURE_REPEAT_T)) ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     return ztglGetError() != GL_NO_ERROR;

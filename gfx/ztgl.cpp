@@ -67,8 +67,7 @@ int ztgl_load_entry_points(vesk_window* window) {
   ztgl_state.extensions = gl_string(GL_EXTENSIONS);
   // Core and ES contexts refuse GL_EXTENSIONS here; don't leave the error
   // pending for whoever checks next.
-  while (ztgl_fn.GetError() != GL_NO_ERROR) {
-  }
+  ztgl_drain_errors();
   int major, minor, es;
   ztgl_parse_version(ztgl_state.version, &major, &minor, &es);
   ztgl_state.major = major;

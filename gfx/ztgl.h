@@ -172,6 +172,9 @@ void ztglGenFramebuffers(GLsizei n, GLuint* framebuffers);
 void ztglGenTextures(GLsizei n, GLuint* textures);
 void ztglGenVertexArrays(GLsizei n, GLuint* arrays);
 GLenum ztglGetError();
+// Clears pending errors. Bounded: a lost context or a driver without a current
+// context can report an error forever.
+void ztgl_drain_errors();
 // Reads 0 where the context lacks the call (GL ES 3.0).
 void ztglGetTexLevelParameteriv(GLenum target, GLint level, GLenum name, GLint* params);
 void ztglPixelStorei(GLenum name, GLint value);

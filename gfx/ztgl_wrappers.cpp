@@ -109,6 +109,11 @@ void ztglGenVertexArrays(GLsizei n, GLuint* arrays) {
   ztgl_fn.GenVertexArrays(n, arrays);
 }
 
+void ztgl_drain_errors() {
+  for (int i = 0; i < 32 && ztgl_fn.GetError() != GL_NO_ERROR; i++) {
+  }
+}
+
 GLenum ztglGetError() {
   ztgl_flush();
   return ztgl_fn.GetError();
