@@ -20,6 +20,7 @@ double game_clock;
 float control_channels[control_channel_count];
 char track_dir[track_dir_size];
 char track_title[track_dir_size];
+char slot_rider_name[160][64];
 uint8_t track_digest[20];
 race_order_entry race_order[160];
 int32_t race_order_count;

@@ -101,6 +101,9 @@ extern float control_channels[control_channel_count];
 constexpr int track_dir_size = 256;
 extern char track_dir[track_dir_size];
 extern char track_title[track_dir_size];
+// The rider name of each slot ("" when none): the race reset and the network
+// set it; demos, views and scripts read it.
+extern char slot_rider_name[160][64];
 extern uint8_t track_digest[20];
 
 // The race order, best first: more gates passed, then the earlier tic of the

@@ -1,25 +1,101 @@
 #pragma once
 // Demo files: a recorded race replayed from its riders' state histories.
-// The recorder writes the race as chunks, the replay feeds the state history.
+//
+// A ".ztdemo" is a few text lines (header, track, riders) and then chunks
+// {u32 length XOR the previous chunk's length, i32 tic, u8 channel, payload}.
+// The XOR chain lets the reader walk backwards without an index. Versions 4
+// and 5 (read only) hold one fixed-size record per rider per tic instead.
+// Demo files come from other players: every field is bounded and every
+// offset checked before it is used.
 #include <cstdint>
 
-// Opens the demo named on the command line (or the lap mode's fast lap);
-// 1 and its track folder in demo_track, 0 when it can't be read.
-int demo_open(const char* file_name);
-extern char demo_track[256];
-// Closes the replayed demo.
-void demo_close();
-// Finishes and closes the demo being recorded.
-void demo_finish();
+#include "physics/rider.h"
 
-// 1 while a demo is being written.
-int demo_recording();
-// The format version of the demo being replayed; 0 when none is open.
-int demo_replay_version();
-// The rider index a slot was given in the header of the demo being written
-// (fixed when recording began); -1 for a slot the demo does not carry.
-int32_t demo_rider_index(int slot);
+// What a chunk carries.
+enum demo_channel : int {
+    demo_channel_states = 1,  // 44-byte entries: rider index, i32 tic, 39-byte state record
+    demo_channel_chat = 2,    // chat text
+    demo_channel_erode = 3,   // "erode %d"
+    demo_channel_ruts = 5,    // a rut strip message
+    demo_channel_script = 6,  // a script message
+};
+constexpr int demo_state_entry_bytes = 44;
+// The gate drop a header without one means: 14 s.
+constexpr int32_t demo_default_gate_drop = 1792;
+constexpr int demo_field_size = 64;  // a bike, skin or rider name: at most 63 characters
+
+// One rider as the demo's header gives it.
+struct demo_rider {
+    char bike[demo_field_size];
+    char rider_skin[demo_field_size];
+    char bike_skin[demo_field_size];
+    char wheel_skin[demo_field_size];
+    char head_skin[demo_field_size];
+    char number[4];  // the first 3 characters
+    char name[demo_field_size];
+};
+
+// The demo being replayed: its header values and riders.
+struct demo_replay_header {
+    int32_t version;  // 0: nothing open
+    int32_t rider_count;
+    int32_t race_time;
+    int32_t laps;
+    int32_t gate_drop_tic;
+    demo_rider riders[rider_slot_count];
+};
+extern demo_replay_header demo_header;
+// The track folder the replayed demo names.
+extern char demo_track[256];
+// For each rider of the replayed demo, the slot its replayed rider occupies
+// (-1 none). The race reset and the lap mode fill it as they create riders.
+extern int32_t demo_slot_map[rider_slot_count];
+
+// ---- Recording ---------------------------------------------------------------
+
+// Starts recording: in lap mode the track folder's "lastlap.ztdemo", else
+// "@demos/default.ztdemo" after rotating the backups the "demo_backups"
+// setting keeps. The riders written are those the history writes; their
+// indices are fixed here. A file that cannot be opened leaves recording off.
+void demo_begin();
 // Appends one chunk stamped with the current tic; nothing when not recording.
 void demo_write_chunk(int channel, const void* bytes, int32_t length);
 // Pushes what was written to the file.
 void demo_flush();
+// Rewrites the header with the final values (only when its length is
+// unchanged), closes the file, and moves it to the save name if one was asked.
+void demo_finish();
+// Asks for the recording to be kept under "@demos/<name>" when it finishes.
+// Only a plain file name is taken: 0 (and nothing asked) for one holding a
+// folder separator, "..", a control character, or over 63 characters.
+int demo_request_save(const char* name);
+// 1 while a demo is being written.
+int demo_recording();
+// The rider index a slot was given in the header of the demo being written
+// (fixed when recording began); -1 for a slot the demo does not carry.
+int32_t demo_rider_index(int slot);
+
+// ---- Replay -------------------------------------------------------------------
+
+// Opens a demo for replay: file_name, else in lap mode the track folder's
+// "fastlap.ztdemo", else "@demos/default.ztdemo". Reads the header, the track
+// line into demo_track and the rider lines; 1 on success, 0 (quietly, nothing
+// open) for a missing file, a bad header or a short file.
+int demo_open(const char* file_name);
+// Closes the replayed demo.
+void demo_close();
+// The format version of the demo being replayed; 0 when none is open.
+int demo_replay_version();
+// Reads what the current tic needs: chunks up to 64 tics ahead of the clock
+// (at most 128 a call), or the version 4/5 frames up to 8 tics ahead.
+void demo_read_step();
+// Positions the replay for target: version 6 walks back to the first chunk
+// stamped at or before target - 64 (0 for targets below 64); versions 4 and 5
+// go straight to the frame of that tic. The next read is due at target.
+// 0 when the file could not be positioned (the replay is then left where it
+// was walked to).
+int demo_position(int32_t target);
+
+// Lap mode: ends the ghost's replay and the lap's recording, frees the riders
+// of slots 1..159 and gives those slots to history again.
+void demo_stop();
