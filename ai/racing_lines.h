@@ -64,5 +64,49 @@ const racing_line* racing_line_find(const line_set* set, int32_t id);
 // ground, clamped to the last; null for an empty line.
 const line_point* racing_line_point_ahead(const racing_line* line, double x, double z, int ahead);
 
-// Writes the racing-lines cache of a skill (0..2) and frees every line.
+// ---- Lines and their statistics ---------------------------------------------
+
+// Times of an empty or never-run line, in tics.
+constexpr int32_t line_empty_time = 1000000;
+// Every line read or accepted takes the next number; ids are never reused.
+extern int32_t line_id_counter;
+
+// Frees the points and gives the empty line's values; last_picked stays.
+void racing_line_empty(racing_line* line);
+// The expected tics over a line: with K = 5 s of tics, K x failures /
+// (tested + failures) + sum_time / tested once tested, else recorded_time x
+// 5/4 (plus K after a failure). Integer arithmetic in 64 bits, clamped.
+int64_t line_time_estimate(const racing_line* line);
+// The slot a new run replaces in a full set (see racing_lines.cpp); -1 when
+// no slot qualifies.
+int line_eviction_victim(const line_set* set);
+// Takes and clears the picked line id of the section at position (picked
+// ids are kept by section mod 4) and charges that line a failure. The slot
+// charged, or line_set_size when no line had the id.
+int line_count_failure(int32_t picked_lines[4], int32_t position);
+
+// ---- The racing-lines cache files ---------------------------------------------
+
+// "lines_novice", "lines_amateur", "lines_expert" in the track folder.
+const char* lines_file_name(int skill);
+struct vfs_stream;
+// Reads one entry (nine statistics, then its points) into line, or scans
+// past it when line is null. 1 when read, 0 when fewer than nine numbers
+// scanned (nothing stored), -1 for a malformed entry (a point that does not
+// scan, a count outside 1..100000): the stream position is then unknown and
+// reading must stop. Negative statistics read as 0; the statistics are
+// halved until they fit (averages kept) and capped.
+int lines_read_entry(vfs_stream* f, racing_line* line);
+// Reads the loaded track's cache of a skill into racing_line_sets (which the
+// race reset sized); the number of sets read. A header that does not match
+// the set count reads nothing; a malformed entry leaves it and every later
+// set empty.
+int32_t lines_read(int skill);
+// Writes the cache of a skill (only when line learning is on, a track is
+// loaded and the skill is 0..2), then empties every line.
 void lines_write(int skill);
+// Empties every line of every set.
+void line_sets_empty();
+// Thins each first-lap set to at most 43 lines, dropping first the lines
+// that cross the most others, then the eviction victim.
+void lines_analyze();
