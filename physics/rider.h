@@ -123,6 +123,16 @@ struct rider {
     float sprocket_adjustment[2];
     int32_t launch;              // a launch in progress (cleared by the control reset)
     int32_t picked_lines[4];     // racing-line ids picked for the last sections (slot = section mod 4)
+    uint8_t line_run_canceled[2];  // a run buffer's section was spoiled (a collision, a stop)
+    // The auto pilot (ai/autopilot.h); personality 0 is a person or a history.
+    int32_t autopilot_personality;
+    int32_t path_target;         // index of the path point steered at
+    int32_t progress_stamp;      // tic of the last target advance
+    int32_t recovery_counter;    // 0 riding its path, up to 3 recovering
+    int32_t next_section;        // the next section to pick a line for
+    float start_time;            // seconds; the sign carries the start's blip phase
+    int32_t grip_limit_stamp;    // tic
+    float throttle_cap;
     int32_t arcade;              // the arcade riding aids
     const rider_object_link* object_link;  // the ground object it is attached to, or null
     uint8_t option_flags;        // rider_option_* bits
