@@ -1,6 +1,8 @@
 // Both generated tracks load from the program: with --debug the reset logs
-// what each track's files made, in the order the reset reads them, and the
-// rider of the start-up race stands on the first start gate.
+// what each track's files made, in the order the reset reads them; and a
+// 40-rider grid, reset inside the running program, stands on the practice
+// track's gates while the view draws it (the last frame is kept as
+// "race_grid.ppm" beside the test).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,7 +10,22 @@
 #include <string>
 #include <vector>
 
+#include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+
+#include <ode/ode.h>
+
+#include "core/game_state.h"
+#include "game/race_reset.h"
+#include "game/startup.h"
+#include "physics/rider.h"
 #include "support_zentrik.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain.h"
 
 namespace {
 
@@ -64,5 +81,93 @@ TEST_P(program_track, loads_with_its_counts_logged)
 INSTANTIATE_TEST_SUITE_P(generated, program_track,
                          ::testing::Values(track_counts{"practice", 8, 11}, track_counts{"stadium", 6, 5}),
                          [](const ::testing::TestParamInfo<track_counts>& p) { return std::string(p.param.track); });
+
+// ---- a full grid in the running program ------------------------------------
+
+// With "--lock-fps 32" a frame is 4 tics: 48 frames are 1.5 s, well before
+// the gate drops (13 s at the earliest).
+constexpr int grid_frames = 48;
+
+struct grid_record {
+    int riders = 0;
+    double start[40][3] = {};
+    double drift = 0;        // largest horizontal move of a rider while waiting
+    double lowest = 1e9;     // lowest frame body above the ground at the end
+    int frames = 0;
+} grid;
+
+void grid_hook(int frame)
+{
+    grid.frames = frame;
+    if (frame == 0) {
+        int32_t kinds[slot_total] = {};
+        for (int k = 0; k < 40; k++) kinds[k] = 2;
+        reset_session(kinds, 0, 0, 0, 3, 0);
+        // The view follows the last row's rider: the grid stands ahead of it.
+        watched_slot = 39;
+        for (int k = 0; k < 40; k++) {
+            if (!rider_table[k]) continue;
+            grid.riders++;
+            const dReal* p = dBodyGetPosition(rider_table[k]->frame_body);
+            for (int i = 0; i < 3; i++) grid.start[k][i] = p[i];
+        }
+    } else if (frame == grid_frames) {
+        for (int k = 0; k < 40; k++) {
+            if (!rider_table[k]) continue;
+            const dReal* p = dBodyGetPosition(rider_table[k]->frame_body);
+            grid.drift = std::max(grid.drift, std::hypot(p[0] - grid.start[k][0], p[2] - grid.start[k][2]));
+            grid.lowest = std::min(grid.lowest, p[1] - terrain_height_at(&track_terrain, float(p[0]), float(p[2])));
+        }
+        SDL_Event e{};
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+    }
+}
+
+TEST(program_grid, forty_riders_wait_on_the_gates_in_view)
+{
+    zentrik_setup setup;
+    setup.config = "video_mode=Windowed\nxres=640\nyres=480\n";
+    zentrik_environment_here(setup);
+    static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
+    ASSERT_TRUE(held) << SDL_GetError();
+    // The frames go to standard output: into a file for this run.
+    std::string frames_path = setup.scratch.path + "/frames.ppm";
+    fflush(stdout);
+    int saved_stdout = dup(1);
+    int file = open(frames_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    dup2(file, 1);
+    close(file);
+    grid = grid_record{};
+    frame_hook = grid_hook;
+    std::vector<std::string> words = {"zentrik", "--track", "practice", "--nosound", "--lock-fps", "32",
+                                      "--record-video"};
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    int status = game_main(int(argv.size()), argv.data());
+    fflush(stdout);
+    dup2(saved_stdout, 1);
+    close(saved_stdout);
+    frame_hook = nullptr;
+    ASSERT_EQ(status, 0) << read_whole_file(setup.log_path());
+
+    EXPECT_EQ(grid.riders, 40);
+    // Standing with the brakes on: a rider that rolled, slid off a slope or
+    // was pushed by a neighbour moves by feet; settling on the suspension
+    // moves the frame by inches.
+    EXPECT_LT(grid.drift, 0.5) << "ft";
+    // Up on its wheels: the frame's centre stays above the ground by about
+    // a wheel's radius; a bike lying down has it near the ground.
+    EXPECT_GT(grid.lowest, 1.0) << "ft";
+
+    std::string bytes = read_whole_file(frames_path);
+    std::vector<p6_frame> frames;
+    ASSERT_TRUE(parse_p6_frames(bytes, &frames));
+    ASSERT_FALSE(frames.empty());
+    const p6_frame& last = frames.back();
+    std::ofstream("race_grid.ppm", std::ios::binary)
+        << "P6\n" << last.width << " " << last.height << "\n255\n" << last.pixels;
+}
 
 }  // namespace
