@@ -79,3 +79,11 @@ void lines_write(int skill)
 {
     (void)skill;
 }
+
+void lines_read(int skill)
+{
+    (void)skill;  // no cache is read yet: every line stays empty
+}
+
+void lines_analyze() {}
+void line_sets_analyze() {}

@@ -66,3 +66,9 @@ const line_point* racing_line_point_ahead(const racing_line* line, double x, dou
 
 // Writes the racing-lines cache of a skill (0..2) and frees every line.
 void lines_write(int skill);
+// Reads the loaded track's cache of a skill ("lines_novice", "lines_amateur"
+// or "lines_expert") into the sets the race reset made.
+void lines_read(int skill);
+// The auto pilot's statistics over the read lines, then over each set.
+void lines_analyze();
+void line_sets_analyze();

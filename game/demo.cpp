@@ -2,6 +2,7 @@
 #include "game/demo.h"
 
 char demo_track[256];
+int32_t lap_mode_restart_count;
 
 int demo_open(const char* file_name)
 {
@@ -11,6 +12,9 @@ int demo_open(const char* file_name)
 
 void demo_close() {}
 void demo_finish() {}
+void demo_begin() {}
+void demo_read_step() {}
+void lap_mode_restart() {}
 
 int demo_recording() { return 0; }
 int demo_replay_version() { return 0; }

@@ -11,6 +11,16 @@ extern char demo_track[256];
 void demo_close();
 // Finishes and closes the demo being recorded.
 void demo_finish();
+// Starts recording the race the reset has just set up.
+void demo_begin();
+// Reads the replayed demo's chunks up to the current tic.
+void demo_read_step();
+// Lap mode: restarts the lone player's lap practice (its ghost and lap
+// counters) after a reset.
+void lap_mode_restart();
+// The restarts lap mode counts: the reset sets it to 2 before
+// lap_mode_restart and counts on after it.
+extern int32_t lap_mode_restart_count;
 
 // 1 while a demo is being written.
 int demo_recording();

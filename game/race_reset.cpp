@@ -17,6 +17,7 @@
 #include "core/rng.h"
 #include "core/util.h"
 #include "core/vfs.h"
+#include "editor/editor.h"
 #include "game/demo.h"
 #include "game/flaggers.h"
 #include "game/lighting.h"
@@ -458,6 +459,7 @@ int load_track(const char* folder, int online)
     }
     show_done("Loading map");
     rebuild_statue_grid();
+    if (options.editor) editor_init();
     digest_statue_shapes(&digest);
     ripemd160_final(&digest);
     memcpy(track_digest, digest.digest, sizeof track_digest);
@@ -617,6 +619,7 @@ void track_free()
 {
     if (!track_dir[0] && !track_terrain.heights && !track_objects.billboards.items) return;
     vesk_log("Deallocating track\n");
+    if (options.editor) editor_free();
     line_sets_free();
     // The statues' shapes and buffers, the grid, the billboards, the draw
     // list, the flaggers, the cameras and the gates' statue indices.
@@ -634,7 +637,6 @@ void track_free()
 void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_demo, int32_t race_time,
                    int32_t laps, int32_t skill)
 {
-    (void)record_demo;  // the demo recorder joins with demos
     int online = slot_kinds && net_connected();
     track_object_hooks.verbose = debug_level;
     history_verbose = debug_level;
@@ -707,10 +709,13 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     watched_slot = slot_kinds_prepare(slot_kinds, demo_replay_version() > 0, watched_slot, kinds);
     if (lap_mode) tic_counter = 300 * 128;
 
-    // 13: the line sets (the lines themselves come from the cache reader)
+    // 13
     lines_skill = skill;
     line_sets_create();
+    if (skill >= 0 && racing_line_sets.sets) lines_read(skill);
     show_status("Analyzing lines");
+    lines_analyze();
+    line_sets_analyze();
     show_done("Analyzing lines");
 
     // 14
@@ -718,6 +723,7 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
 
     // 15..16
     history_clear_all();
+    if (record_demo) demo_begin();
     flying_pool_reset();
     for (int32_t i = 0; racing_line_sets.sets && i < timing_gates.line_set_count; i++)
         for (racing_line& line : racing_line_sets.sets[i].lines) line.last_picked = -1000000;
@@ -737,8 +743,14 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     start_gates_raise();
 
     // 19
+    if (lap_mode) {
+        lap_mode_restart_count = 2;
+        lap_mode_restart();
+        lap_mode_restart_count++;
+    }
     vesk_log("Max loading delay was %f (%s)\n", loading.slowest_interval, loading.slowest_status);
     history_record_tic(1);
+    demo_read_step();
     results_final = 0;
     race_results_count = 0;
     results_finish();
