@@ -21,6 +21,8 @@
 
 #include "core/game_state.h"
 #include "game/race_reset.h"
+#include "game/track_objects.h"
+#include "gfx/texture.h"
 #include "game/startup.h"
 #include "physics/rider.h"
 #include "support_zentrik.h"
@@ -168,6 +170,89 @@ TEST(program_grid, forty_riders_wait_on_the_gates_in_view)
     const p6_frame& last = frames.back();
     std::ofstream("race_grid.ppm", std::ios::binary)
         << "P6\n" << last.width << " " << last.height << "\n255\n" << last.pixels;
+}
+
+// ---- restarts in the running program ----------------------------------------
+
+long resident_kib()
+{
+    std::ifstream statm("/proc/self/statm");
+    long size = 0, resident = 0;
+    statm >> size >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+constexpr int restart_count = 50;
+
+struct restart_record {
+    int live_textures[2] = {};
+    long resident[2] = {};
+    int32_t statues[2] = {}, billboards[2] = {};
+    int riders = 0;
+} restarts;
+
+// Texture names the driver holds: every name a texture was made under and
+// not deleted since. The game's names are small integers handed out in order.
+int live_texture_names()
+{
+    using is_texture_fn = unsigned char (*)(unsigned int);
+    static is_texture_fn is_texture = reinterpret_cast<is_texture_fn>(SDL_GL_GetProcAddress("glIsTexture"));
+    int live = 0;
+    for (unsigned int name = 1; name < 65536; name++) live += is_texture(name) ? 1 : 0;
+    return live;
+}
+
+// One restart a frame, frames 1..50. The GL layer queues its commands until
+// the frame is drawn, so each restart's figures are taken at the top of the
+// frame after it: the first's at frame 2, the 50th's at frame 51.
+void restart_hook(int frame)
+{
+    int at = frame == 2 ? 0 : frame == restart_count + 1 ? 1 : -1;
+    if (at >= 0) {
+        restarts.live_textures[at] = live_texture_names();
+        restarts.resident[at] = resident_kib();
+        restarts.statues[at] = track_objects.statues.count;
+        restarts.billboards[at] = track_objects.billboards.count;
+        restarts.riders = 0;
+        for (rider* r : rider_table) restarts.riders += r != nullptr;
+    }
+    if (frame >= 1 && frame <= restart_count) {
+        int32_t kinds[slot_total] = {};
+        for (int k = 0; k < 40; k++) kinds[k] = 2;
+        reset_session(kinds, 0, 0, 0, 3, 0);
+    } else if (frame == restart_count + 2) {
+        SDL_Event e{};
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+    }
+}
+
+TEST(program_restarts, fifty_same_track_restarts_keep_textures_and_memory)
+{
+    zentrik_setup setup;
+    zentrik_environment_here(setup);
+    static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
+    ASSERT_TRUE(held) << SDL_GetError();
+    restarts = restart_record{};
+    frame_hook = restart_hook;
+    std::vector<std::string> words = {"zentrik", "--track", "practice", "--nosound", "--lock-fps", "32"};
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    int status = game_main(int(argv.size()), argv.data());
+    frame_hook = nullptr;
+    ASSERT_EQ(status, 0) << read_whole_file(setup.log_path());
+    EXPECT_EQ(restarts.riders, 40);
+    // A restart makes every rider's number plate again and deletes the old
+    // ones: the count of live textures stays.
+    EXPECT_GT(restarts.live_textures[0], 40);
+    EXPECT_EQ(restarts.live_textures[1], restarts.live_textures[0]);
+    EXPECT_EQ(restarts.statues[1], restarts.statues[0]);
+    EXPECT_EQ(restarts.billboards[1], restarts.billboards[0]);
+    // 40 riders leaked a restart would be megabytes over 49 restarts; the
+    // allocator and the driver may keep a little more of what came back.
+    EXPECT_LT(restarts.resident[1] - restarts.resident[0], 2048) << "KiB grown";
+    printf("live textures %d -> %d, resident %ld -> %ld KiB\n", restarts.live_textures[0], restarts.live_textures[1],
+           restarts.resident[0], restarts.resident[1]);
 }
 
 }  // namespace
