@@ -505,7 +505,9 @@ TEST_F(broken_root, a_broken_track_stops_with_one_line_and_the_next_loads)
         int errors = 0;
         for (const std::string& line : console_since(from))
             errors += line.find("Error") != std::string::npos || line.find("error") != std::string::npos;
-        EXPECT_GE(errors, 1);
+        // The gates file stops at its first damage with one line; the other
+        // files go on past what they can't use.
+        EXPECT_EQ(errors, 1) << testing::PrintToString(console_since(from));
         for (int k = 0; k < 8; k++) {
             const double* at = dBodyGetPosition(rider_table[k]->frame_body);
             EXPECT_TRUE(std::isfinite(at[0]) && std::isfinite(at[1]) && std::isfinite(at[2])) << k;
