@@ -26,6 +26,7 @@
 #include "physics/physics_world.h"
 #include "physics/rider.h"
 #include "physics/rider_access.h"
+#include "physics/rider_build.h"
 #include "physics/rider_collide.h"
 #include "support_zentrik.h"
 #include "terrain/heightfield.h"
@@ -381,6 +382,33 @@ TEST_F(reset_fixture, the_grid_rolls_forward_when_the_gate_drops)
         EXPECT_GT(forward, 2.0) << "slot " << k;
         EXPECT_TRUE(std::isfinite(at[1])) << k;
     }
+}
+
+TEST_F(reset_fixture, a_rider_driven_into_the_gate_touches_its_statue)
+{
+    race("tracks/practice", 1);
+    ASSERT_GE(timing_gates.start_gate_count, 1);
+    const start_gate& g = timing_gates.start_gates[0];
+    ASSERT_GE(g.statue, 0);
+    ASSERT_NE(statue_at(g.statue)->shape, nullptr) << "the generated start gate has a shape";
+    rider* r = rider_table[0];
+    tic_counter = 1234;
+    for (int k = 0; k < timing_gates.start_gate_count; k++) statue_at(timing_gates.start_gates[k].statue)->last_touch_tic = 0;
+    // Ten feet back from where it waits (its front tyre against the gate),
+    // nothing is touched.
+    rider_translate(r, 10 * sin(g.angle), 0, 10 * cos(g.angle));
+    start_gates_collide(r);
+    dJointGroupEmpty(contact_joint_group);
+    EXPECT_EQ(statue_at(g.statue)->last_touch_tic, 0);
+    // Half a foot past where it waited: its front tyre (centre some 1.8 ft
+    // past the gate line, 1 ft up, radius 1 ft) runs into the gate's bars
+    // (3 ft past the line, 0.75 ft up, radius 0.3 ft).
+    double ahead = 10 + 0.5;
+    rider_translate(r, -ahead * sin(g.angle), 0, -ahead * cos(g.angle));
+    start_gates_collide(r);
+    dJointGroupEmpty(contact_joint_group);
+    EXPECT_EQ(statue_at(g.statue)->last_touch_tic, 1234);
+    start_gates_collide(nullptr);
 }
 
 TEST_F(reset_fixture, a_timed_race_and_lap_mode_set_their_clocks)
