@@ -110,3 +110,5 @@ void line_sets_empty();
 // Thins each first-lap set to at most 43 lines, dropping first the lines
 // that cross the most others, then the eviction victim.
 void lines_analyze();
+// The planner's tables over each set (the line planner).
+void line_sets_analyze();

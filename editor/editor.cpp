@@ -11,3 +11,5 @@ int editor_key(uint32_t code, int pressed)
 }
 
 void editor_update() {}
+void editor_init() {}
+void editor_free() {}

@@ -7,3 +7,7 @@ void editor_draw();
 int editor_key(uint32_t code, int pressed);
 // One tic of editing from the control channels.
 void editor_update();
+// Takes up the loaded track (with "--editor"; the track load calls it) and
+// lets it go again (track_free).
+void editor_init();
+void editor_free();

@@ -17,6 +17,7 @@
 demo_replay_header demo_header;
 char demo_track[256];
 int32_t demo_slot_map[rider_slot_count];
+int32_t lap_mode_restart_count;
 
 namespace {
 
@@ -515,3 +516,7 @@ void demo_stop()
         slot_status[slot] = slot_driven_by_history;
     }
 }
+
+// Putting the player back at a gate waits on the lap mode's ghost handling;
+// until then a restart only ends the lap's replay and recording.
+void lap_mode_restart() { demo_stop(); }

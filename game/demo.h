@@ -99,3 +99,10 @@ int demo_position(int32_t target);
 // Lap mode: ends the ghost's replay and the lap's recording, frees the riders
 // of slots 1..159 and gives those slots to history again.
 void demo_stop();
+
+// Lap mode: counts the player's restarts; the race reset sets it to 2 before
+// lap_mode_restart and counts on after it.
+extern int32_t lap_mode_restart_count;
+// Lap mode: demo_stop, then the player goes back to a gate of the lap
+// sequence chosen by the restart counter.
+void lap_mode_restart();
