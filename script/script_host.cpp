@@ -41,7 +41,7 @@ int64_t monotonic_ns()
 void arm_deadline(script_context* c)
 {
     c->timed_out = 0;
-    c->deadline_ns = monotonic_ns() + int64_t(script_time_limit_ms) * 1000000;
+    c->deadline_ns = monotonic_ns() + int64_t(c->time_limit_ms) * 1000000;
 }
 
 void disarm_deadline(script_context* c) { c->deadline_ns = 0; }
@@ -228,6 +228,7 @@ script_context* script_context_create()
 {
     auto* c = static_cast<script_context*>(std::calloc(1, sizeof(script_context)));
     if (!c) return nullptr;
+    c->time_limit_ms = script_time_limit_ms;
     c->heap = duk_create_heap(heap_alloc, heap_realloc, heap_free, c, heap_fatal);
     if (!c->heap) {
         std::free(c);
@@ -369,7 +370,7 @@ uint16_t script_seed_for(int32_t gate_drop)
 void script_path_for_track(const char* folder, char* path, int size)
 {
     snprintf(path, size_t(size), "@%s/nofrills.js", folder);
-    if (!vfs_exists(path)) snprintf(path, size_t(size), "@%s/frills.js", folder);
+    if (!vfs_exists(path + 1)) snprintf(path, size_t(size), "@%s/frills.js", folder);  // the index names lack the "@"
 }
 
 int script_load(const char* path)
@@ -382,6 +383,7 @@ int script_load(const char* path)
         return 0;
     }
     script_loading = 1;
+    c->time_limit_ms = script_load_time_limit_ms;
     script_hooks_stopped = 0;
     handler_error_reported = 0;
     script_seed = script_seed_for(gate_drop_tic);
@@ -396,6 +398,7 @@ int script_load(const char* path)
         if (hit_a_limit(c)) script_hooks_stopped = 1;
     }
     alloc_check_free(text);
+    c->time_limit_ms = script_time_limit_ms;
     script_loading = 0;
     return 1;
 }

@@ -18,6 +18,12 @@ constexpr int script_message_size = 1024;
 // not a hang, and about a thousand times what a track script's handler needs
 // (its budget is 50 us a tic).
 constexpr int script_time_limit_ms = 50;
+// The load (prelude and track script) runs once per race behind the
+// loading screen, where a longer wait costs no frames: half a second is
+// some 200 times what the generated stadium script needs to build its
+// objects and pose sequence in a release build, and 8 times in a sanitizer
+// build.
+constexpr int script_load_time_limit_ms = 500;
 // Bytes the script heap may hold. A track script keeps a few objects and its
 // animations' source arrays (the pose data itself lives outside the heap);
 // 64 MiB is ample for that and keeps a runaway allocation far below what
@@ -29,7 +35,8 @@ struct script_context {
     // The last error text (at most 1023 characters), empty after a call
     // that succeeded.
     char message[script_message_size];
-    int64_t deadline_ns;  // monotonic time the running call is cut at, 0 while idle
+    int32_t time_limit_ms;  // of the next call: script_time_limit_ms, or the load's
+    int64_t deadline_ns;    // monotonic time the running call is cut at, 0 while idle
     size_t heap_bytes;    // what the heap holds now
     int32_t timed_out;    // the running call passed its deadline
     int32_t heap_refused; // an allocation was refused for the heap limit

@@ -9,12 +9,20 @@
 
 struct script_fixture : ::testing::Test {
     std::string tmp;
+    std::string track = "tracks/t";  // the folder load() writes the script into
+    bool generated = false;
 
     void SetUp() override;
     void TearDown() override;
 
     void write_data_file(const std::string& name, const std::string& bytes);
-    // Writes tracks/t/frills.js and loads it: script_load's result.
+    // Switches to the generated data root (build/data) and loads a track's
+    // terrain, billboards and statues as the race reset does, with a
+    // readback audio back end; 0 when the terrain does not load.
+    int use_generated_track(const std::string& name);
+    // Writes the track's script and loads it as the race reset would:
+    // script_load's result. On a generated track the script goes into the
+    // player's folder as "nofrills.js", which the track's "frills.js" yields to.
     int load(const std::string& source);
     // The text of a JavaScript expression, evaluated in the loaded script.
     std::string js(const std::string& expression);

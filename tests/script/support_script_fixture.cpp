@@ -6,9 +6,13 @@
 
 #include "core/game_state.h"
 #include "core/vfs.h"
+#include "game/startup.h"
 #include "game/track_objects.h"
+#include "platform/vesk_audio.h"
 #include "script/script_host.h"
 #include "script/script_sound.h"
+#include "terrain/terrain.h"
+#include "terrain/terrain_load.h"
 #include "ui/console.h"
 
 namespace {
@@ -47,6 +51,11 @@ void script_fixture::TearDown()
 {
     script_unload();
     script_sounds_release();
+    if (generated) {
+        vesk_audio_close(main_audio);
+        main_audio = nullptr;
+        terrain_free(&track_terrain);
+    }
     track_objects_free();
     track_object_services_reset();
     vfs_shutdown();
@@ -61,12 +70,38 @@ void script_fixture::write_data_file(const std::string& name, const std::string&
     std::ofstream(tmp + "/data/" + name, std::ios::binary) << bytes;
 }
 
+int script_fixture::use_generated_track(const std::string& name)
+{
+    // Tests run in build/tests; the generator writes build/data.
+    std::filesystem::path data = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data";
+    setenv("ZT_HOME", data.c_str(), 1);
+    vfs_shutdown();
+    track_object_services_reset();
+    track_object_hooks.console_print = quiet;
+    generated = true;
+    track = "tracks/" + name;
+    main_audio = vesk_audio_open_readback(22050);
+    if (!terrain_load(&track_terrain, ("@" + track).c_str())) return 0;
+    flying_pool_create();
+    track_objects.first_file_billboard = track_objects.billboards.count;
+    track_objects.first_file_statue = track_objects.statues.count;
+    billboards_load(("@" + track + "/billboards").c_str());
+    statues_load(("@" + track + "/statues").c_str());
+    return 1;
+}
+
 int script_fixture::load(const std::string& source)
 {
     script_unload();
-    write_data_file("tracks/t/frills.js", source);
+    script_sounds_release();
+    std::string file = generated ? tmp + "/home/Zentrik/" + track + "/nofrills.js" : tmp + "/data/" + track + "/frills.js";
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+    std::ofstream(file, std::ios::binary) << source;
     vfs_shutdown();  // the file index is built again with the new file
-    return script_load("@tracks/t/frills.js");
+    vfs_build_index();
+    char path[256];
+    script_path_for_track(track.c_str(), path, sizeof path);
+    return script_load(path);
 }
 
 std::string script_fixture::js(const std::string& expression)

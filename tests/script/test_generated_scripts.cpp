@@ -26,28 +26,7 @@ struct generated_script : script_fixture, ::testing::WithParamInterface<const ch
     void SetUp() override
     {
         script_fixture::SetUp();
-        // Tests run in build/tests; the generator writes build/data.
-        fs::path data = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "data";
-        setenv("ZT_HOME", data.c_str(), 1);
-        vfs_shutdown();
-        track_object_services_reset();
-        main_audio = vesk_audio_open_readback(22050);
-        std::string folder = std::string("tracks/") + GetParam();
-        ASSERT_EQ(terrain_load(&track_terrain, ("@" + folder).c_str()), 1);
-        flying_pool_create();
-        track_objects.first_file_billboard = track_objects.billboards.count;
-        track_objects.first_file_statue = track_objects.statues.count;
-        billboards_load(("@" + folder + "/billboards").c_str());
-        statues_load(("@" + folder + "/statues").c_str());
-    }
-    void TearDown() override
-    {
-        script_unload();
-        script_sounds_release();
-        vesk_audio_close(main_audio);
-        main_audio = nullptr;
-        terrain_free(&track_terrain);
-        script_fixture::TearDown();
+        ASSERT_EQ(use_generated_track(GetParam()), 1);
     }
     // The race reset's order: the script's objects are cut back, the old
     // script and its sounds go, the new one loads.
