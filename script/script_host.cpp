@@ -100,6 +100,7 @@ void heap_fatal(void*, const char* msg)
     char line[script_message_size];
     snprintf(line, sizeof line, "javascript fatal error: %s\n", msg ? msg : "");
     console_print(line);
+    fputs(line, stderr);  // the log file may not outlive the abort
     fflush(nullptr);
     std::abort();
 }

@@ -1,4 +1,6 @@
 // The host: calls by path, loading, the seed and the hooks, as fixture scripts.
+#include <duktape.h>
+
 #include <string>
 
 #include "core/game_state.h"
@@ -128,6 +130,17 @@ TEST_F(host, the_prelude_helpers_and_constants)
         {"typeof zt.cache_pose_sequence", "function"},
     };
     for (const row& r : rows) EXPECT_EQ(js(r.expression), r.expected) << r.expression;
+}
+
+TEST(host_fatal, an_error_outside_any_protected_call_is_logged_before_the_abort)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            script_context* c = script_context_create();
+            duk_error(c->heap, DUK_ERR_ERROR, "%s", "boom");
+        },
+        "javascript fatal error: .*boom");
 }
 
 TEST_F(host, the_conversion_of_numbers_to_integers)
