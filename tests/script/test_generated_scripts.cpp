@@ -98,6 +98,25 @@ TEST_P(stadium_script, the_fan_cheers_and_the_crowd_is_heard_at_the_gate_drop)
     EXPECT_EQ(errors(), 0);
 }
 
+TEST_P(stadium_script, ground_queries_read_the_terrain_and_its_tile_map)
+{
+    ASSERT_EQ(load(""), 1);
+    // The stadium: 256 ft a side in 128 cells of 2 ft, a tile map of 64 x 64
+    // tiles, so a tile is 4 ft and (x, z) lies in tile (x / 4, z / 4).
+    ASSERT_EQ(track_terrain.exponent, 6);
+    ASSERT_EQ(track_terrain.spacing, 2.0f);
+    auto tile = [](int col, int row) { return std::to_string(track_terrain.tile_map[col + 64 * row]); };
+    EXPECT_EQ(js("zt.get_tile_number(130, 41)"), tile(32, 10));
+    EXPECT_EQ(js("zt.get_tile_number(3.99, 251.9)"), tile(0, 62));
+    EXPECT_EQ(js("zt.get_tile_number(-50, 1e9)"), tile(0, 63));  // clamped to the map
+    EXPECT_EQ(js("zt.get_tile_number(1e30, -0.5)"), tile(63, 0));
+    // The floor is flat at the start straight's middle; the wall stands 6 ft.
+    // The height image holds 16-bit samples: over the stadium's 18 ft of
+    // relief a step is under 0.001 ft, well inside 0.01 ft.
+    EXPECT_EQ(js("Math.abs(zt.get_elevation(100, 40)) < 0.01"), "true");
+    EXPECT_EQ(js("Math.abs(zt.get_elevation(128, 247.5) - 6) < 0.01"), "true");
+}
+
 INSTANTIATE_TEST_SUITE_P(tracks, stadium_script, ::testing::Values("stadium"));
 
 }  // namespace

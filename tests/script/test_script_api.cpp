@@ -119,8 +119,12 @@ TEST_F(api, race_queries)
         {"zt.lap_to_index(0) + ',' + zt.lap_to_index(1) + ',' + zt.lap_to_index(3)", "0,2,8"},
         {"zt.index_to_lap(2) + ',' + zt.index_to_lap(3) + ',' + zt.index_to_lap(8)", "0,1,2"},
         {"zt.get_player_slot()", "7"},
+        {"zt.broadcast_script_message('hi')", "undefined"},  // offline: nothing is sent
+        {"zt.get_gate_drop_time()", "-1"},                    // tic 0, before the gate drop at 1700
+        {"zt.get_bike_model(4)", ""},
     };
     check_rows(*this, rows, std::size(rows));
+    EXPECT_EQ(log_count("Not connected"), 0);
 }
 
 TEST_F(api, out_arrays_are_filled_or_left_alone)

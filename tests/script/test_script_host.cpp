@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/game_state.h"
+#include "core/vfs.h"
 #include "script/script_host.h"
 #include "script_fixture.h"
 
@@ -72,6 +73,21 @@ TEST_F(host, a_syntax_error_is_logged_once_and_the_prelude_defaults_still_work)
     EXPECT_STREQ(script_last_message(current_script), "");
     EXPECT_EQ(js("zt.seconds"), "2.34375");  // 300 tics of 1/128 s
     EXPECT_EQ(errors(), 1);
+}
+
+TEST_F(host, the_track_script_is_nofrills_when_the_folder_has_one)
+{
+    char path[256];
+    write_data_file("tracks/t/frills.js", "");
+    vfs_shutdown();
+    vfs_build_index();
+    script_path_for_track("tracks/t", path, sizeof path);
+    EXPECT_STREQ(path, "@tracks/t/frills.js");
+    write_data_file("tracks/t/nofrills.js", "");
+    vfs_shutdown();
+    vfs_build_index();
+    script_path_for_track("tracks/t", path, sizeof path);
+    EXPECT_STREQ(path, "@tracks/t/nofrills.js");
 }
 
 TEST_F(host, a_missing_script_loads_nothing)
