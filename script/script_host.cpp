@@ -376,6 +376,8 @@ void script_path_for_track(const char* folder, char* path, int size)
 
 int script_load(const char* path)
 {
+    // A load over a loaded script replaces it rather than leak its heap.
+    script_unload();
     char* text = file_to_string(path);
     if (!text) return 0;
     script_context* c = script_context_create();

@@ -105,7 +105,7 @@ uint16_t script_seed_for(int32_t gate_drop_tic);
 void script_path_for_track(const char* folder, char* path, int size);
 // Loads a track script ("@" name): 1, also when its evaluation failed (the
 // error is logged and the prelude's defaults stay); 0 when the file does not
-// read or the context cannot be made.
+// read or the context cannot be made. A script still loaded is unloaded first.
 int script_load(const char* path);
 // Frees the pose sequences and the context. The race reset releases the
 // script sounds right after (script_sounds_release).

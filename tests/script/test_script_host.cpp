@@ -5,6 +5,7 @@
 
 #include "core/game_state.h"
 #include "core/vfs.h"
+#include "script/script_api.h"
 #include "script/script_host.h"
 #include "script_fixture.h"
 
@@ -88,6 +89,14 @@ TEST_F(host, the_track_script_is_nofrills_when_the_folder_has_one)
     vfs_build_index();
     script_path_for_track("tracks/t", path, sizeof path);
     EXPECT_STREQ(path, "@tracks/t/nofrills.js");
+}
+
+TEST_F(host, a_load_over_a_loaded_script_replaces_it)
+{
+    ASSERT_EQ(load("zt.which = 1; zt.create_pose_sequence(2, 2);"), 1);
+    ASSERT_EQ(script_load("@tracks/t/frills.js"), 1);  // no unload between: nothing leaks
+    EXPECT_EQ(pose_sequence_count, 1);
+    EXPECT_EQ(js("zt.which"), "1");
 }
 
 TEST_F(host, a_missing_script_loads_nothing)
