@@ -43,6 +43,7 @@
 #include "physics/setup.h"
 #include "platform/vesk.h"
 #include "script/script_host.h"
+#include "script/script_sound.h"
 #include "terrain/erode.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
@@ -695,6 +696,7 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
 
     // 6
     script_unload();
+    script_sounds_release();
     riders_init_all();
     int same_track = track_dir[0] && !online && !track_forced_reload && strcmp(track_dir, wanted) == 0;
     if (same_track) {
@@ -736,6 +738,11 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     // before the script makes them again, so the tables never grow.
     show_status("Loading track script");
     track_objects_truncate(track_file_billboards, track_file_statues);
+    if (track_dir[0]) {
+        char script_path[track_dir_size + 32];
+        script_path_for_track(track_dir, script_path, int(sizeof script_path));
+        script_load(script_path);
+    }
     show_done("Loading track script");
     console_printf("%d MB texture memory used\n", int(texture_memory >> 20));
     textures_purge(0);

@@ -37,6 +37,7 @@
 #include "physics/wheel_effects.h"
 #include "platform/vesk.h"
 #include "script/script_host.h"
+#include "script/script_sound.h"
 #include "terrain/terrain.h"
 #include "ui/bindings.h"
 #include "ui/console.h"
@@ -202,6 +203,7 @@ void shut_down()
     }
     // 5: script, demos, track.
     script_unload();
+    script_sounds_release();
     demo_close();
     demo_finish();
     track_free();
