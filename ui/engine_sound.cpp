@@ -541,11 +541,14 @@ void update_engine_sounds(float master_level)
                            : slot == watched_slot                          ? v
                                                                            : 0.1f * float(settings.comp_volume.value) * v;
         engine_sound_synthesise(rec, rider_engine_rpm(r), engine_torque(r), vesk_sound_get_position(rec->voice));
-        dBodyID body = rider_get_frame_body(r);
-        const dReal* p = dBodyGetPosition(body);
-        const dReal* vel = dBodyGetLinearVel(body);
-        float position[3] = {float(p[0]), float(p[1]), float(p[2])};
-        float velocity[3] = {float(vel[0]), float(vel[1]), float(vel[2])};
+        // A rider without bodies (no physics world) sounds at the listener.
+        float position[3], velocity[3] = {0, 0, 0};
+        memcpy(position, sound_listener.position, sizeof position);
+        if (dBodyID body = rider_get_frame_body(r)) {
+            const dReal* p = dBodyGetPosition(body);
+            const dReal* vel = dBodyGetLinearVel(body);
+            for (int i = 0; i < 3; i++) position[i] = float(p[i]), velocity[i] = float(vel[i]);
+        }
         float doppler = doppler_factor_hook ? doppler_factor_hook(position, velocity) : 1.0f;
         voice_placement placed = engine_voice_placement(rec->level * slot_level, position, &sound_listener, doppler);
         vesk_sound_set_volume(rec->voice, placed.volume);
