@@ -449,6 +449,7 @@ void setup_engine_sound(engine_sound* rec, const rider* r, const char* name)
     rec->level = 1;
     rec->previous_rpm = 1000;
     rec->owner = r;
+    rec->owner_bike = r ? rider_get_bike_info(r) : nullptr;
     engine_sound_use_template(rec, r ? rider_get_bike_class(r) : nullptr);
     if (!name && r) name = rider_get_bike_texture(r);
     if (vfs_stream* in = open_sound_file(name, r)) {
@@ -533,9 +534,15 @@ void update_engine_sounds(float master_level)
     float v = 0.1f * float(settings.volume.value) * master_level;
     for (int slot = 0; slot < engine_slot_count; slot++) {
         const rider* r = rider_table[slot];
-        if (!r) continue;
         engine_sound* rec = &engine_sounds[slot];
-        if (rec->owner != r) setup_engine_sound(rec, r, nullptr);
+        if (!r) {
+            // The ring would loop its last 0.7 s for ever.
+            if (rec->voice) vesk_sound_set_volume(rec->voice, 0);
+            continue;
+        }
+        // Records live in fixed slots, so a new rider can have the old one's
+        // address: the bike tells them apart.
+        if (rec->owner != r || rec->owner_bike != rider_get_bike_info(r)) setup_engine_sound(rec, r, nullptr);
         if (!rec->voice) continue;
         float slot_level = slot_is_hidden_hook && slot_is_hidden_hook(slot) ? 0.0f
                            : slot == watched_slot                          ? v
@@ -563,6 +570,7 @@ void engine_sounds_free()
         if (rec.voice) vesk_sound_free(rec.voice);
         rec.voice = nullptr;
         rec.owner = nullptr;
+        rec.owner_bike = nullptr;
         rec.table = nullptr;
     }
     while (tables) {

@@ -85,7 +85,8 @@ struct engine_sound {
     int32_t phase;
     int32_t firing_count;
     engine_grain grain[4];
-    const rider* owner;  // the rider the record was set up for
+    const rider* owner;        // the rider the record was set up for
+    const void* owner_bike;    // and its bike row
 };
 extern engine_sound engine_sounds[engine_slot_count];
 

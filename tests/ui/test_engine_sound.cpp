@@ -446,9 +446,18 @@ TEST_F(engine_sound_test, paused_means_silence)
     capture(1);  // past the set-up's silent lead
     EXPECT_GT(capture(1), 300) << "running: audible";
     EXPECT_EQ(capture(0), 0) << "paused: master level 0";
-    rider_table[0] = nullptr;
+    // A rider of another class in the same slot (the same record address)
+    // gets its own engine.
+    EXPECT_EQ(engine_sounds[0].firing_factor, 1.0f);
     rider_destroy(r);
-    engine_sounds[0].owner = nullptr;
+    r = rider_create("yz450f(2018)", 0, 1, "1", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_EQ(r, rider_table[0]);
+    update_engine_sounds(1);
+    EXPECT_EQ(engine_sounds[0].firing_factor, 0.5f);
+    // A slot left empty goes quiet instead of looping its ring.
+    rider_table[0] = nullptr;
+    EXPECT_EQ(capture(1), 0) << "empty slot";
+    rider_destroy(r);
 }
 
 // ---- Placement --------------------------------------------------------------------
