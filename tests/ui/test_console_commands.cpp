@@ -604,3 +604,21 @@ TEST_F(console_commands_test, camangle_and_campos_place_the_free_camera)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(console_commands_test, stutter_check_reports_a_gap_over_the_threshold)
+{
+    run("/reportstutter 0.005");
+    stutter_check("draw");
+    usleep(30000);  // 30 ms: six times the threshold
+    stutter_check("update");
+    EXPECT_EQ(last_message().rfind("Stutter in update - 0.0", 0), 0u) << last_message();
+    run("/reportstutter 1000");
+    stutter_check("draw");
+    stutter_check("flip");
+    EXPECT_EQ(last_message(), "Stutter threshold set to 1000.000000") << "a short gap says nothing";
+    stutter_threshold = 0;
+}
+
+}  // namespace
