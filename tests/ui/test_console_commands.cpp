@@ -451,21 +451,28 @@ TEST_F(console_commands_test, addkey_keeps_tic_order_and_equal_tics_in_insertion
     tic_counter = 0;
 }
 
-TEST(keyframe_rotation, yaw_then_pitch_turns_the_view_axis)
+TEST(keyframe_rotation, the_key_frame_looks_where_the_free_camera_looks)
 {
-    // Rotating the camera's forward axis (0, 0, 1) by the quaternion must
-    // look along (sin y cos p, sin p, cos y cos p) for up-positive pitch.
+    // The renderer turns a key frame's quaternion (q0..q3 = x, y, z, w) into
+    // these rows and looks along minus their third column; for yaw y and
+    // up-positive pitch p that must be (sin y cos p, sin p, cos y cos p),
+    // the free camera's own direction, with an orthonormal rotation.
     const float angles[][2] = {{0, 0}, {0.5f, 0}, {0, 0.4f}, {1.2f, -0.3f}, {-2.5f, 0.7f}};
     for (const auto& a : angles) {
         float q[4];
         keyframe_rotation(a[0], a[1], q);
-        double x = q[0], y = q[1], z = q[2], w = q[3];
-        EXPECT_NEAR(x * x + y * y + z * z + w * w, 1, 1e-6);
-        // v' = q v q* for v = (0, 0, 1).
-        double fx = 2 * (x * z + w * y), fy = 2 * (y * z - w * x), fz = 1 - 2 * (x * x + y * y);
-        EXPECT_NEAR(fx, std::sin(a[0]) * std::cos(a[1]), 1e-6);
-        EXPECT_NEAR(-fy, std::sin(a[1]), 1e-6) << "pitch as the quaternion carries it";
-        EXPECT_NEAR(fz, std::cos(a[0]) * std::cos(a[1]), 1e-6);
+        double q0 = q[0], q1 = q[1], q2 = q[2], q3 = q[3];
+        double m[3][3] = {{2 * (q1 * q1 + q2 * q2) - 1, -2 * (q1 * q0 - q2 * q3), -2 * (q2 * q0 + q1 * q3)},
+                          {2 * (q1 * q0 + q2 * q3), 1 - 2 * (q2 * q2 + q0 * q0), 2 * (q1 * q2 - q0 * q3)},
+                          {-2 * (q2 * q0 - q1 * q3), -2 * (q1 * q2 + q0 * q3), 2 * (q1 * q1 + q0 * q0) - 1}};
+        EXPECT_NEAR(-m[0][2], std::sin(a[0]) * std::cos(a[1]), 1e-6);
+        EXPECT_NEAR(-m[1][2], std::sin(a[1]), 1e-6);
+        EXPECT_NEAR(-m[2][2], std::cos(a[0]) * std::cos(a[1]), 1e-6);
+        for (int i = 0; i < 3; i++)
+            for (int j = 0; j < 3; j++) {
+                double dot = m[i][0] * m[j][0] + m[i][1] * m[j][1] + m[i][2] * m[j][2];
+                EXPECT_NEAR(dot, i == j ? 1 : 0, 1e-6) << i << " " << j;
+            }
     }
 }
 
