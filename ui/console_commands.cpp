@@ -425,10 +425,12 @@ void quit(const char*)
 
 void screenshot(const char* args)
 {
-    char name[1024];
+    char name[1025];
     snprintf(name, sizeof name, "%s", args);
     trim_trailing_blanks(name);
-    if (name[0]) screenshot_save_as(name);
+    // A cut name would be another file.
+    if (strlen(name) > 1023) console_printf("Error saving \"%.900s\"", name);
+    else if (name[0]) screenshot_save_as(name);
     else screenshot_save();
 }
 

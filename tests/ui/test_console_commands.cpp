@@ -204,6 +204,8 @@ TEST_F(console_commands_test, toggles_flip_their_setting_and_say_so)
 
 TEST_F(console_commands_test, quiet_commands_print_nothing)
 {
+    run("/screenshot " + std::string(1024, 'n'));
+    EXPECT_EQ(last_message().rfind("Error saving \"nnn", 0), 0u) << "a name over 1023 characters is not cut";
     for (const char* line : {"/randdump", "/clearlog", "/pov", "/renderstats", "/savetrackinfo"}) {
         EXPECT_EQ(run(line), 1) << line;
         EXPECT_EQ(printed, 0) << line;
