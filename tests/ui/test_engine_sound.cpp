@@ -379,6 +379,22 @@ TEST_F(engine_sound_test, a_one_by_one_table_plays_one_grain_at_full_weight)
     }
 }
 
+TEST_F(engine_sound_test, a_grain_past_its_recording_is_silent)
+{
+    // Two samples of 0.5, one cycle: at 8.3 firings a second each firing's
+    // grain is stretched over 5292 samples, and a truncated increment or a
+    // late firing must not read past the second sample.
+    write_home("rec/short.raw", std::string("\x00\x40\x00\x40", 4));
+    write_home("short.table", "SOUNDTABLE 1 1\n0\n0\n-1 1 @rec/short.raw\n");
+    write_home("short.braap", "soundtable @short.table\n");  // no pipe line: every tap gain 0
+    setup_engine_sound(rec.get(), nullptr, "@short.png");
+    run_frames(rec.get(), 1000, 0, 60);
+    ASSERT_GT(rec->firing_count, 3);
+    for (float v : rec->ring) EXPECT_TRUE(v == 0.0f || v == 0.5f) << v;
+    rec->grain[3].position = 1u << 31;  // far past the end, as after a stall
+    run_frames(rec.get(), 1000, 0, 1);
+}
+
 TEST_F(engine_sound_test, bilinear_weights_between_four_cells)
 {
     write_home("rec/a.raw", pulse_bytes(100));
@@ -446,6 +462,9 @@ TEST_F(engine_sound_test, paused_means_silence)
     capture(1);  // past the set-up's silent lead
     EXPECT_GT(capture(1), 300) << "running: audible";
     EXPECT_EQ(capture(0), 0) << "paused: master level 0";
+    slot_is_hidden_hook = [](int) { return 1; };
+    EXPECT_EQ(capture(1), 0) << "hidden slot";
+    slot_is_hidden_hook = nullptr;
     // A rider of another class in the same slot (the same record address)
     // gets its own engine.
     EXPECT_EQ(engine_sounds[0].firing_factor, 1.0f);
