@@ -37,7 +37,7 @@ TEST(screenshot_program, the_screenshot_is_a_frame_that_was_drawn)
     for (size_t i = 0; i < frames.size(); i++)
         if (frames[i].width == shot[0].width && frames[i].height == shot[0].height && frames[i].pixels == shot[0].pixels)
             matching = int(i);
-    // The command runs after frame 2 is drawn (one queued piece a frame);
+    // The command runs after frame 2 is drawn (one queued command a frame);
     // the next frame takes it.
     EXPECT_EQ(matching, 3);
     // Not a black or blank image: the sky, the ground and the track differ.
