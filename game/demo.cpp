@@ -34,7 +34,7 @@ struct demo_writer_state {
     int32_t rider_count;
     int32_t header_length;  // bytes of the header line as first written
     int32_t rider_index[rider_slot_count];
-    char save_name[demo_field_size];
+    char save_name[1024];
 };
 demo_writer_state writer;
 
@@ -413,7 +413,7 @@ void demo_finish()
     vfs_close_in_place(&writer.file);
     writer.open = 0;
     if (writer.save_name[0]) {
-        char to[128];
+        char to[1100];
         snprintf(to, sizeof to, "@demos/%s", writer.save_name);
         if (!lap_mode) vfs_rename("@demos/default.ztdemo", to);
         writer.save_name[0] = 0;

@@ -67,7 +67,7 @@ void demo_flush();
 void demo_finish();
 // Asks for the recording to be kept under "@demos/<name>" when it finishes.
 // Only a plain file name is taken: 0 (and nothing asked) for one holding a
-// folder separator, "..", a control character, or over 63 characters.
+// folder separator, "..", a control character, or of 1024 characters or more.
 int demo_request_save(const char* name);
 // 1 while a demo is being written.
 int demo_recording();

@@ -148,6 +148,7 @@ void draw_frame(const vesk_rect* rect)
     }
     ztgl_use_program(ZTGL_UNLIT);
     menu_draw();
+    screenshot_frame_end(drawable_w, drawable_h);
     loop_checkpoint("draw");
     if (options.gl_finish) ztglFinish();
 }

@@ -42,6 +42,7 @@
 #include "ui/bindings.h"
 #include "ui/console.h"
 #include "ui/engine_sound.h"
+#include "ui/keycam.h"
 #include "ui/loading.h"
 #include "ui/settings.h"
 
@@ -221,6 +222,7 @@ void shut_down()
     main_audio = nullptr;
     capture_audio_close();
     engine_sounds_free();
+    keyframe_list_free();
     show_status_logged("Writing config files");
     // Settings never read (or a run refused at its command line) are not the
     // player's: writing them would replace the file with defaults.

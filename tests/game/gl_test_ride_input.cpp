@@ -61,15 +61,6 @@ ride_sample sample()
     return s;
 }
 
-void push_key(SDL_Scancode key, bool down)
-{
-    SDL_Event e{};
-    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
-    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
-    e.key.keysym.scancode = key;
-    SDL_PushEvent(&e);
-}
-
 void ride_hook(int frame)
 {
     if (frame == 0) {
@@ -87,8 +78,8 @@ void ride_hook(int frame)
         press_left(false);
         press_throttle(false);
     } else if (frame == pause_frame) {
-        push_key(SDL_SCANCODE_PAUSE, true);
-        push_key(SDL_SCANCODE_PAUSE, false);
+        push_key_event(SDL_SCANCODE_PAUSE, true);
+        push_key_event(SDL_SCANCODE_PAUSE, false);
     } else if (frame == quit_frame) {
         record.paused = paused != 0;
         SDL_Event e{};
@@ -137,8 +128,8 @@ int run_game(zentrik_setup& setup)
 TEST(ride_input, keyboard_throttle_and_steering_through_the_default_keys)
 {
     zentrik_setup setup;
-    press_throttle = [](bool down) { push_key(SDL_SCANCODE_X, down); };
-    press_left = [](bool down) { push_key(SDL_SCANCODE_LEFT, down); };
+    press_throttle = [](bool down) { push_key_event(SDL_SCANCODE_X, down); };
+    press_left = [](bool down) { push_key_event(SDL_SCANCODE_LEFT, down); };
     ASSERT_EQ(run_game(setup), 0) << read_whole_file(setup.log_path());
     expect_ride(record);
 }

@@ -2,6 +2,8 @@
 // standard output and error, read until it exits.
 #include "support_zentrik.h"
 
+#include <SDL.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -194,4 +196,13 @@ int find_line(const std::vector<std::string>& lines, const std::string& text, in
     for (int i = std::max(from, 0); i < int(lines.size()); i++)
         if (lines[i].find(text) != std::string::npos) return i;
     return -1;
+}
+
+void push_key_event(int scancode, bool down)
+{
+    SDL_Event e{};
+    e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
+    e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
+    e.key.keysym.scancode = SDL_Scancode(scancode);
+    SDL_PushEvent(&e);
 }

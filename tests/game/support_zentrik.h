@@ -52,3 +52,6 @@ std::vector<std::string> log_lines(const std::string& log);
 // The position in lines of the first line that contains text at or after
 // from; -1 when none.
 int find_line(const std::vector<std::string>& lines, const std::string& text, int from = 0);
+// Pushes a key press or release (an SDL scan code) into the event queue of
+// a program running in this process, as the keyboard would.
+void push_key_event(int scancode, bool down);

@@ -259,7 +259,7 @@ TEST_F(DemoTest, a_save_name_must_be_a_plain_file_name)
         int taken;
     } rows[] = {
         {"race1.ztdemo", 1}, {"../config", 0}, {"a/b.ztdemo", 0}, {"a\\b", 0}, {"", 0}, {"..", 0},
-        {"tab\there", 0},    {nullptr, 0},     {"0123456789012345678901234567890123456789012345678901234567890123", 0},
+        {"tab\there", 0},    {nullptr, 0},
     };
     for (const auto& r : rows) EXPECT_EQ(demo_request_save(r.name), r.taken) << (r.name ? r.name : "null");
     add_rider(0, "kx450f(2016)", "12", slot_driven_by_player);
