@@ -36,7 +36,7 @@ void main_draw()
 {
     menu_page_background();
     menu_pen pen;
-    menu_begin_fitted(32, 0, -4.5f, &pen);
+    menu_begin_fitted(32, menu_page_left, -4.5f, &pen);
     for (int i = 0; i < main_count; i++) {
         if (i) menu_advance(&pen, 0, menu_line_step);
         menu_draw_item(&main_items[i], line_selected(i), &pen, menu_item_width, 0);
@@ -137,7 +137,7 @@ void menu_open(int page)
 void page_begin(menu_pen* pen, const char* title, menu_item* back, const char* back_label)
 {
     menu_page_background();
-    menu_begin_fitted(32, 0, -1 - menu_margin, pen);
+    menu_begin_fitted(32, menu_page_left, -1 - menu_margin, pen);
     menu_draw_label(title, menu_label_colours, menu_item_width, 0);
     menu_advance(pen, 0, -2);
     back->label = back_label;
@@ -220,7 +220,10 @@ void menu_draw()
     ztglPushMatrix();
     ztglLoadIdentity();
     ztglDisable(GL_DEPTH_TEST);
+    ztglEnable(GL_BLEND);
+    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     p->draw();
+    ztglDisable(GL_BLEND);
     ztglEnable(GL_DEPTH_TEST);
     ztglPopMatrix();
 }

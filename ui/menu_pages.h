@@ -10,6 +10,10 @@ constexpr float menu_line_step = -(3 * menu_margin + 1);
 // The width of the wide lines of a page: 42.666668 less the margins.
 constexpr float menu_wide_width = 41.99667f;
 
+// The pages' left edge: one margin in, so that the boxes' border bands stay
+// on the window.
+constexpr float menu_page_left = menu_margin;
+
 // Opens a page (line 0).
 void menu_open(int page);
 // A titled page's start: background, the fitted 32-line projection, the

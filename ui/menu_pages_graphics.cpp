@@ -82,14 +82,17 @@ void graphics_draw()
     menu_advance(&pen, 0, menu_line_step);
     menu_draw_item(&advanced_item, line_selected(1), &pen, menu_item_width, 0);
     menu_end();
-    menu_begin_fitted(36, 0, -6 - menu_margin, &pen);
-    menu_advance(&pen, 12, -1.875f);
+    menu_begin_fitted(36, menu_page_left, -6 - menu_margin, &pen);
+    // The preset block's lines are 1.5 apart so that the driver strings
+    // below the sliders still end inside the 36 lines.
+    const float preset_step = -1.5f;
+    menu_advance(&pen, 12, preset_step);
     menu_draw_label(graphics_preset_label(), menu_label_colours, 23.33f, 0);
     for (int i = 0; i < graphics_preset_count; i++) {
-        menu_advance(&pen, 0, -1.875f);
+        menu_advance(&pen, 0, preset_step);
         menu_draw_item(&preset_items[i], line_selected(2 + i), &pen, 23.33f, 0);
     }
-    menu_advance(&pen, -12, -1.875f);
+    menu_advance(&pen, -12, preset_step);
     const float width = 47.33f;
     menu_draw_choice(&settings.video_mode, line_selected(6), &pen, width, 0, 0.5f);
     menu_advance(&pen, 0, menu_line_step);
@@ -102,16 +105,15 @@ void graphics_draw()
         menu_advance(&pen, 0, menu_line_step);
         menu_draw_slider(graphics_slider(i), line_selected(10 + i), &pen, width, 0, 0.5f);
     }
-    // The notice and the driver strings fill what is left of the 36 lines.
-    ztglTranslatef(23.67f, -1.25f, 0);
+    ztglTranslatef(23.67f, -1.5f, 0);
     draw_text_centred(1, 0, 0, 1, -12.5f, 12.5f, "Some settings will not take effect until next restart");
-    ztglTranslatef(0, -0.6f, 0);
-    ztglScalef(0.55f, 0.55f, 1);
-    draw_text_centred(1, 1, 1, 1, -22.7f, 22.7f, "Driver info:");
+    ztglTranslatef(0, -1, 0);
+    ztglScalef(0.75f, 0.75f, 1);
+    draw_text_centred(1, 1, 1, 1, -16.66f, 16.66f, "Driver info:");
     const char* strings[] = {ztgl_state.vendor, ztgl_state.renderer, ztgl_state.version};
     for (const char* s : strings) {
         ztglTranslatef(0, -1, 0);
-        draw_text_centred(1, 1, 1, 1, -22.7f, 22.7f, s ? s : "");
+        draw_text_centred(1, 1, 1, 1, -16.66f, 16.66f, s ? s : "");
     }
     menu_end();
 }

@@ -137,7 +137,9 @@ void new_race_draw()
     menu_draw_label_item(&go_item, &pen, menu_item_width, 0, line_selected(1) ? menu_go_selected_colours : menu_go_colours);
     // The settings column starts right of the back button.
     menu_advance(&pen, 15.5f, -menu_line_step);
-    const float width = 42.666668f - 15 - 4 * menu_margin, f = 0.375f;
+    // To the box's right edge, less the page's left inset on both sides and
+    // the border band.
+    const float width = 42.666668f - 15.5f - 2 * menu_page_left - menu_margin, f = 0.375f;
     menu_draw_choice(&track_choice, line_selected(2), &pen, width, 0, f);
     menu_advance(&pen, 0, menu_line_step);
     menu_draw_choice(&settings.record, line_selected(3), &pen, width, 0, f);
@@ -148,7 +150,8 @@ void new_race_draw()
     menu_advance(&pen, 0, menu_line_step);
     menu_draw_slider(&settings.laps, line_selected(6), &pen, width, 0, f);
     menu_end();
-    menu_begin_fitted(42, 4.6666665f, 1.375f * 20 - 41, &pen);
+    // 1.5 units higher than flush with the bottom, clear of the build text.
+    menu_begin_fitted(42, 4.6666665f, 1.375f * 20 - 41 + 1.5f, &pen);
     for (int gate = 0; gate < gate_slot_count; gate++) {
         if (gate == 20) menu_advance(&pen, 28, 27.5f);
         menu_advance(&pen, 0, menu_line_step);

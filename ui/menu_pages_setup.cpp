@@ -375,7 +375,7 @@ void suspension_draw()
     menu_pen pen;
     page_begin(&pen, "Suspension and Gearing", &back_items[1], "Back to Bike Setup Menu");
     menu_end();
-    menu_begin_fitted(40, 0, -1 - menu_margin, &pen);
+    menu_begin_fitted(40, menu_page_left, -1 - menu_margin, &pen);
     menu_advance(&pen, 0, (menu_line_step - 3.5f) * 1.25f);
     const bike_info* row = bike_info_lookup(player_setup.bike);
     for (int i = 0; i < suspension_count; i++) {
@@ -385,7 +385,8 @@ void suspension_draw()
         if (!row || !l.derived) continue;
         char text[64];
         l.derived(row, suspension_sliders[i].value, text, sizeof text);
-        draw_text_centred(0.5f, 0.5f, 0.5f, 0.8f, 20.998335f, 52.663334f, text);
+        // Shadowed: the text sits over the bar and must read on its light fill.
+        draw_text_centred_shadowed(0.5f, 0.5f, 0.5f, 0.8f, 20.998335f, 52.663334f, text);
     }
     menu_end();
 }

@@ -157,7 +157,7 @@ void menu_fill_rect(float r, float g, float b, float a, float x0, float y0, floa
     imm_vertex2(x1, y1);
     imm_vertex2(x1, y0);
     imm_end();
-    ztglDisable(GL_BLEND);
+    // Blending stays on: the text drawn over the boxes needs it too.
 }
 
 void menu_fill_rect_coloured(const menu_colour& c, float x0, float y0, float x1, float y1)
@@ -286,6 +286,7 @@ void menu_text_cursor(const menu_text* field, float r, float g, float b, int i)
     imm_vertex2(x1, 1);
     imm_vertex2(x1, 0);
     imm_end();
+    ztglEnable(GL_BLEND);
 }
 
 // ---- Values ----------------------------------------------------------------------

@@ -104,6 +104,7 @@ menu_rect menu_rect_at(const menu_pen* pen, float width);
 
 // ---- Drawing (at the current origin, the line's band 0..1) ---------------------
 
+// One blended quad; blending is left on for the text drawn after it.
 void menu_fill_rect(float r, float g, float b, float a, float x0, float y0, float x1, float y1);
 void menu_fill_rect_coloured(const menu_colour& c, float x0, float y0, float x1, float y1);
 // A box whose border band of menu_margin shows at double opacity.
