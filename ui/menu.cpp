@@ -70,7 +70,10 @@ const menu_page_entry main_page = {main_draw, main_key, main_rect, main_count - 
 
 void console_page_draw()
 {
+    ztglPushMatrix();
+    ztglTranslatef(0, 0, -1);
     menu_fill_rect(0, 0, 0, 0.75f, -view_extent_w, -view_extent_h, view_extent_w, view_extent_h);
+    ztglPopMatrix();
     menu_pen pen;
     menu_begin_fitted(53, 0.67f, -1, &pen);
     for (int row = 0; row < console_page_rows; row++) {

@@ -27,6 +27,9 @@ namespace {
 
 constexpr int list_rows = 20;
 const float list_entry_step = -(2 * menu_margin + 1);
+// From the back button to "Prev Page": one standard line, so that "Next
+// Page" ends above the build text in the window's bottom-right corner.
+const float list_top_step = menu_line_step;
 
 menu_item back_item[page_multiplayer + 1];
 menu_item go_item = {"Start", {}};
@@ -236,7 +239,7 @@ void chooser_draw()
 {
     menu_pen pen;
     page_begin(&pen, chooser_title, &chooser_cancel, "Cancel");
-    menu_advance(&pen, 0.33f, -2);
+    menu_advance(&pen, 0.33f, list_top_step);
     menu_draw_item(&chooser_prev, line_selected(1), &pen, menu_wide_width, 0);
     draw_list_rows(&chooser_list, &pen, 2, true);
     menu_draw_item(&chooser_next, line_selected(22), &pen, menu_wide_width, 0);
@@ -282,7 +285,7 @@ void demos_draw()
     page_begin(&pen, "Playback Race", &back_item[page_demos], "Back to Main Menu");
     menu_advance(&pen, 21.993334f, 0);
     menu_draw_choice(&settings.playback_mode, line_selected(1), &pen, 20.333334f, 0, 0.5f);
-    menu_advance(&pen, -21.663334f, -2);
+    menu_advance(&pen, -21.663334f, list_top_step);
     menu_draw_item(&demos_prev, line_selected(2), &pen, menu_wide_width, 0);
     draw_list_rows(&demo_list, &pen, 3, true);
     menu_draw_item(&demos_next, line_selected(23), &pen, menu_wide_width, 0);
@@ -359,7 +362,7 @@ void series_list_draw()
     fill_series();
     menu_pen pen;
     page_begin(&pen, "Points Series", &back_item[page_series_list], "Back to Main Menu");
-    menu_advance(&pen, 0.33f, -2);
+    menu_advance(&pen, 0.33f, list_top_step);
     if (series_list.page > 0) menu_draw_item(&series_prev, line_selected(1), &pen, menu_wide_width, 0);
     else rect_clear(&series_prev.rect);
     draw_list_rows(&series_list, &pen, 2, false);
