@@ -414,6 +414,8 @@ void main_loop()
         frame_time_ring = static_cast<float*>(alloc_check_malloc(sizeof(float) * uint64_t(frame_time_ring_max)));
     frame_time_count = 0;
     frame_number = 0;
+    // The page start-up opened is no key's change: the first key must reach it.
+    last_event_page = menu_page;
     pacing_begin(&pacing, loop_clock_now());
     while (main_loop_frame()) {
     }
