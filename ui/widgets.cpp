@@ -28,6 +28,25 @@ const menu_choice* choice_typeahead_owner;
 
 namespace {
 
+// Blended, untextured quads in one colour follow; blending stays on for
+// the text drawn over them.
+void quads_begin(float r, float g, float b, float a)
+{
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+    ztglEnable(GL_BLEND);
+    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    imm_color(r, g, b, a);
+    imm_begin(IMM_QUADS);
+}
+
+void quad(float x0, float y0, float x1, float y1)
+{
+    imm_vertex2(x0, y0);
+    imm_vertex2(x0, y1);
+    imm_vertex2(x1, y1);
+    imm_vertex2(x1, y0);
+}
+
 const menu_colours& button_colours(bool selected)
 {
     return selected ? menu_button_selected_colours : menu_button_colours;
@@ -147,17 +166,9 @@ menu_rect menu_rect_at(const menu_pen* pen, float width)
 
 void menu_fill_rect(float r, float g, float b, float a, float x0, float y0, float x1, float y1)
 {
-    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
-    ztglEnable(GL_BLEND);
-    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    imm_color(r, g, b, a);
-    imm_begin(IMM_QUADS);
-    imm_vertex2(x0, y0);
-    imm_vertex2(x0, y1);
-    imm_vertex2(x1, y1);
-    imm_vertex2(x1, y0);
+    quads_begin(r, g, b, a);
+    quad(x0, y0, x1, y1);
     imm_end();
-    // Blending stays on: the text drawn over the boxes needs it too.
 }
 
 void menu_fill_rect_coloured(const menu_colour& c, float x0, float y0, float x1, float y1)
@@ -167,12 +178,15 @@ void menu_fill_rect_coloured(const menu_colour& c, float x0, float y0, float x1,
 
 void menu_box(const menu_colour& c, float x0, float y0, float x1, float y1)
 {
+    // The four border strips and the whole enlarged box in one primitive.
     const float m = menu_margin;
-    menu_fill_rect_coloured(c, x0 - m, y0 + m, x1 + m, y0);
-    menu_fill_rect_coloured(c, x0 - m, y1, x1 + m, y1 - m);
-    menu_fill_rect_coloured(c, x0 - m, y0, x0, y1);
-    menu_fill_rect_coloured(c, x1, y0, x1 + m, y1);
-    menu_fill_rect_coloured(c, x0 - m, y0 + m, x1 + m, y1 - m);
+    quads_begin(c.r, c.g, c.b, c.a);
+    quad(x0 - m, y0 + m, x1 + m, y0);
+    quad(x0 - m, y1, x1 + m, y1 - m);
+    quad(x0 - m, y0, x0, y1);
+    quad(x1, y0, x1 + m, y1);
+    quad(x0 - m, y0 + m, x1 + m, y1 - m);
+    imm_end();
 }
 
 void menu_draw_label(const char* text, const menu_colours& colours, float width, float align)
@@ -281,10 +295,7 @@ void menu_text_cursor(const menu_text* field, float r, float g, float b, int i)
     ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     imm_color(r, g, b, 1);
     imm_begin(IMM_QUADS);
-    imm_vertex2(x0, 0);
-    imm_vertex2(x0, 1);
-    imm_vertex2(x1, 1);
-    imm_vertex2(x1, 0);
+    quad(x0, 0, x1, 1);
     imm_end();
     ztglEnable(GL_BLEND);
 }
