@@ -69,3 +69,9 @@ int32_t series_gate(int32_t riders, int32_t j);
 void series_lineup(int32_t n, const int32_t* ids, const int32_t* places, int32_t* kinds);
 // Starts the selected series' next event; 0 when none remains.
 int series_event_start();
+struct points_series;
+// The standings' rows: order[i] the entrant (the player is entrant n) on
+// row i and totals[k] entrant k's points over the completed events; most
+// points first, equal totals by the better place in the latest completed
+// event. Returns n + 1.
+int series_standings(const points_series* series, int32_t* order, int32_t* totals);

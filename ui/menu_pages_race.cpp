@@ -86,6 +86,7 @@ void fill_demos()
 
 void fill_series()
 {
+    series_list.page = std::min(series_list.page, list_last_page(series_count));
     for (int i = 0; i < list_rows; i++) {
         int at = series_list.page * list_rows + i;
         series_list.rows[i].label = at < series_count ? series_table[at].title : nullptr;
@@ -413,31 +414,13 @@ points_series* picked_series()
     return selected_series >= 0 && selected_series < series_count ? &series_table[selected_series] : nullptr;
 }
 
-// Rows of entrants (the player is entrant n) by total points, most first;
-// equal totals put the better place in the latest completed event first.
-int standings_rows(const points_series* s, int32_t* order, int32_t* totals)
-{
-    int32_t n = s->lineup_size;
-    for (int32_t k = 0; k <= n; k++) {
-        order[k] = k;
-        totals[k] = 0;
-        for (int32_t e = 0; e < s->events_done; e++) totals[k] += series_place_points(&s->events[e], k);
-    }
-    const series_event* latest = s->events_done > 0 ? &s->events[s->events_done - 1] : nullptr;
-    std::stable_sort(order, order + n + 1, [&](int32_t a, int32_t b) {
-        if (totals[a] != totals[b]) return totals[a] > totals[b];
-        return latest && latest->places[a] < latest->places[b];
-    });
-    return n + 1;
-}
-
 void standings_panel(const points_series* s)
 {
     char text[1024];
     if (s->events_done < s->event_count) snprintf(text, sizeof text, "Next Event: %.900s", s->events[s->events_done].name);
     else snprintf(text, sizeof text, "%.900s Final Standings", s->title);
     int32_t order[rider_slot_count], totals[rider_slot_count];
-    int rows = standings_rows(s, order, totals);
+    int rows = series_standings(s, order, totals);
     // What fits below the buttons at 2/3 scale.
     rows = std::min(rows, 26);
     int first_event = std::max(0, std::min(s->events_done, s->event_count) - 7);
@@ -650,4 +633,22 @@ int series_event_start()
     menu_network_reset();
     reset_session(kinds, 0, settings.record.selected, int32_t(e->minutes * 60 / tic_length), e->laps, s->skill);
     return 1;
+}
+
+// Rows of entrants (the player is entrant n) by total points, most first;
+// equal totals put the better place in the latest completed event first.
+int series_standings(const points_series* s, int32_t* order, int32_t* totals)
+{
+    int32_t n = s->lineup_size;
+    for (int32_t k = 0; k <= n; k++) {
+        order[k] = k;
+        totals[k] = 0;
+        for (int32_t e = 0; e < s->events_done; e++) totals[k] += series_place_points(&s->events[e], k);
+    }
+    const series_event* latest = s->events_done > 0 ? &s->events[s->events_done - 1] : nullptr;
+    std::stable_sort(order, order + n + 1, [&](int32_t a, int32_t b) {
+        if (totals[a] != totals[b]) return totals[a] > totals[b];
+        return latest && latest->places[a] < latest->places[b];
+    });
+    return n + 1;
 }

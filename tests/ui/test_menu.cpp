@@ -10,6 +10,7 @@
 
 #include "core/game_state.h"
 #include "game/control_input.h"
+#include "game/series.h"
 #include "ui/menu.h"
 #include "ui/menu_pages.h"
 #include "ui/settings.h"
@@ -270,6 +271,84 @@ TEST_F(MenuKeys, ServerHistoryPageUpWithAnEmptyHistoryKeepsTheText)
     EXPECT_STREQ(settings.server_name.text, "second.example");
     handle_menu_key(key_page_down);
     EXPECT_EQ(settings.server_history_selected, -1);
+}
+
+// ---- Series pages --------------------------------------------------------------------
+
+TEST(SeriesStandings, MostPointsFirstAndTiesByTheLatestPlace)
+{
+    std::vector<series_event> events(2);
+    for (series_event& e : events) {
+        std::fill(std::begin(e.points), std::end(e.points), 0);
+        e.points[0] = 25, e.points[1] = 18, e.points[2] = 15, e.points[3] = 12;
+    }
+    // Entrants 0..2 and the player (entrant 3): the second event reverses the first.
+    const int32_t first[] = {0, 1, 2, 3}, second[] = {3, 2, 1, 0};
+    std::copy(first, first + 4, events[0].places);
+    std::copy(second, second + 4, events[1].places);
+    static points_series s;
+    s.lineup_size = 3;
+    s.event_count = 2;
+    s.events_done = 2;
+    s.events = events.data();
+    int32_t order[4], totals[4];
+    ASSERT_EQ(series_standings(&s, order, totals), 4);
+    // 25 + 12, 18 + 15, 15 + 18, 12 + 25.
+    EXPECT_EQ(totals[0], 37);
+    EXPECT_EQ(totals[1], 33);
+    EXPECT_EQ(totals[2], 33);
+    EXPECT_EQ(totals[3], 37);
+    // 37s: the player won the latest event; 33s: entrant 2 beat entrant 1 in it.
+    const int32_t expected[] = {3, 0, 2, 1};
+    EXPECT_TRUE(std::equal(order, order + 4, expected)) << order[0] << order[1] << order[2] << order[3];
+    s.events_done = 0;
+    series_standings(&s, order, totals);
+    EXPECT_EQ(totals[3], 0) << "no completed event, no points";
+}
+
+struct SeriesList : MenuKeys {
+    std::vector<points_series> table;
+    void use(int count)
+    {
+        table.assign(size_t(count), points_series{});
+        for (int i = 0; i < count; i++) snprintf(table[size_t(i)].title, sizeof table[0].title, "Series %d", i);
+        series_table = table.data();
+        series_count = count;
+    }
+    void TearDown() override
+    {
+        series_table = nullptr;
+        series_count = 0;
+        MenuKeys::TearDown();
+    }
+};
+
+TEST_F(SeriesList, TwentyEntriesShowNoNextPage)
+{
+    use(20);
+    menu_open(page_series_list);
+    handle_menu_key(key_down);
+    EXPECT_EQ(menu_line, 2) << "Prev Page is hidden on the first page";
+    for (int i = 0; i < 30; i++) handle_menu_key(key_down);
+    EXPECT_EQ(menu_line, 21) << "Next Page is hidden on the last page";
+}
+
+TEST_F(SeriesList, TwentyOneEntriesPageToASecondPageOfOne)
+{
+    use(21);
+    menu_open(page_series_list);
+    for (int i = 0; i < 30; i++) handle_menu_key(key_down);
+    EXPECT_EQ(menu_line, 22);
+    handle_menu_key(key_enter);
+    handle_menu_key(key_up);
+    EXPECT_EQ(menu_line, 2) << "one entry, then 19 empty rows skipped";
+    handle_menu_key(key_down);
+    EXPECT_EQ(menu_line, 2) << "no Next Page past the last page";
+    handle_menu_key(key_enter);
+    EXPECT_EQ(menu_page, page_standings) << "the 21st series opens its standings";
+    menu_open(page_series_list);
+    handle_menu_key(key_down);
+    EXPECT_EQ(menu_line, 1) << "Prev Page shows on the second page";
 }
 
 }  // namespace
