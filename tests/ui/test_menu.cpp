@@ -314,6 +314,11 @@ struct SeriesList : MenuKeys {
         for (int i = 0; i < count; i++) snprintf(table[size_t(i)].title, sizeof table[0].title, "Series %d", i);
         series_table = table.data();
         series_count = count;
+        // Back to the first list page, whatever an earlier test left.
+        menu_open(page_series_list);
+        menu_line = 1;
+        handle_menu_key(key_enter);
+        menu_open(page_none);
     }
     void TearDown() override
     {
