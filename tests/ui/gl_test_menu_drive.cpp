@@ -1,7 +1,8 @@
-// The menus driven as a player drives them: key presses and typed text sent
+// The menus driven as a player drives them: key presses, typed text and the
+// mouse sent
 // as SDL events into the running program, from a fresh player folder. The
 // script walks New Race, the menu over a race, Bike Setup and Suspension,
-// Customize Controls, Time Trial, a series event and Exit; what each step
+// the mouse over a slider, Customize Controls, Time Trial, a series event and Exit; what each step
 // left behind is recorded and checked once the program has ended.
 #include <SDL.h>
 #include <gtest/gtest.h>
@@ -22,6 +23,8 @@
 #include "physics/setup.h"
 #include "support_zentrik.h"
 #include "ui/bindings.h"
+#include "ui/menu.h"
+#include "ui/menu_pages.h"
 
 namespace {
 
@@ -44,6 +47,8 @@ struct drive_record {
     std::string bike_before, bike_after;
     float fork_before = 0, fork_after = 0;
     double fork_setting = 0;
+    int hover_line = -1;
+    double slow_compression = -1;
     std::string learned_key;
     double moved = 0;
     int lap_mode = -1;
@@ -57,6 +62,15 @@ void push_key(SDL_Scancode key, bool down)
     e.type = down ? SDL_KEYDOWN : SDL_KEYUP;
     e.key.state = down ? SDL_PRESSED : SDL_RELEASED;
     e.key.keysym.scancode = key;
+    SDL_PushEvent(&e);
+}
+
+void mouse_button(bool down)
+{
+    SDL_Event e{};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.state = down ? SDL_PRESSED : SDL_RELEASED;
     SDL_PushEvent(&e);
 }
 
@@ -152,6 +166,18 @@ void build_script()
         record.fork_after = player() ? player()->fork_compression : 0;
         record.fork_setting = player_setup.fork_compression_adjustment;
     });
+    // The mouse: over the next slider it selects the line; a click a pixel
+    // short of the line's right end, the bar's end, sets the maximum.
+    then([] {
+        const menu_rect* r = menu_page_for(page_suspension)->line_rect(2);
+        SDL_WarpMouseInWindow(SDL_GL_GetCurrentWindow(), r->x1 - 1, (r->y0 + r->y1) / 2);
+    }, 6);
+    then([] {
+        record.hover_line = menu_line;
+        mouse_button(true);
+        mouse_button(false);
+    }, 3);
+    then([] { record.slow_compression = player_setup.fork_slow_compression_adjustment; });
     key(SDL_SCANCODE_ESCAPE);
     // Customize Controls: Throttle learns the Q key, which then rides the bike.
     key(SDL_SCANCODE_ESCAPE);
@@ -210,7 +236,7 @@ void build_script()
     });
 }
 
-TEST(menu_drive, a_player_walks_the_menus_with_keys)
+TEST(menu_drive, a_player_walks_the_menus_with_keys_and_the_mouse)
 {
     zentrik_setup setup;
     setup.config = "video_mode=Windowed\nxres=640\nyres=480\n";
@@ -247,6 +273,8 @@ TEST(menu_drive, a_player_walks_the_menus_with_keys)
     ASSERT_GT(record.fork_before, 0);
     EXPECT_NEAR(record.fork_after / record.fork_before, std::exp2(0.04), 1e-4) << "the change reached the stopped rider";
 
+    EXPECT_EQ(record.hover_line, 2) << "the line under the mouse is selected";
+    EXPECT_EQ(record.slow_compression, 100) << "a click at the bar's end sets the maximum";
     EXPECT_EQ(record.learned_key, "Q");
     // Four seconds of throttle move a bike far more than a standing bike
     // settles on its tyres (inches).
