@@ -1,9 +1,9 @@
 // The menus driven as a player drives them: key presses, typed text and the
-// mouse sent
-// as SDL events into the running program, from a fresh player folder. The
-// script walks New Race, the menu over a race, Bike Setup and Suspension,
-// the mouse over a slider, Customize Controls, Time Trial, a series event and Exit; what each step
-// left behind is recorded and checked once the program has ended.
+// mouse sent as SDL events into the running program, from a fresh player
+// folder. The script walks New Race, the menu over a race, Bike Setup and
+// Suspension (the mouse over a slider), Customize Controls, Time Trial, a
+// series event and Exit; what each step left behind is recorded and checked
+// once the program has ended.
 #include <SDL.h>
 #include <gtest/gtest.h>
 
