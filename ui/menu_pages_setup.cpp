@@ -351,6 +351,9 @@ void bike_setup_key(uint32_t code)
         menu_choice_key(&riding_choices[i], code);
         player_setup.*riding_lines[i].field = riding_choices[i].selected;
         if (riding_lines[i].applies && before != riding_choices[i].selected) setup_apply();
+        // These two act on the player's input, not on the bike.
+        reversed_steering = player_setup.reverse_steering;
+        sticky_dab = player_setup.sticky_dab;
     }
 }
 

@@ -11,6 +11,7 @@
 #include "core/game_state.h"
 #include "game/control_input.h"
 #include "game/series.h"
+#include "physics/setup.h"
 #include "ui/menu.h"
 #include "ui/menu_pages.h"
 #include "ui/settings.h"
@@ -271,6 +272,37 @@ TEST_F(MenuKeys, ServerHistoryPageUpWithAnEmptyHistoryKeepsTheText)
     EXPECT_STREQ(settings.server_name.text, "second.example");
     handle_menu_key(key_page_down);
     EXPECT_EQ(settings.server_history_selected, -1);
+}
+
+TEST_F(MenuKeys, BikeSetupKeysChangeTheSetup)
+{
+    setup_defaults(&player_setup);
+    watched_slot = -1;  // no rider: nothing to apply to
+    menu_settings_changed = 0;
+    menu_open(page_bike_setup);
+    menu_line = 5;
+    handle_menu_key('1');
+    EXPECT_STREQ(player_setup.number, "199") << "Number overwrites";
+    EXPECT_EQ(menu_settings_changed, 1);
+    menu_line = 23;
+    handle_menu_key(0x104D);
+    EXPECT_EQ(player_setup.reverse_steering, 0);
+    EXPECT_EQ(reversed_steering, 0) << "the live switch follows the choice";
+    handle_menu_key(0x104D);
+    EXPECT_EQ(reversed_steering, 1);
+    // Stability down to 0 sets the sixteen values as the interpolation does.
+    menu_line = 10;
+    for (int i = 0; i < 120; i++) handle_menu_key(0x104B);
+    EXPECT_EQ(player_setup.stability, 0);
+    bike_setup bare;
+    setup_defaults(&bare);
+    stability_apply(&bare, 0);
+    EXPECT_EQ(player_setup.leveling, bare.leveling);
+    EXPECT_EQ(player_setup.restricted_lock, bare.restricted_lock);
+    EXPECT_NE(bare.leveling, 20) << "Stability 0 is not the default";
+    handle_menu_key('*');
+    EXPECT_EQ(menu_page, page_stability);
+    setup_defaults(&player_setup);
 }
 
 // ---- Series pages --------------------------------------------------------------------
