@@ -281,6 +281,7 @@ TEST_F(MenuKeys, BikeSetupKeysChangeTheSetup)
     menu_settings_changed = 0;
     menu_open(page_bike_setup);
     menu_line = 5;
+    for (int i = 0; i < 4; i++) handle_menu_key(0x104B);  // the cursor to the start
     handle_menu_key('1');
     EXPECT_STREQ(player_setup.number, "199") << "Number overwrites";
     EXPECT_EQ(menu_settings_changed, 1);
