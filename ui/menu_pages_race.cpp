@@ -646,9 +646,12 @@ int series_standings(const points_series* s, int32_t* order, int32_t* totals)
         for (int32_t e = 0; e < s->events_done; e++) totals[k] += series_place_points(&s->events[e], k);
     }
     const series_event* latest = s->events_done > 0 ? &s->events[s->events_done - 1] : nullptr;
-    std::stable_sort(order, order + n + 1, [&](int32_t a, int32_t b) {
+    // std::sort, which needs no buffer (no allocation in the frame); rows
+    // equal in both keys keep list order.
+    std::sort(order, order + n + 1, [&](int32_t a, int32_t b) {
         if (totals[a] != totals[b]) return totals[a] > totals[b];
-        return latest && latest->places[a] < latest->places[b];
+        int32_t pa = latest ? latest->places[a] : 0, pb = latest ? latest->places[b] : 0;
+        return pa != pb ? pa < pb : a < b;
     });
     return n + 1;
 }
