@@ -2,7 +2,6 @@
 // the generated data root: each line's rectangle lies inside the window and
 // no two lines overlap, and the page leaves pixels of its own. With
 // ZT_MENU_SHOTS set to a folder, each page is also saved there as a PNG.
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,9 +26,7 @@
 #include "ui/menu_pages.h"
 #include "ui/settings.h"
 #include "ui/view.h"
-
-// The GL driver's lasting blocks are suppressed once for the whole
-// program, in gl_test_loading.cpp.
+#include "support_gl.h"
 
 namespace {
 
@@ -52,20 +49,12 @@ const char* const sample_demos[] = {"demos/default.ztdemo", "demos/stadium_heat.
 
 struct menu_gl : ::testing::Test {
     static vesk_window* window;
-    GLuint framebuffer = 0, colour = 0;
+    gl_test_target target;
 
     static void SetUpTestSuite()
     {
-        setenv("ZT_HOME", "../data", 1);
-        vfs_shutdown();
-        static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
-        ASSERT_TRUE(held) << SDL_GetError();
-        vesk_gl_request_version(3, 2, vesk_gl_core);
-        window = vesk_gl_window_open("menu", 16, 16, 32, 8, 24, 0, 0);
+        window = gl_test_window_open("menu");
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(ztgl_init(window), 1);
-        ASSERT_EQ(ztgl_build_programs(), 1);
-        ASSERT_EQ(load_fonts(), 1);
         settings_defaults();
         setup_defaults(&player_setup);
         ASSERT_EQ(track_list_build(), 1);
@@ -83,38 +72,13 @@ struct menu_gl : ::testing::Test {
         demo_names = nullptr;
         demo_count = 0;
         series_list_free();
-        paint_list_free(&rider_body_paints);
-        paint_list_free(&rider_head_paints);
-        paint_list_free(&bike_paints);
-        paint_list_free(&wheel_paints);
+        for (paint_list* list : {&rider_body_paints, &rider_head_paints, &bike_paints, &wheel_paints})
+            paint_list_free(list);
         track_list_free();
-        textures_purge(1);
-        free_fonts();
-        if (window) {
-            ztgl_shutdown();
-            vesk_gl_window_close(window);
-        }
+        gl_test_window_close(window);
         window = nullptr;
-        unsetenv("ZT_HOME");
-        vfs_shutdown();
     }
-    void target(int width, int height)
-    {
-        ztglGenTextures(1, &colour);
-        ztglBindTexture(GL_TEXTURE_2D, colour);
-        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        ztglGenFramebuffers(1, &framebuffer);
-        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
-        ASSERT_EQ(ztglCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
-    }
-    void TearDown() override
-    {
-        ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
-        ztglDeleteFramebuffers(1, &framebuffer);
-        ztglDeleteTextures(1, &colour);
-    }
+    void TearDown() override { gl_test_target_delete(&target); }
     // The page over a mid-grey scene; RGB rows bottom-up as read.
     static std::vector<uint8_t> draw(int width, int height)
     {
@@ -157,7 +121,7 @@ bool overlap(const menu_rect& a, const menu_rect& b)
 
 void every_page_fits(menu_gl* test, int width, int height, const char* shots)
 {
-    test->target(width, height);
+    ASSERT_EQ(gl_test_target_create(&test->target, width, height), 1);
     for (const page_shot& p : pages) {
         menu_gl::open(p.page);
         ASSERT_EQ(menu_page, p.page) << p.name;
