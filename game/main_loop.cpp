@@ -63,6 +63,18 @@ int32_t frame_number;
 // The menu cursor's button is held.
 int32_t menu_cursor_held;
 
+// The mouse moved over an open menu: a drag with the button held, else the
+// line under it is selected.
+void menu_mouse_moved()
+{
+    static int32_t last_x, last_y;
+    bool moved = cursor_x != last_x || cursor_y != last_y;
+    last_x = cursor_x, last_y = cursor_y;
+    if (!moved || menu_page < 0) return;
+    if (!menu_cursor_held) menu_hover();
+    else if (!page_changed) handle_menu_key(menu_code_drag);
+}
+
 void loop_checkpoint(const char* label)
 {
     if (stutter_threshold != 0) stutter_check(label);
@@ -147,6 +159,7 @@ void draw_frame(const vesk_rect* rect)
         capture_video_frame(drawable_w, drawable_h);
     }
     ztgl_use_program(ZTGL_UNLIT);
+    menu_drawable_w = drawable_w, menu_drawable_h = drawable_h;
     menu_draw();
     screenshot_frame_end(drawable_w, drawable_h);
     loop_checkpoint("draw");
@@ -384,6 +397,7 @@ int main_loop_frame()
     if (frame_time_ring && frame_time_count < frame_time_ring_max) frame_time_ring[frame_time_count++] = float(elapsed);
     game_clock += step;
     cursor_axes_read();
+    menu_mouse_moved();
     run_console_queue();
     page_changed = 0;
     double now = loop_clock_now();
@@ -401,6 +415,8 @@ void main_loop()
         frame_time_ring = static_cast<float*>(alloc_check_malloc(sizeof(float) * uint64_t(frame_time_ring_max)));
     frame_time_count = 0;
     frame_number = 0;
+    // The page start-up opened is no key's change: the first key must reach it.
+    last_event_page = menu_page;
     pacing_begin(&pacing, loop_clock_now());
     while (main_loop_frame()) {
     }

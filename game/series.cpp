@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "core/alloc.h"
+#include "core/util.h"
 #include "game/race_reset.h"
 #include "game/results.h"
 #include "game/track_list.h"
@@ -157,6 +158,30 @@ void series_free(points_series* series)
     series->events = nullptr;
     series->event_count = 0;
     series->events_done = 0;
+}
+
+int series_list_build()
+{
+    series_list_free();
+    const char* const* names = vfs_build_index();
+    int n = 0;
+    for (int i = 0; names && names[i]; i++)
+        if (ends_with(names[i], ".series")) n++;
+    if (n == 0) return 0;
+    series_table = static_cast<points_series*>(alloc_check_malloc(uint64_t(n) * sizeof(points_series)));
+    if (!series_table) return 0;
+    for (int i = 0; names[i]; i++)
+        if (ends_with(names[i], ".series") && series_read(&series_table[series_count], names[i])) series_count++;
+    return series_count > 0;
+}
+
+void series_list_free()
+{
+    for (int32_t i = 0; i < series_count; i++) series_free(&series_table[i]);
+    alloc_check_free(series_table);
+    series_table = nullptr;
+    series_count = 0;
+    running_series = running_event = -1;
 }
 
 int series_read(points_series* series, const char* name)

@@ -46,6 +46,11 @@ extern int32_t running_event;
 // 1 or more: series and events read are logged.
 extern int32_t series_verbose;
 
+// Reads every "*.series" file of the file index into series_table (those
+// that fail to read are left out, each with its message); 1 when any was read.
+int series_list_build();
+void series_list_free();
+
 // Reads "@" + name and its standings ("@" + name + "_standings", missing
 // means no results yet), then tallies. 1 on success; 0 with one message line
 // naming the file when it can't be opened or is malformed (the series then

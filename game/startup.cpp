@@ -54,6 +54,8 @@ int32_t video_mode_count;
 void (*frame_hook)(int frame);
 startup_mark startup_marks[startup_mark_max];
 int32_t startup_mark_count;
+const char** demo_names;
+int32_t demo_count;
 
 // The three digests of the stock shape sets, then the set the data
 // generator writes, so online play is not refused with our own data.
@@ -77,10 +79,6 @@ struct startup_progress {
     int file_index_built;
     int settings_taken;  // "@config" read and the command line accepted
 } reached;
-
-// Demo names of the file index ("demos/x.ztdemo"), pointers into the index.
-const char** demo_names;
-int32_t demo_count;
 
 const char* const video_mode_texts_fixed[] = {"Default Fullscreen", "Windowed"};
 const char** video_mode_texts;
@@ -235,6 +233,7 @@ void shut_down()
     paint_list_free(&bike_paints);
     paint_list_free(&wheel_paints);
     alloc_check_free(demo_names);
+    series_list_free();
     demo_names = nullptr;
     demo_count = 0;
     video_mode_list_free();
@@ -441,6 +440,7 @@ int game_main(int argc, char** argv)
         return 1;
     }
     build_demo_list();
+    series_list_build();
     select_start_track();
     mark("shapes and lists");
     // 21: audio.

@@ -109,6 +109,11 @@ extern int32_t video_mode_count;
 void video_mode_list_build(const struct vesk_display_mode* modes);
 void video_mode_list_free();
 
+// The demo files of the file index ("demos/x.ztdemo", pointers into the
+// index), for the Playback Race list.
+extern const char** demo_names;
+extern int32_t demo_count;
+
 // Start-up steps 1..30, the main loop and the shut-down; the exit status.
 int game_main(int argc, char** argv);
 

@@ -294,6 +294,9 @@ int binding_capture_key(uint32_t code, int pressed, double now)
         binding_capture_cancel();
         return 1;
     }
+    // Typed characters (codes below 256) follow their key's own event: the
+    // Enter that started the capture must not become the binding.
+    if (code < 0x100) return 1;
     if (!c.key_code) {
         c.key_code = code;
         c.key_name = vesk_key_name(game_window, code);

@@ -271,6 +271,10 @@ void settings_defaults()
     s.minutes = slider("Minutes", 0, 1, 0, 60);
     s.laps = slider("Laps", 5, 1, 0, 50);
     for (int i = 0; i < gate_slot_count; i++) s.slot[i] = choice(gate_labels[i], slot_kinds, 0);
+    // The player at gate 20 between five two-stroke robots.
+    const int robot_gates[] = {18, 19, 21, 22, 23};
+    for (int gate : robot_gates) s.slot[gate - 1].selected = 3;
+    s.slot[20 - 1].selected = 1;
     s.ghost_fade_distance = slider("Ghost Fade Distance", 10, 1, 0, 40);
     s.time_trial_abort = choice("Backing Up Aborts Attempt", no_yes, 1);
     s.video_mode = choice("Video Mode", fixed_video_modes, 0);

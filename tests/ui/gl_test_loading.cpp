@@ -1,6 +1,5 @@
 // The status screen drawn on a real context: the title image fills the view
 // and the status text is written in white across its lower middle.
-#include <SDL2/SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -15,12 +14,7 @@
 #include "platform/vesk.h"
 #include "ui/loading.h"
 #include "ui/view.h"
-
-// The desktop bus and the GL driver keep blocks for the life of the process.
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\nleak:swrast_dri.so\nleak:libGLX_mesa.so\nleak:libglapi.so\n";
-}
+#include "support_gl.h"
 
 namespace {
 
@@ -28,56 +22,26 @@ constexpr int width = 320, height = 240;
 
 struct loading_gl : ::testing::Test {
     static vesk_window* window;
-    GLuint framebuffer = 0, colour = 0;
+    gl_test_target target;
 
     static void SetUpTestSuite()
     {
-        setenv("ZT_HOME", "../data", 1);
-        vfs_shutdown();
-        static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
-        ASSERT_TRUE(held) << SDL_GetError();
-        vesk_gl_request_version(3, 2, vesk_gl_core);
-        window = vesk_gl_window_open("loading", 16, 16, 32, 8, 24, 0, 0);
+        window = gl_test_window_open("loading");
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(ztgl_init(window), 1);
-        ASSERT_EQ(ztgl_build_programs(), 1);
-        ASSERT_EQ(load_fonts(), 1);
     }
     static void TearDownTestSuite()
     {
-        textures_purge(1);
-        free_fonts();
         loading.title_texture = 0;
-        if (window) {
-            ztgl_shutdown();
-            vesk_gl_window_close(window);
-        }
+        gl_test_window_close(window);
         window = nullptr;
-        unsetenv("ZT_HOME");
-        vfs_shutdown();
     }
-    void SetUp() override
-    {
-        ztglGenTextures(1, &colour);
-        ztglBindTexture(GL_TEXTURE_2D, colour);
-        ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-        ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        ztglGenFramebuffers(1, &framebuffer);
-        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-        ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
-        ASSERT_EQ(ztglCheckFramebufferStatus(GL_FRAMEBUFFER), GLenum(GL_FRAMEBUFFER_COMPLETE));
-    }
-    void TearDown() override
-    {
-        ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
-        ztglDeleteFramebuffers(1, &framebuffer);
-        ztglDeleteTextures(1, &colour);
-    }
+    void SetUp() override { ASSERT_EQ(gl_test_target_create(&target, width, height), 1); }
+    void TearDown() override { gl_test_target_delete(&target); }
     // The status screen with text, or the spinner at time t when text is
     // null; rows top-down, RGBA.
     std::vector<uint8_t> draw(const char* text, double t = 0)
     {
-        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
         ztgl_use_program(ZTGL_UNLIT);
         set_perspective(width, height, 110);
         if (text)

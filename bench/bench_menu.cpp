@@ -1,0 +1,127 @@
+// The busiest menu page, Suspension and Gearing (twenty sliders with their
+// derived texts), drawn over a race frame (the practice track's ground seen
+// from the start) at 1280 x 720, and its share of that frame. Run under
+// xvfb-run (llvmpipe); the goal is a share under 10 %.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "core/game_state.h"
+#include "gfx/text.h"
+#include "gfx/ztgl.h"
+#include "physics/setup.h"
+#include "platform/vesk_window.h"
+#include "terrain/terrain_load.h"
+#include "terrain/terrain_render.h"
+#include "ui/menu.h"
+#include "ui/settings.h"
+#include "ui/view.h"
+
+namespace {
+
+constexpr int width = 1280, height = 720;
+
+struct scene {
+    bool ready = false;
+    GLuint framebuffer = 0, colour = 0, depth = 0;
+};
+
+scene& setup()
+{
+    static scene s;
+    if (s.ready) return s;
+    setenv("ZT_HOME", "../data", 0);
+    vesk_gl_request_version(3, 2, vesk_gl_core);
+    vesk_window* window = vesk_gl_window_open("bench", 16, 16, 32, 8, 24, 0, 0);
+    if (!window || !ztgl_init(window) || !ztgl_build_programs() || !load_fonts()) return s;
+    if (!terrain_load(&track_terrain, "@tracks/practice")) return s;
+    settings_defaults();
+    setup_defaults(&player_setup);
+    GLuint* textures[] = {&s.colour, &s.depth};
+    const GLint formats[] = {GL_RGBA8, GL_DEPTH_COMPONENT24};
+    const GLenum kinds[][2] = {{GL_RGBA, GL_UNSIGNED_BYTE}, {GL_DEPTH_COMPONENT, GL_UNSIGNED_INT}};
+    for (int i = 0; i < 2; i++) {
+        ztglGenTextures(1, textures[i]);
+        ztglBindTexture(GL_TEXTURE_2D, *textures[i]);
+        ztglTexImage2D(GL_TEXTURE_2D, 0, formats[i], width, height, 0, kinds[i][0], kinds[i][1], nullptr);
+    }
+    ztglGenFramebuffers(1, &s.framebuffer);
+    ztglBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
+    ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.colour, 0);
+    ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, s.depth, 0);
+    s.ready = true;
+    return s;
+}
+
+// A race frame: the ground from a rider's height at the start, then the
+// open menu page (none when menu_page is -1), through to the finish.
+void frame(scene& s)
+{
+    terrain* t = &track_terrain;
+    ztglBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
+    ztgl_use_program(ZTGL_UNLIT);
+    set_perspective(width, height, 110);
+    ztglClearColor(0.45f, 0.62f, 0.85f, 1);
+    ztglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    ztglMatrixMode(ZTGL_MODELVIEW);
+    ztglLoadIdentity();
+    const float eye[3] = {110, 25, 120};
+    ztglRotatef(90, 0, 1, 0);
+    ztglTranslatef(-eye[0], -eye[1], -eye[2]);
+    for (int i = 0; i < 3; i++) t->camera[i] = eye[i];
+    terrain_update_pyramid(t);
+    ztglEnable(GL_DEPTH_TEST);
+    ztgl_use_program(ZTGL_TERRAIN);
+    terrain_draw(t);
+    ztgl_use_program(ZTGL_UNLIT);
+    menu_drawable_w = width, menu_drawable_h = height;
+    menu_draw();
+    ztgl_flush();
+    ztglFinish();
+}
+
+// Frames alternate without and with the page; the page's share is what it
+// adds to a frame, over the whole frame with it.
+void page_over_race(benchmark::State& state, int page)
+{
+    scene& s = setup();
+    if (!s.ready) {
+        state.SkipWithError("no GL context, fonts or data root");
+        return;
+    }
+    using clock = std::chrono::steady_clock;
+    double seconds[2] = {};
+    int64_t counts[2] = {};
+    menu_line = 5;
+    for (auto _ : state) {
+        int with = int(counts[0] > counts[1]);
+        menu_page = with ? page : page_none;
+        auto t0 = clock::now();
+        frame(s);
+        seconds[with] += std::chrono::duration<double>(clock::now() - t0).count();
+        counts[with]++;
+    }
+    menu_page = page_none;
+    if (!counts[0] || !counts[1]) return;
+    double bare = seconds[0] / double(counts[0]), with_page = seconds[1] / double(counts[1]);
+    state.counters["race_ms"] = bare * 1000;
+    state.counters["with_page_ms"] = with_page * 1000;
+    state.counters["page_share_pct"] = 100 * (with_page - bare) / with_page;
+}
+
+void BM_suspension_page_over_race(benchmark::State& state)
+{
+    page_over_race(state, page_suspension);
+}
+BENCHMARK(BM_suspension_page_over_race)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The exit screen: the page background and four lines of text, for what
+// the background alone costs.
+void BM_exit_screen_over_race(benchmark::State& state)
+{
+    page_over_race(state, page_exit);
+}
+BENCHMARK(BM_exit_screen_over_race)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
