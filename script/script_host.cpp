@@ -2,3 +2,4 @@
 #include "script/script_host.h"
 
 void script_unload() {}
+void script_message(const char*) {}
