@@ -42,6 +42,9 @@ protected:
     // Sets the test server and takes the contact packet, so the server knows
     // the client's address.
     void connect();
+    // Connects and walks the handshake to state 9 as own slot 0 riding slot
+    // 0 in race 7 on "tracks/stadium", with no other riders.
+    void reach_loaded();
     // Connects and walks the handshake to state 11 as own slot 0 with
     // riders in slots 1 and 2 (network) and the race id 7.
     void join_race(uint32_t own = 0, uint32_t riding = 0);

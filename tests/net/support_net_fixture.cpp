@@ -94,6 +94,15 @@ void net_test::connect()
     ASSERT_EQ(types_of(received()), std::vector<int>{0});
 }
 
+void net_test::reach_loaded()
+{
+    connect();
+    deliver(server_welcome(0, 1, 6));
+    deliver(server_race(7, 0, 3, 1600, loaded_digest, "tracks/stadium"));
+    deliver(server_riding(7, 0, "a\n1\nb"));
+    ASSERT_EQ(net_client.state, client_loaded);
+}
+
 void net_test::join_race(uint32_t own, uint32_t riding)
 {
     connect();
