@@ -3,6 +3,7 @@
 #include "net/client.h"
 
 #include <algorithm>
+#include <climits>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -95,8 +96,20 @@ void take_text(const uint8_t* data, int length, int offset, char* out, int size)
     out[n] = 0;
 }
 
+// Server tics go into the local tic counter, which counts up from there for
+// the rest of the session: one so high that 2^24 tics (36 hours) more would
+// overflow it is refused.
+constexpr uint32_t server_tic_limit = 0x7FFFFFFFu - (1u << 24);
+
+// Tics between now and an echoed tic, held in the int range.
+int32_t lag_since(uint32_t echo)
+{
+    return int32_t(std::clamp<int64_t>(int64_t(tic_counter) - int64_t(int32_t(echo)), INT32_MIN, INT32_MAX));
+}
+
 void server_tic_seen(uint32_t server_tic)
 {
+    if (server_tic > server_tic_limit) return;
     if (net_client.highest_server_tic == 0) tic_counter = int32_t(server_tic);
     if (server_tic > net_client.highest_server_tic) {
         net_client.highest_server_tic = server_tic;
@@ -430,7 +443,7 @@ void net_handle_packet(uint8_t* data, int length)
     case 10: {
         if (slotless || other_race || (c.state != client_loaded && c.state != client_racing)) break;
         uint32_t echo = wire_u32(data + 9);
-        if (echo != 0) c.own_lag = tic_counter - int32_t(echo);
+        if (echo != 0) c.own_lag = lag_since(echo);
         server_tic_seen(wire_u32(data + 5));
         clock_packet_done();
         break;
@@ -444,7 +457,7 @@ void net_handle_packet(uint8_t* data, int length)
         }
         take_state_records(data, length, count);
         uint32_t echo = wire_u32(data + 9);
-        if (count > 0 && echo != 0) c.own_lag = tic_counter - int32_t(echo);
+        if (count > 0 && echo != 0) c.own_lag = lag_since(echo);
         server_tic_seen(wire_u32(data + 5));
         clock_packet_done();
         break;
@@ -620,7 +633,7 @@ void net_step()
         if (c.server_name[0]) connect_step();
         return;
     }
-    if (net_server_tic > 0) net_server_tic++;
+    if (net_server_tic > 0 && net_server_tic < INT32_MAX) net_server_tic++;
     poll_network();
     if (c.socket < 0) return;
     reliable_step();
