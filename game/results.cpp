@@ -8,7 +8,7 @@
 #include "game/race_reset.h"
 #include "game/series.h"
 #include "game/state_history.h"
-#include "net/client.h"
+#include "net/net_client.h"
 #include "physics/bike_info.h"
 #include "physics/lap_timing.h"
 #include "physics/rider_access.h"

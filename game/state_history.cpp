@@ -5,7 +5,7 @@
 #include "core/game_state.h"
 #include "game/demo.h"
 #include "game/race_reset.h"
-#include "net/client.h"
+#include "net/net_client.h"
 #include "ui/console.h"
 
 slot_history state_history[rider_slot_count];
