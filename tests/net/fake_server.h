@@ -23,6 +23,8 @@ bool fake_server_open(fake_server* s);
 void fake_server_close(fake_server* s);
 // Every datagram waiting, oldest first (the sender becomes the client).
 std::vector<bytes> fake_server_receive(fake_server* s);
+// One waiting datagram and its sender; false when none.
+bool fake_server_receive_one(fake_server* s, bytes* packet, net_address* from);
 // Sends to the client (or to the given address).
 void fake_server_send(fake_server* s, const bytes& packet);
 void fake_server_send_to(fake_server* s, const bytes& packet, const net_address& to);

@@ -31,19 +31,26 @@ void fake_server_close(fake_server* s)
     s->socket = -1;
 }
 
+bool fake_server_receive_one(fake_server* s, bytes* packet, net_address* from)
+{
+    uint8_t buffer[2048];
+    sockaddr_in in{};
+    socklen_t n = sizeof in;
+    ssize_t got = recvfrom(s->socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&in), &n);
+    if (got < 0) return false;
+    from->length = int32_t(n);
+    from->in = in;
+    packet->assign(buffer, buffer + got);
+    return true;
+}
+
 std::vector<bytes> fake_server_receive(fake_server* s)
 {
     std::vector<bytes> out;
-    uint8_t buffer[2048];
-    for (;;) {
-        sockaddr_in from{};
-        socklen_t n = sizeof from;
-        ssize_t got = recvfrom(s->socket, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &n);
-        if (got < 0) break;
-        s->client.length = int32_t(n);
-        s->client.in = from;
+    bytes p;
+    while (fake_server_receive_one(s, &p, &s->client)) {
         s->has_client = true;
-        out.emplace_back(buffer, buffer + got);
+        out.push_back(p);
     }
     return out;
 }

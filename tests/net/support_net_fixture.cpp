@@ -22,7 +22,8 @@ namespace {
 void clear_riders()
 {
     for (int s = 0; s < rider_slot_count; s++) {
-        if (rider_table[s]) array_free(&rider_table[s]->gate_tics);
+        // By record, not by table: a test may have emptied the table entry.
+        if (rider_records[s].gate_tics.items) array_free(&rider_records[s].gate_tics);
         rider_table[s] = nullptr;
         memset(&rider_records[s], 0, sizeof rider_records[s]);
         slot_status[s] = 0;
