@@ -373,6 +373,10 @@ void net_reset()
     net_client.off_course_bias = 10.0f;
     net_client.off_course_scale = 1.5f;
     net_client.last_send_time = never;
+    net_client.keep_alive_time = 0;
+    net_client.own_lag = 0;
+    net_client.nonce = 0;
+    memset(net_client.digest, 0, sizeof net_client.digest);
     fake_head = fake_count = 0;
     erode_send_online = nullptr;
     reliable_reset();

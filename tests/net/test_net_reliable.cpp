@@ -13,6 +13,9 @@
 #include "physics/lap_timing.h"
 #include "physics/physics_tic.h"
 #include "physics/rider.h"
+#include "net/erode_send.h"
+#include "terrain/erode.h"
+#include "terrain/terrain.h"
 #include "ui/console.h"
 
 namespace {
@@ -158,6 +161,38 @@ TEST_F(reliable_test, items_from_the_server)
     // A lap-time body shorter than its race id and count is ignored.
     deliver(server_item(2, reliable_lap_time, {7, 0, 0}));
     EXPECT_EQ(rider_gate_count(rider_table[1]), 3);
+}
+
+TEST_F(reliable_test, ruts_go_out_with_the_race_id_and_come_in_only_for_this_race)
+{
+    const erode_point points[2] = {{100, 100, 0.5f, 0.5f, 3}, {102, 101, 0.5f, -0.5f, 3}};
+    const float bounds[4] = {100, 100, 102, 101};
+    uint8_t strip[erode_strip_max_bytes];
+    int32_t n = erode_strip_pack(points, 2, bounds, 1024.0f, strip);
+    float extent = track_terrain.extent;
+    track_terrain.extent = 1024.0f;
+    erode_queue_reset();
+    // Ours go to the server as item 27: the race id, then the strip.
+    send_erode_message(strip, n);
+    EXPECT_EQ(erode_queue.count, 0);
+    step();
+    auto out = sent_of(17);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0][13], reliable_ruts);
+    EXPECT_EQ(u32_at(out[0], 14), 7u);
+    EXPECT_EQ(bytes(out[0].begin() + 18, out[0].end()), bytes(strip, strip + n));
+    // The server's: another race's are not applied; this race's are queued.
+    bytes body = packet_builder(0).u32(8).raw(strip, size_t(n)).b;
+    body.erase(body.begin());
+    deliver(server_item(0, reliable_ruts, body));
+    EXPECT_EQ(erode_queue.count, 0);
+    body[0] = 7;
+    deliver(server_item(1, reliable_ruts, body));
+    EXPECT_EQ(erode_queue.count, 2);
+    deliver(server_item(2, reliable_ruts, {7, 0, 0}));  // shorter than its race id
+    EXPECT_EQ(erode_queue.count, 2);
+    erode_queue_reset();
+    track_terrain.extent = extent;
 }
 
 struct knockout_case {
