@@ -4,6 +4,7 @@ int32_t tic_counter;
 int32_t race_start_tic;
 double tic_length = 0.0078125;
 int32_t erosion_amount;
+int32_t track_reload_forced;
 timing_gates_record timing_gates;
 int32_t gate_drop_tic;
 int32_t start_sequence_tic = 640;

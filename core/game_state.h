@@ -17,6 +17,9 @@ extern double tic_length;
 // 1024 (0..102400); -1 online until the server has sent it. The frame drains
 // the erode queue while it is above 0, at rate erosion_amount / 1024.
 extern int32_t erosion_amount;
+// Set by the server's erode command (and "forcereload"): the next race reset
+// loads the track again even when it is already loaded.
+extern int32_t track_reload_forced;
 
 // The track's timing gates: where the riders line up, the checkpoints they
 // must pass and in which order. The race's track loader fills it (the

@@ -294,7 +294,7 @@ void dispatch_event(uint32_t code, int pressed)
         } else if (code == special_keys[special_skip]->key_code) {
             seek_demo(1);
         } else if (code == special_keys[special_prev_bike]->key_code || code == special_keys[special_next_bike]->key_code) {
-            bool may = !own_rider || (net_connected() && net_riding_slot == 160) || spy_mode;
+            bool may = !own_rider || (net_connected() && net_riding_slot() == 160) || spy_mode;
             if (!may || race_order_count < 1) return;
             int at = -1;
             for (int i = 0; i < race_order_count; i++)

@@ -58,7 +58,6 @@ int32_t gate_pick_order[ai_row_count];
 int32_t track_map_texture;
 int32_t track_file_billboards;
 int32_t track_file_statues;
-int32_t track_forced_reload;
 
 // Number, personality, bike, then body, head, bike and wheel paints.
 const ai_rider_row ai_rider_rows[ai_row_count] = {
@@ -507,7 +506,7 @@ void place_riders(const int32_t kinds[slot_total], int online)
 {
     int32_t m = 0, network_placed = 0;
     int32_t gates = timing_gates.start_gate_count;
-    int32_t riding = net_riding_slot;
+    int32_t riding = net_riding_slot();
     double last_dots = 0;
     int32_t dots = 0;
     for (int32_t k = 0; k < slot_total; k++) {
@@ -682,7 +681,7 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
         gate_drop_tic = slot_kinds[slot_total];
         erosion_amount = -1;
         lap_mode = 0;
-        history_delay = net_riding_slot >= slot_total ? 127 : 0;
+        history_delay = net_riding_slot() >= slot_total ? 127 : 0;
     } else {
         double u2 = double(mt_next() & 0x7FFFFFFF) * (1.0 / 1073741824.0);
         gate_drop_tic = int32_t((13.0 + u2) * 128.0);
@@ -698,11 +697,11 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     script_unload();
     script_sounds_release();
     riders_init_all();
-    int same_track = track_dir[0] && !online && !track_forced_reload && strcmp(track_dir, wanted) == 0;
+    int same_track = track_dir[0] && !online && !track_reload_forced && strcmp(track_dir, wanted) == 0;
     if (same_track) {
         erode_queue_reset();
     } else if (track_dir[0] || track_terrain.heights) {
-        track_forced_reload = 0;
+        track_reload_forced = 0;
         track_free();
     }
     if (!wanted[0]) return;

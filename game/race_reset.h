@@ -95,9 +95,6 @@ int32_t slot_kinds_prepare(const int32_t* kinds, int demo_open, int32_t watched,
 int track_name_safe(const char* name);
 int skin_name_safe(const char* name);
 
-// Set by the console's "forcereload" and the server's erosion command: the
-// next reset loads the track again even when it stays the same.
-extern int32_t track_forced_reload;
 
 // What the loaded track's files made: the object counts a same-track restart
 // cuts back to before the script makes its objects again.

@@ -389,6 +389,7 @@ int game_main(int argc, char** argv)
     if (options.connect) {
         copy_bounded(settings.server_name.text, options.connect, settings.server_name.max_length + 1);
         server_history_push();
+        net_set_server(settings.server_name.text);
         options.track = nullptr;
     }
     video_capture_on = options.record_video;

@@ -203,7 +203,7 @@ void save_frame_times(const char*)
 
 void force_reload(const char*)
 {
-    track_forced_reload = 1;
+    track_reload_forced = 1;
     console_print("Track will be reloaded on next restart");
 }
 

@@ -14,6 +14,7 @@
 #include "platform/vesk_window.h"
 #include "ui/menu.h"
 #include "ui/menu_pages.h"
+#include "ui/console.h"
 #include "ui/settings.h"
 
 namespace {
@@ -247,12 +248,18 @@ void multiplayer_key(uint32_t code)
         if (!line_activated(&connect_item.rect, code)) return;
         if (!net_server_set()) {
             server_history_push();
+            net_set_server(settings.server_name.text);
             menu_page = page_none;
+        } else if (net_client.state == 0) {
+            console_print("Disconnected\n");
+            net_reset();
         } else {
-            menu_network_reset();
+            net_set_state(client_leaving);
         }
     } else if (line == 2) {
-        if (line_activated(&restart_item.rect, code)) menu_page = page_none;
+        if (!line_activated(&restart_item.rect, code)) return;
+        if (net_connected() && net_client.state == client_racing) net_send_restart();
+        menu_page = page_none;
     } else {
         server_history_key(code);
         menu_text_key(&settings.server_name, code);

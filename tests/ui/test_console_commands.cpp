@@ -165,7 +165,7 @@ TEST_F(console_commands_test, numbers_are_clamped_and_a_bad_number_keeps_the_val
     EXPECT_EQ(stutter_threshold, 0.25);
     EXPECT_EQ(debug_marker_flags, 1);
     EXPECT_EQ(debug_marker_spacing, 2.5f);
-    EXPECT_EQ(track_forced_reload, 1);
+    EXPECT_EQ(track_reload_forced, 1);
     run("/fov 5");
     EXPECT_EQ(settings.fov.value, 10);
     stutter_threshold = 0;

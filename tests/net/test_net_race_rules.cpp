@@ -1,0 +1,142 @@
+// Which network riders are shown and race: the off-course test against the
+// field's splits and the freshness of a rider's states, on a 3-rider race;
+// and the items the client sends while racing.
+#include <gtest/gtest.h>
+
+#include "core/game_state.h"
+#include "game/race_reset.h"
+#include "net/client.h"
+#include "net/reliable.h"
+#include "net_fixture.h"
+#include "physics/lap_timing.h"
+#include "physics/rider.h"
+
+namespace {
+
+constexpr int32_t second = 128;  // tics
+
+// Slot 1 leads with a gate every 10 s from 10 s on; slot 2 passed gates 0
+// and 1 at 12 s and 22 s; slot 0 (the player) keeps up with the leader.
+class race_rules : public net_test {
+protected:
+    void SetUp() override
+    {
+        net_test::SetUp();
+        join_race();
+        net_slot_kinds[160] = 0;  // the gate drop
+        for (int g = 0; g < 4; g++) rider_record_gate(rider_table[1], g, (10 + 10 * g) * second);
+        rider_record_gate(rider_table[2], 0, 12 * second);
+        rider_record_gate(rider_table[2], 1, 22 * second);
+        for (int g = 0; g < 3; g++) rider_record_gate(rider_table[0], g, (11 + 10 * g) * second);
+        rider_table[1]->gate_count = 4;
+        rider_table[2]->gate_count = 2;
+        rider_table[0]->gate_count = 3;
+        race_order[0] = {1, 4, 40 * second};
+        race_order[1] = {0, 3, 31 * second};
+        race_order[2] = {2, 2, 22 * second};
+        race_order_count = 3;
+    }
+    void TearDown() override
+    {
+        race_order_count = 0;
+        net_test::TearDown();
+    }
+    void at(int32_t seconds)
+    {
+        tic_counter = seconds * second;
+        net_client.last_state_tic[1] = net_client.last_state_tic[2] = uint32_t(tic_counter - 8);
+    }
+};
+
+TEST_F(race_rules, off_course_when_the_time_since_the_last_gate_passes_scale_times_split_plus_bias)
+{
+    // Gate 2 waits: the time from gate 1 (22 s) to now against the leader's
+    // split 30 s - 20 s = 10 s: off course from 1.5 x 10 + 10 = 25 s on,
+    // that is from 47 s.
+    at(46);
+    EXPECT_EQ(rider_off_course(2), 0);
+    at(47);
+    EXPECT_EQ(rider_off_course(2), 1);
+    // A looser bias moves the line.
+    net_client.off_course_bias = 20.0f;
+    EXPECT_EQ(rider_off_course(2), 0);
+    // No gate passed yet: off course.
+    rider_truncate_gates(rider_table[2], 0);
+    EXPECT_EQ(rider_off_course(2), 1);
+}
+
+TEST_F(race_rules, a_state_is_current_unless_stale_or_its_rider_is_off_course)
+{
+    at(46);
+    EXPECT_EQ(rider_state_current(2), 1);
+    at(47);
+    EXPECT_EQ(rider_state_current(2), 0);
+    EXPECT_EQ(rider_state_current(1), 1);
+    // Early in the race everyone is current.
+    net_client.off_course_bias = 60.0f;
+    EXPECT_EQ(rider_state_current(2), 1);
+    net_client.off_course_bias = 10.0f;
+    // A second without a state: not current.
+    at(20);
+    net_client.last_state_tic[1] = uint32_t(tic_counter - second);
+    EXPECT_EQ(rider_state_current(1), 0);
+    net_client.last_state_tic[1] = uint32_t(tic_counter - second + 1);
+    EXPECT_EQ(rider_state_current(1), 1);
+    // No rider in the slot: not current; no own rider: all current.
+    EXPECT_EQ(rider_state_current(5), 0);
+    rider_table[0] = nullptr;
+    EXPECT_EQ(rider_state_current(5), 1);
+}
+
+TEST_F(race_rules, when_the_player_is_off_course_everyone_is_shown)
+{
+    at(47);
+    rider_truncate_gates(rider_table[0], 0);  // the player has no gate
+    EXPECT_EQ(rider_state_current(2), 1);
+}
+
+TEST_F(race_rules, the_player_sends_each_new_gate_and_a_changed_look)
+{
+    received();
+    tic_counter = 4001;  // no state packet this tic
+    rider_record_gate(rider_table[0], 3, 3900);
+    rider_table[0]->gate_count = 4;
+    net_client.rider_info_changed = 1;
+    menu_page = 2;  // the Bike Setup page holds it back
+    step(2);  // queued in one step, sent by the next one's resend step
+    auto got = received();
+    ASSERT_EQ(types_of(got), std::vector<int>{17});
+    EXPECT_EQ(got[0][13], reliable_lap_time);
+    EXPECT_EQ(u32_at(got[0], 14), 7u);     // race id
+    EXPECT_EQ(u32_at(got[0], 18), 3u);     // gate index
+    EXPECT_EQ(u32_at(got[0], 22), 3900u);  // its tic
+    EXPECT_EQ(net_client.rider_info_changed, 1);
+    menu_page = -1;
+    deliver(server_ack(0));
+    step();
+    got = received();
+    ASSERT_EQ(types_of(got), std::vector<int>{17});
+    EXPECT_EQ(got[0][13], reliable_rider_info);
+    EXPECT_EQ(net_client.rider_info_changed, 0);
+}
+
+TEST_F(race_rules, a_watcher_says_it_is_still_there_every_ten_seconds)
+{
+    net_reset();
+    received();
+    join_race(0, 160);
+    ASSERT_EQ(net_riding_slot(), 160);
+    std::vector<bytes> items;
+    for (int s = 0; s < 21 * 2; s++) {
+        step(64);
+        for (bytes& p : received())
+            if (p[0] == 17) {
+                items.push_back(p);
+                send(server_ack(u32_at(p, 9)));
+            }
+    }
+    ASSERT_EQ(items.size(), 3u);  // at the start, after 10 s and after 20 s
+    EXPECT_EQ(std::string(items[0].begin() + 14, items[0].end()), "Hello server, I'm still here!");
+}
+
+}  // namespace
