@@ -66,3 +66,9 @@ const line_point* racing_line_point_ahead(const racing_line* line, double x, dou
 
 // Writes the racing-lines cache of a skill (0..2) and frees every line.
 void lines_write(int skill);
+
+// Once per tic per present rider after its physics step: the gate passage
+// (timing position, gate tics, the finish), the recording of a human
+// rider's run and its offer to the line sets.
+struct rider;
+void line_recorder_tic(rider* r);
