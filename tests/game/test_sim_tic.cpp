@@ -3,6 +3,9 @@
 // visibility of a slot, the results flag, the markers and the telemetry rings.
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,7 +17,9 @@
 #include "game/state_history.h"
 #include "game/track_objects.h"
 #include "physics/physics_world.h"
+#include "physics/lap_timing.h"
 #include "physics/rider.h"
+#include "physics/rider_build.h"
 #include "track_fixture.h"
 
 namespace {
@@ -283,6 +288,86 @@ TEST_F(sim_tic, telemetry_rings_restart_at_1024)
     run_tic();
     EXPECT_EQ(suspension_ring_index, 0);
     suspension_graph_on = 0;
+}
+
+// The lap mode on a loop of three checkpoints across a straight at x = 10,
+// 20 and 30 (F = N = 3, so the lap's start and end are the same gate). The
+// player's front wheel is carried through them, one gate a tic.
+struct lap_mode_tic : sim_tic {
+    rider* player = nullptr;
+    void SetUp() override
+    {
+        sim_tic::SetUp();
+        physics_world_create();
+        timing_gates.checkpoint_count = 3;
+        for (int c = 0; c < 3; c++) timing_gates.checkpoints[c] = {10.0f * (c + 1), 0, 0, 1, 0, 0, 5.0f, 0};
+        timing_gates.first_lap_entries = timing_gates.counted_first_lap = 3;
+        timing_gates.normal_lap_entries = timing_gates.counted_normal_lap = 3;
+        const int32_t entries[6] = {0, 1, 2, 0, 1, 2};
+        memcpy(timing_gates.lap_entries, entries, sizeof entries);
+        player = rider_create("kx250f(2008)", 0, 1, "1", nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(player, nullptr);
+        rider_table[0] = player;
+        slot_status[0] = slot_driven_by_player;
+        lap_mode = 1;
+        lap_limit = 1000000;
+        tic_counter = 38400;
+        best_lap_tics = last_lap_tics = 0;
+    }
+    void TearDown() override
+    {
+        rider_destroy(player);
+        rider_table[0] = nullptr;
+        lap_mode = 0;
+        physics_world_destroy();
+        sim_tic::TearDown();
+    }
+    // The front wheel put at checkpoint c, then `tics` tics run.
+    void ride_to(int c, int tics = 1)
+    {
+        rider_reset_pose(player);
+        const dReal* p = dBodyGetPosition(player->front_wheel_body);
+        rider_translate(player, 10.0 * (c + 1) + 1 - p[0], 0, -p[2]);
+        for (int k = 0; k < tics; k++) run_tic();
+    }
+    std::string home_file(const std::string& name)
+    {
+        std::ifstream in(home + name, std::ios::binary);
+        if (!in) return "<none>";
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+// Lap 1 ends at gate 2: no whole lap yet, so no time; the player's list is
+// cut back to the first two gates and gate 2 taken again at once, after the
+// clock moved on (tic start + 1), which starts the timed lap. The lap that follows is timed from there to gate 5,
+// and the recording of that lap becomes the fast lap, through a second name.
+TEST_F(lap_mode_tic, a_lap_is_timed_from_the_start_line_and_kept_as_the_fast_lap)
+{
+    std::filesystem::create_directories(home + "tracks/t");
+    std::ofstream(home + "tracks/t/lastlap.ztdemo", std::ios::binary) << std::string(3000, 'L');
+    ride_to(0);
+    ride_to(1);
+    int32_t start = tic_counter;
+    ride_to(2);
+    EXPECT_EQ(last_lap_tics, 0);
+    EXPECT_EQ(best_lap_tics, 0);
+    EXPECT_EQ(player->gate_count, 3);
+    EXPECT_EQ(rider_gate_tic(player, 2), start + 1);
+    EXPECT_EQ(home_file("tracks/t/fastlap.ztdemo"), std::string(3000, 'L'));
+
+    std::ofstream(home + "tracks/t/lastlap.ztdemo", std::ios::binary) << std::string(2500, 'M');
+    ride_to(0, 40);
+    ride_to(1, 40);
+    ride_to(2);
+    // Gate 5 is taken in the tic that runs at start + 81: 80 tics of lap.
+    EXPECT_EQ(last_lap_tics, 80);
+    EXPECT_EQ(best_lap_tics, 80);
+    EXPECT_EQ(player->gate_count, 3);
+    EXPECT_EQ(home_file("tracks/t/fastlap.ztdemo"), std::string(2500, 'M'));
+    EXPECT_EQ(home_file("tracks/t/fastlap.ztdemo.tmp"), "<none>");
 }
 
 } // namespace
