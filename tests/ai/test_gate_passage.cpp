@@ -20,11 +20,11 @@
 #include "physics/physics_world.h"
 #include "physics/rider.h"
 #include "physics/rider_build.h"
+#include "support/straight_gates.h"
 
 namespace {
 
-// Three checkpoints across a straight along +x at x = 10, 20 and 30, each
-// reaching 5 ft and passed toward +x. Both laps run 0, 1, 2: F = N = 3.
+// The straight gates: checkpoints at x = 10, 20, 30; F = N = 3.
 struct gate_passage : ::testing::Test {
     rider* r = nullptr;
     std::string home;
@@ -37,13 +37,7 @@ struct gate_passage : ::testing::Test {
         setenv("XDG_DATA_HOME", home.c_str(), 1);
         vfs_shutdown();
         physics_world_create();
-        memset(&timing_gates, 0, sizeof timing_gates);
-        timing_gates.checkpoint_count = 3;
-        for (int c = 0; c < 3; c++) timing_gates.checkpoints[c] = {10.0f * (c + 1), 0, 0, 1, 0, 0, 5.0f, 0};
-        timing_gates.first_lap_entries = timing_gates.counted_first_lap = 3;
-        timing_gates.normal_lap_entries = timing_gates.counted_normal_lap = 3;
-        const int32_t entries[6] = {0, 1, 2, 0, 1, 2};
-        memcpy(timing_gates.lap_entries, entries, sizeof entries);
+        straight_gates_load();
         lap_limit = 2;
         race_order_count = 0;
         r = rider_create("kx250f(2008)", 0, 0, "1", nullptr, nullptr, nullptr, nullptr);

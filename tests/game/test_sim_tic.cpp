@@ -20,6 +20,7 @@
 #include "physics/lap_timing.h"
 #include "physics/rider.h"
 #include "physics/rider_build.h"
+#include "support/straight_gates.h"
 #include "track_fixture.h"
 
 namespace {
@@ -290,21 +291,15 @@ TEST_F(sim_tic, telemetry_rings_restart_at_1024)
     suspension_graph_on = 0;
 }
 
-// The lap mode on a loop of three checkpoints across a straight at x = 10,
-// 20 and 30 (F = N = 3, so the lap's start and end are the same gate). The
-// player's front wheel is carried through them, one gate a tic.
+// The lap mode on the straight gates (a lap starts and ends at gate 2): the
+// player's front wheel is carried through them.
 struct lap_mode_tic : sim_tic {
     rider* player = nullptr;
     void SetUp() override
     {
         sim_tic::SetUp();
         physics_world_create();
-        timing_gates.checkpoint_count = 3;
-        for (int c = 0; c < 3; c++) timing_gates.checkpoints[c] = {10.0f * (c + 1), 0, 0, 1, 0, 0, 5.0f, 0};
-        timing_gates.first_lap_entries = timing_gates.counted_first_lap = 3;
-        timing_gates.normal_lap_entries = timing_gates.counted_normal_lap = 3;
-        const int32_t entries[6] = {0, 1, 2, 0, 1, 2};
-        memcpy(timing_gates.lap_entries, entries, sizeof entries);
+        straight_gates_load();
         player = rider_create("kx250f(2008)", 0, 1, "1", nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(player, nullptr);
         rider_table[0] = player;
