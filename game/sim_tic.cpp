@@ -327,12 +327,16 @@ void telemetry_step()
 
 void wheel_marker(float x, float y, float z, const char* text) { add_marker(x, y, z, text); }
 
-const int sim_tic_hooks_installed = [] {
+// The physics asks the race which slots are shown and keeps its debug
+// markers in the race's list. Installed by the first tic of a race rather
+// than at load time, so programs that link this file without racing (tools,
+// the physics on its own) keep the physics' defaults.
+void install_race_hooks()
+{
     slot_is_hidden_hook = slot_is_hidden;
     add_marker_hook = wheel_marker;
     distance_to_last_marker_hook = distance_to_last_marker;
-    return 1;
-}();
+}
 
 } // namespace
 
@@ -377,6 +381,7 @@ void start_gates_animate()
 
 void run_tic()
 {
+    install_race_hooks();
     // 1. The track script's tic handler runs first (the script host).
     // 2. History-driven riders take their poses.
     for (int slot = 0; slot < rider_slot_count; slot++)

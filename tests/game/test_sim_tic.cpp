@@ -243,6 +243,11 @@ TEST_F(sim_tic, which_slots_are_hidden)
         tic_counter = r.tic;
         EXPECT_EQ(slot_is_hidden(r.slot), r.hidden) << "slot " << r.slot << " at tic " << r.tic;
     }
+    // The physics asks through its hook once a race runs.
+    slot_is_hidden_hook = nullptr;
+    run_tic();
+    EXPECT_EQ(slot_is_hidden_hook, &slot_is_hidden);
+    slot_is_hidden_hook = nullptr;
 }
 
 TEST_F(sim_tic, results_are_finished_once_and_then_kept)
