@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,11 +27,13 @@
 #include "game/track_objects.h"
 #include "game/results.h"
 #include "game/sim_tic.h"
+#include "game/state_history.h"
 #include "game/track_list.h"
 #include "physics/physics_ground.h"
 #include "physics/physics_tic.h"
 #include "physics/physics_world.h"
 #include "physics/rider_build.h"
+#include "physics/lap_timing.h"
 #include "physics/rider.h"
 #include "physics/rider_access.h"
 #include "physics/rider_state.h"
@@ -223,6 +227,210 @@ TEST_F(race_tic, results_stay_open_while_the_riders_ride)
     EXPECT_EQ(ensure_results_written(), 0);
     for (int slot = 0; slot < race_riders; slot++) EXPECT_EQ(slot_is_hidden(slot), 0) << slot;
     EXPECT_EQ(slot_is_hidden(race_riders), 1);
+}
+
+// ---- A replayed race of three laps ------------------------------------------
+
+struct point2 {
+    double x, z;
+};
+
+// A rider's recorded ride: a polyline over the stadium floor at its speed.
+// The lap runs the five lanes (through checkpoints 0..4 at (190, 40),
+// (128, 80), (128, 120), (128, 160), (128, 205)) and comes back round the
+// outside; lap 1 starts at the grid and, like every lap, ends at
+// checkpoint 4. The cutter rides lap 2's second lane on the divider
+// beside it, 20 ft from checkpoint 1 (out of its 12 ft reach), and misses it.
+struct recorded_ride {
+    std::vector<point2> path;
+    double speed;  // ft/s
+    double length() const
+    {
+        double d = 0;
+        for (size_t i = 1; i < path.size(); i++) d += std::hypot(path[i].x - path[i - 1].x, path[i].z - path[i - 1].z);
+        return d;
+    }
+    // Where the ride is s feet along, and the way it faces.
+    void at(double s, point2* p, point2* dir) const
+    {
+        for (size_t i = 1; i < path.size(); i++) {
+            point2 a = path[i - 1], b = path[i];
+            double l = std::hypot(b.x - a.x, b.z - a.z);
+            if (l <= 0) continue;
+            *dir = {(b.x - a.x) / l, (b.z - a.z) / l};
+            if (s <= l || i + 1 == path.size()) {
+                double f = std::min(s, l) / l;
+                *p = {a.x + f * (b.x - a.x), a.z + f * (b.z - a.z)};
+                return;
+            }
+            s -= l;
+        }
+    }
+};
+
+recorded_ride make_ride(double start_z, double speed, bool cut)
+{
+    recorded_ride r;
+    r.speed = speed;
+    const point2 lanes[] = {{216, 80}, {40, 80}, {40, 120}, {216, 120}, {216, 160},
+                            {40, 160}, {40, 205}, {216, 205}};
+    const point2 cut_lanes[] = {{216, 100}, {40, 100}, {40, 120}, {216, 120}, {216, 160},
+                                {40, 160}, {40, 205}, {216, 205}};
+    const point2 back[] = {{236, 205}, {236, 20}, {100, 20}, {100, 40}, {216, 40}};
+    r.path.push_back({129.4, start_z});
+    r.path.push_back({216, start_z});
+    for (const point2& p : lanes) r.path.push_back(p);
+    for (int lap = 2; lap <= 3; lap++) {
+        for (const point2& p : back) r.path.push_back(p);
+        for (const point2& p : (cut && lap == 2) ? cut_lanes : lanes) r.path.push_back(p);
+    }
+    r.path.push_back({236, 205});
+    return r;
+}
+
+// Packs the state of a rider standing on the floor at p, facing dir, moving
+// at speed, through a scratch rider.
+rider_state_record pose_record(rider* scratch, point2 p, point2 dir, double speed)
+{
+    rider_reset_pose(scratch);
+    rider_set_orientation(scratch, 0, 1, 0, std::atan2(-dir.x, -dir.z));
+    const dReal* c = dBodyGetPosition(scratch->frame_body);
+    double ground = terrain_height_at(&track_terrain, float(p.x), float(p.z));
+    rider_translate(scratch, p.x - c[0], ground + 1.0, p.z - c[2]);
+    dBodyID bodies[7] = {scratch->frame_body, scratch->front_wheel_body, scratch->rear_wheel_body,
+                         scratch->fork_upper_body, scratch->fork_lower_body, scratch->swingarm_body,
+                         scratch->rider_body};
+    for (dBodyID b : bodies) dBodySetLinearVel(b, dir.x * speed, 0, dir.z * speed);
+    rider_state_record record;
+    rider_state_pack(scratch, rider_state_track_ground(), &record);
+    return record;
+}
+
+// Ten riders replayed from their recorded states (every fourth tic, fed a
+// few tics ahead of the clock as a demo's reader does) race three laps: the
+// tic poses them, the gate passage times them, and once all have finished
+// the results, with the cutter's penalty, go to "@results.txt".
+TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
+{
+    ASSERT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
+    physics_ground_from_terrain(&track_terrain);
+    track_objects_init();
+    timing_gates_load("@tracks/stadium/timing_gates");
+    ASSERT_EQ(timing_gates.first_lap_entries, 5);
+    ASSERT_EQ(timing_gates.normal_lap_entries, 5);
+    snprintf(track_dir, sizeof track_dir, "%s", "tracks/stadium");
+    tic_counter = race_start_tic = gate_drop_tic = 0;
+    race_time_tics = 0;
+    race_laps = lap_limit = 3;
+    halfway_lap = 2;
+    history_delay = 0;
+    lap_mode = 0;
+    results_final = 0;
+    history_clear_all();
+
+    rider* scratch = rider_create("kx250f(2008)", 159, 0, "0", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(scratch, nullptr);
+    std::vector<recorded_ride> rides;
+    for (int k = 0; k < race_riders; k++) {
+        char number[8];
+        snprintf(number, sizeof number, "%d", 10 + k);
+        rider* r = rider_create("kx250f(2008)", k, 0, number, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(r, nullptr);
+        rider_table[k] = r;
+        slot_status[k] = slot_driven_by_history;
+        // Slot 9 cuts, and is the fastest: it gains on the field too.
+        rides.push_back(make_ride(32.0 + 3.2 * (k % 6), 45.0 + 1.5 * k, k == 9));
+    }
+    int32_t next_stamp[race_riders] = {};
+    const int32_t tic_limit = 128 * 120;
+    while (!results_final && tic_counter < tic_limit) {
+        for (int k = 0; k < race_riders; k++)
+            for (; next_stamp[k] <= tic_counter + 8; next_stamp[k] += 4) {
+                double s = rides[k].speed * next_stamp[k] * tic_length;
+                if (s > rides[k].length()) break;
+                point2 p = rides[k].path[0], dir = {1, 0};
+                rides[k].at(s, &p, &dir);
+                add_state_to_history(k, pose_record(scratch, p, dir, rides[k].speed), next_stamp[k]);
+            }
+        run_tic();
+    }
+    rider_destroy(scratch);
+    ASSERT_EQ(results_final, 1) << "the race did not end by tic " << tic_counter;
+
+    for (int k = 0; k < race_riders; k++) {
+        const rider* r = rider_table[k];
+        EXPECT_TRUE(r->finished) << k;
+        EXPECT_EQ(r->gate_count, 15) << k;
+        // Lap 1 from the grid, then a whole lap each: every lap's gates in
+        // order, each at the tic the ride's distance to it says (the front
+        // wheel runs a couple of feet ahead of the frame's centre).
+        for (int q = 0; q < 15; q++) {
+            int32_t t = rider_gate_tic(r, q);
+            if (k == 9 && q == 6) {
+                EXPECT_EQ(t, -1) << "the cutter's checkpoint 1 of lap 2";
+                continue;
+            }
+            EXPECT_GT(t, q > 0 ? rider_gate_tic(r, q - 1) : 0) << k << " gate " << q;
+        }
+    }
+    // Lap times: the loop is 1346 ft, so lap 2 of slot k takes 1346 / v
+    // seconds; the gate tics fall on the 4-tic records, so within a few tics.
+    for (int k = 0; k < race_riders; k++) {
+        double lap = 1346.0 / rides[k].speed * 128.0;
+        double got = rider_gate_tic(rider_table[k], 9) - rider_gate_tic(rider_table[k], 4);
+        EXPECT_NEAR(got, lap, 8.0) << k;
+    }
+
+    // The cutter (slot 9, the fastest) is penalised for checkpoints 0 -> 2
+    // of lap 2: the field's average time there plus a second, less its own.
+    const rider* cutter = rider_table[9];
+    int32_t own = rider_gate_tic(cutter, 7) - rider_gate_tic(cutter, 5);
+    int64_t sum = 0;
+    for (int k = 0; k < race_riders; k++) {
+        const rider* r = rider_table[k];
+        // Per rider: the later laps (2 and 3) in which it rode checkpoints
+        // 0 -> 2 whole, averaged; lap 1 starts from the grid and isn't one.
+        int64_t laps_sum = 0, laps = 0;
+        for (int64_t base : {5, 10}) {
+            int32_t a = rider_gate_tic(r, int32_t(base)), m = rider_gate_tic(r, int32_t(base + 1)),
+                    b = rider_gate_tic(r, int32_t(base + 2));
+            if (a < 0 || m < 0 || b < 0) continue;
+            laps_sum += b - a;
+            laps++;
+        }
+        ASSERT_GT(laps, 0) << k;
+        sum += laps_sum / laps;
+    }
+    int64_t expected = sum / race_riders + 128 - own;
+    ASSERT_GT(expected, 128);
+    EXPECT_EQ(rider_penalty(cutter), expected);
+
+    // "@results.txt": every rider, in order of total time after penalties;
+    // the cutter's total is its finish plus the penalty.
+    std::ifstream in(tmp + "/home/Zentrik/results.txt", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string head = "Time=0.00|Laps=3|Track=tracks/stadium|Date=";
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"), std::string::npos);
+    ASSERT_EQ(race_results_count, race_riders);
+    for (int i = 0; i < race_riders; i++) {
+        const race_order_entry& e = race_results[i];
+        int32_t finish = rider_gate_tic(rider_table[e.slot], 14);
+        EXPECT_EQ(e.last_gate_tic, finish + (e.slot == 9 ? expected : 0)) << e.slot;
+        if (i > 0) {
+            EXPECT_GE(e.last_gate_tic, race_results[i - 1].last_gate_tic);
+        }
+        int64_t ms = int64_t(e.last_gate_tic) * 1000 / 128;
+        char line[80];
+        snprintf(line, sizeof line, "%4d | kx250f(2008) |    3 | %3d:%02d.%03d | ", 10 + e.slot, int(ms / 60000),
+                 int(ms / 1000 % 60), int(ms % 1000));
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    // Every line ends "\r\n": no bare "\n" anywhere.
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        EXPECT_EQ(text[at - 1], '\r') << at;
+    printf("%s", text.c_str());
 }
 
 } // namespace
