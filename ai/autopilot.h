@@ -23,3 +23,7 @@ int32_t rider_set_autopilot_personality(rider* r, const char* name);
 // last path point behind it (along the main body's backward axis) to the one
 // after it. 0 with no point behind, the target index when that is 0.
 double path_progress(const rider* r);
+
+// Once per tic for every rider the auto pilot drives: its controls for the
+// next step. Nothing for personality 0.
+void autopilot_tic(rider* r);

@@ -199,7 +199,8 @@ int32_t gate_number_at(int32_t q)
     const timing_gates_record& g = timing_gates;
     if (q < 0 || g.checkpoint_count == 0 || g.normal_lap_entries <= 0) return -1;
     int32_t i = sequence_index(q);
-    return i < g.first_lap_entries ? g.lap_entries[i] : g.lap_entries[lap_entry_limit + (i - g.first_lap_entries)];
+    // The normal lap's entries follow the first lap's.
+    return g.lap_entries[i];
 }
 
 int line_offer_run(rider* r, int32_t q)

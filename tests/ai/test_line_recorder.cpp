@@ -36,7 +36,7 @@ struct LineRecorder : ::testing::Test {
         timing_gates.normal_lap_entries = 3;
         for (int k = 0; k < 6; k++) timing_gates.checkpoints[k] = {100.0f * k, 0, 0, 1, 0, 0, 20.0f, 0};
         memcpy(timing_gates.lap_entries, first, sizeof first);
-        memcpy(timing_gates.lap_entries + lap_entry_limit, normal, sizeof normal);
+        memcpy(timing_gates.lap_entries + 3, normal, sizeof normal);
         for (line_set& s : sets)
             for (racing_line& l : s.lines) racing_line_empty(&l);
         racing_line_sets = {sets, 3, 2, first, 3, normal, 3};

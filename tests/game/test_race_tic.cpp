@@ -1,0 +1,436 @@
+// Races on a generated track: the track's terrain and timing gates loaded as
+// the track load does, ten riders standing at the start gates, recorded
+// inputs driving them and run_tic running the race. The same seed and inputs
+// must give bit-identical riders. (The race reset itself loads textures, so
+// it needs a GL context; these riders are placed here instead.)
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <ode/ode.h>
+
+#include "core/game_state.h"
+#include "core/ripemd160.h"
+#include "core/vfs.h"
+#include "core/rng.h"
+#include "game/race_reset.h"
+#include "game/timing_gates.h"
+#include "game/track_objects.h"
+#include "game/results.h"
+#include "game/sim_tic.h"
+#include "game/state_history.h"
+#include "game/track_list.h"
+#include "physics/physics_ground.h"
+#include "physics/physics_tic.h"
+#include "physics/physics_world.h"
+#include "physics/rider_build.h"
+#include "physics/lap_timing.h"
+#include "physics/rider.h"
+#include "physics/rider_access.h"
+#include "physics/rider_state.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain.h"
+#include "terrain/terrain_load.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int race_riders = 10;
+
+struct race_tic : ::testing::Test {
+    std::string tmp;
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/zt_race_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        tmp = pattern;
+        fs::create_directories(tmp + "/home/Zentrik");
+        setenv("XDG_DATA_HOME", (tmp + "/home").c_str(), 1);
+        // Tests run in build/tests; the generator writes build/data.
+        fs::path data = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "data";
+        setenv("ZT_HOME", data.c_str(), 1);
+        setenv("ZT_SEED", "20261210", 1);
+        vfs_shutdown();
+        vfs_build_index();
+        track_object_services_reset();
+        track_object_hooks.texture_load = [](const char*) { return 0; };
+        track_object_hooks.model_load = [](const char*) -> mesh* { return nullptr; };
+        physics_world_create();
+    }
+    void TearDown() override
+    {
+        for (int slot = 0; slot < rider_slot_count; slot++) {
+            if (rider_table[slot]) rider_destroy(rider_table[slot]);
+            rider_table[slot] = nullptr;
+        }
+        track_objects_free();
+        timing_gates_clear();
+        terrain_free(&track_terrain);
+        physics_ground_flat();
+        physics_world_destroy();
+        track_object_services_reset();
+        vfs_shutdown();
+        unsetenv("ZT_SEED");
+        unsetenv("ZT_HOME");
+        unsetenv("XDG_DATA_HOME");
+        fs::remove_all(tmp);
+    }
+};
+
+// The recorded inputs: a rider's throttle, steering and brake at a tic, the
+// same for every run (a function of slot and tic only).
+void apply_inputs(int slot, rider* r, int32_t tic)
+{
+    double phase = slot * 0.7 + tic / 97.0;
+    rider_set_clutch(r, 1.0f);
+    rider_set_throttle(r, float(0.55 + 0.35 * std::sin(phase)));
+    rider_set_steer(r, float(0.12 * std::sin(slot + tic / 53.0)));
+    rider_set_front_brake(r, 0.0f);
+    rider_set_rear_brake(r, tic % 640 < 32 ? 0.5f : 0.0f);
+}
+
+struct race_outcome {
+    std::vector<uint8_t> state;  // every rider's packed state and raw frame position
+    std::vector<double> travelled;
+    std::string digest;
+};
+
+// A rider on the start grid: rider p stands at gate p mod G, (p div G +
+// 0.0625) x 10 ft behind it, facing along it; lifted a quarter foot at a
+// time while its tyres touch (as the race reset places riders).
+rider* place_at_gate(int slot, const char* bike)
+{
+    int32_t gates = timing_gates.start_gate_count;
+    const start_gate& g = timing_gates.start_gates[slot % gates];
+    double back = (slot / gates + 0.0625) * 10.0;
+    double x = g.x + back * std::sin(g.angle), z = g.z + back * std::cos(g.angle);
+    rider* r = rider_create(bike, slot, 0, "1", nullptr, nullptr, nullptr, nullptr);
+    if (!r) return nullptr;
+    rider_table[slot] = r;
+    slot_status[slot] = slot_driven_by_autopilot;
+    double y = terrain_height_at(&track_terrain, float(x), float(z));
+    for (int tries = 0; tries < 4096; tries++) {
+        rider_reset_pose(r);
+        rider_set_orientation(r, 0, 1, 0, g.angle);
+        rider_translate(r, x, y, z);
+        int touching = bike_tyre_forces(r);
+        dJointGroupEmpty(contact_joint_group);
+        if (!touching) break;
+        y += 0.25;
+    }
+    rider_fall(r);  // simulated, not shown from a history
+    rider_reset_controls(r);
+    rider_set_gear(r, 1);
+    return r;
+}
+
+// Ten riders on the stadium track for `tics` tics, from a fresh start.
+race_outcome ride_race(int32_t tics)
+{
+    for (int slot = 0; slot < rider_slot_count; slot++) {
+        if (rider_table[slot]) rider_destroy(rider_table[slot]);
+        rider_table[slot] = nullptr;
+    }
+    track_objects_free();
+    terrain_free(&track_terrain);
+    EXPECT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
+    physics_ground_from_terrain(&track_terrain);
+    track_objects_init();
+    timing_gates_load("@tracks/stadium/timing_gates");
+    EXPECT_GT(timing_gates.start_gate_count, 0);
+    mt_seed(reset_seed());
+    tic_counter = race_start_tic = 0;
+    gate_drop_tic = 13 * 128;
+    history_delay = 0;
+    lap_mode = 0;
+    results_final = 0;
+    const char* bikes[4] = {"kx250f(2008)", "crf250(2008)", "cr125", "crf450(2011)"};
+    race_outcome out;
+    for (int slot = 0; slot < race_riders; slot++) place_at_gate(slot, bikes[slot % 4]);
+    double start[race_riders][3] = {};
+    for (int slot = 0; slot < race_riders; slot++) {
+        EXPECT_NE(rider_table[slot], nullptr) << slot;
+        if (!rider_table[slot]) return out;
+        const dReal* p = dBodyGetPosition(rider_table[slot]->frame_body);
+        for (int k = 0; k < 3; k++) start[slot][k] = p[k];
+    }
+    for (int32_t t = 0; t < tics; t++) {
+        for (int slot = 0; slot < race_riders; slot++) apply_inputs(slot, rider_table[slot], tic_counter);
+        run_tic();
+        if (getenv("ZT_RACE_TRACE") && t % 32 == 0) printf("tic %d\n", t);
+    }
+    rider_state_ground ground = rider_state_track_ground();
+    ripemd160_ctx digest;
+    ripemd160_init(&digest);
+    for (int slot = 0; slot < race_riders; slot++) {
+        rider* r = rider_table[slot];
+        rider_state_record record;
+        rider_state_pack(r, ground, &record);
+        out.state.insert(out.state.end(), record.bytes, record.bytes + rider_state_size);
+        dBodyID bodies[7] = {r->frame_body, r->front_wheel_body, r->rear_wheel_body, r->fork_upper_body,
+                             r->fork_lower_body, r->swingarm_body, r->rider_body};
+        for (dBodyID b : bodies) {
+            const auto* p = reinterpret_cast<const uint8_t*>(dBodyGetPosition(b));
+            const auto* v = reinterpret_cast<const uint8_t*>(dBodyGetLinearVel(b));
+            out.state.insert(out.state.end(), p, p + 3 * sizeof(dReal));
+            out.state.insert(out.state.end(), v, v + 3 * sizeof(dReal));
+        }
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        out.travelled.push_back(std::hypot(p[0] - start[slot][0], p[2] - start[slot][2]));
+    }
+    ripemd160_update(&digest, out.state.data(), out.state.size());
+    ripemd160_final(&digest);
+    char hex[41];
+    for (int i = 0; i < 20; i++) snprintf(hex + 2 * i, 3, "%02x", digest.digest[i]);
+    out.digest = hex;
+    return out;
+}
+
+// Run twice from the same seed and inputs, the riders end bit for bit the
+// same. The digest is printed so that a normal and a sanitizer build of one
+// compiler can be compared.
+TEST_F(race_tic, the_same_seed_and_inputs_give_bit_identical_riders)
+{
+    const int32_t tics = 10 * 128;
+    race_outcome a = ride_race(tics);
+    ASSERT_EQ(a.travelled.size(), size_t(race_riders));
+    EXPECT_EQ(tic_counter, tics);
+    race_outcome b = ride_race(tics);
+    ASSERT_EQ(a.state.size(), b.state.size());
+    EXPECT_TRUE(a.state == b.state) << "the second race differs";
+    double most = 0;
+    for (double d : a.travelled) most = std::max(most, d);
+    printf("race digest after %d tics: %s (farthest rider %.1f ft)\n", tics, a.digest.c_str(), most);
+    // Half throttle on average for 10 s: even a bike that falls at once has
+    // rolled some feet; one that rides has gone a long way (at the 2 ft/s^2 a
+    // gentle start makes, 100 ft).
+    double sum = 0;
+    for (double d : a.travelled) sum += d;
+    EXPECT_GT(sum / race_riders, 10.0);
+}
+
+// With riders on the track and nobody finished, the results are not final:
+// offline the player and the computer riders hold them open.
+TEST_F(race_tic, results_stay_open_while_the_riders_ride)
+{
+    ride_race(256);
+    EXPECT_EQ(ensure_results_written(), 0);
+    for (int slot = 0; slot < race_riders; slot++) EXPECT_EQ(slot_is_hidden(slot), 0) << slot;
+    EXPECT_EQ(slot_is_hidden(race_riders), 1);
+}
+
+// ---- A replayed race of three laps ------------------------------------------
+
+struct point2 {
+    double x, z;
+};
+
+// A rider's recorded ride: a polyline over the stadium floor at its speed.
+// The lap runs the five lanes (through checkpoints 0..4 at (190, 40),
+// (128, 80), (128, 120), (128, 160), (128, 205)) and comes back round the
+// outside; lap 1 starts at the grid and, like every lap, ends at
+// checkpoint 4. The cutter rides lap 2's second lane on the divider
+// beside it, 20 ft from checkpoint 1 (out of its 12 ft reach), and misses it.
+struct recorded_ride {
+    std::vector<point2> path;
+    double speed;  // ft/s
+    double length() const
+    {
+        double d = 0;
+        for (size_t i = 1; i < path.size(); i++) d += std::hypot(path[i].x - path[i - 1].x, path[i].z - path[i - 1].z);
+        return d;
+    }
+    // Where the ride is s feet along, and the way it faces.
+    void at(double s, point2* p, point2* dir) const
+    {
+        for (size_t i = 1; i < path.size(); i++) {
+            point2 a = path[i - 1], b = path[i];
+            double l = std::hypot(b.x - a.x, b.z - a.z);
+            if (l <= 0) continue;
+            *dir = {(b.x - a.x) / l, (b.z - a.z) / l};
+            if (s <= l || i + 1 == path.size()) {
+                double f = std::min(s, l) / l;
+                *p = {a.x + f * (b.x - a.x), a.z + f * (b.z - a.z)};
+                return;
+            }
+            s -= l;
+        }
+    }
+};
+
+recorded_ride make_ride(double start_z, double speed, bool cut)
+{
+    recorded_ride r;
+    r.speed = speed;
+    const point2 lanes[] = {{216, 80}, {40, 80}, {40, 120}, {216, 120}, {216, 160},
+                            {40, 160}, {40, 205}, {216, 205}};
+    const point2 cut_lanes[] = {{216, 100}, {40, 100}, {40, 120}, {216, 120}, {216, 160},
+                                {40, 160}, {40, 205}, {216, 205}};
+    const point2 back[] = {{236, 205}, {236, 20}, {100, 20}, {100, 40}, {216, 40}};
+    r.path.push_back({129.4, start_z});
+    r.path.push_back({216, start_z});
+    for (const point2& p : lanes) r.path.push_back(p);
+    for (int lap = 2; lap <= 3; lap++) {
+        for (const point2& p : back) r.path.push_back(p);
+        for (const point2& p : (cut && lap == 2) ? cut_lanes : lanes) r.path.push_back(p);
+    }
+    r.path.push_back({236, 205});
+    return r;
+}
+
+// Packs the state of a rider standing on the floor at p, facing dir, moving
+// at speed, through a scratch rider.
+rider_state_record pose_record(rider* scratch, point2 p, point2 dir, double speed)
+{
+    rider_reset_pose(scratch);
+    rider_set_orientation(scratch, 0, 1, 0, std::atan2(-dir.x, -dir.z));
+    const dReal* c = dBodyGetPosition(scratch->frame_body);
+    double ground = terrain_height_at(&track_terrain, float(p.x), float(p.z));
+    rider_translate(scratch, p.x - c[0], ground + 1.0, p.z - c[2]);
+    dBodyID bodies[7] = {scratch->frame_body, scratch->front_wheel_body, scratch->rear_wheel_body,
+                         scratch->fork_upper_body, scratch->fork_lower_body, scratch->swingarm_body,
+                         scratch->rider_body};
+    for (dBodyID b : bodies) dBodySetLinearVel(b, dir.x * speed, 0, dir.z * speed);
+    rider_state_record record;
+    rider_state_pack(scratch, rider_state_track_ground(), &record);
+    return record;
+}
+
+// Ten riders replayed from their recorded states (every fourth tic, fed a
+// few tics ahead of the clock as a demo's reader does) race three laps: the
+// tic poses them, the gate passage times them, and once all have finished
+// the results, with the cutter's penalty, go to "@results.txt".
+TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
+{
+    ASSERT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
+    physics_ground_from_terrain(&track_terrain);
+    track_objects_init();
+    timing_gates_load("@tracks/stadium/timing_gates");
+    ASSERT_EQ(timing_gates.first_lap_entries, 5);
+    ASSERT_EQ(timing_gates.normal_lap_entries, 5);
+    snprintf(track_dir, sizeof track_dir, "%s", "tracks/stadium");
+    tic_counter = race_start_tic = gate_drop_tic = 0;
+    race_time_tics = 0;
+    race_laps = lap_limit = 3;
+    halfway_lap = 2;
+    history_delay = 0;
+    lap_mode = 0;
+    results_final = 0;
+    history_clear_all();
+
+    rider* scratch = rider_create("kx250f(2008)", 159, 0, "0", nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(scratch, nullptr);
+    std::vector<recorded_ride> rides;
+    for (int k = 0; k < race_riders; k++) {
+        char number[8];
+        snprintf(number, sizeof number, "%d", 10 + k);
+        rider* r = rider_create("kx250f(2008)", k, 0, number, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(r, nullptr);
+        rider_table[k] = r;
+        slot_status[k] = slot_driven_by_history;
+        // Slot 9 cuts, and is the fastest: it gains on the field too.
+        rides.push_back(make_ride(32.0 + 3.2 * (k % 6), 45.0 + 1.5 * k, k == 9));
+    }
+    int32_t next_stamp[race_riders] = {};
+    const int32_t tic_limit = 128 * 120;
+    while (!results_final && tic_counter < tic_limit) {
+        for (int k = 0; k < race_riders; k++)
+            for (; next_stamp[k] <= tic_counter + 8; next_stamp[k] += 4) {
+                double s = rides[k].speed * next_stamp[k] * tic_length;
+                if (s > rides[k].length()) break;
+                point2 p = rides[k].path[0], dir = {1, 0};
+                rides[k].at(s, &p, &dir);
+                add_state_to_history(k, pose_record(scratch, p, dir, rides[k].speed), next_stamp[k]);
+            }
+        run_tic();
+    }
+    rider_destroy(scratch);
+    ASSERT_EQ(results_final, 1) << "the race did not end by tic " << tic_counter;
+
+    for (int k = 0; k < race_riders; k++) {
+        const rider* r = rider_table[k];
+        EXPECT_TRUE(r->finished) << k;
+        EXPECT_EQ(r->gate_count, 15) << k;
+        // Lap 1 from the grid, then a whole lap each: every lap's gates in
+        // order, each at the tic the ride's distance to it says (the front
+        // wheel runs a couple of feet ahead of the frame's centre).
+        for (int q = 0; q < 15; q++) {
+            int32_t t = rider_gate_tic(r, q);
+            if (k == 9 && q == 6) {
+                EXPECT_EQ(t, -1) << "the cutter's checkpoint 1 of lap 2";
+                continue;
+            }
+            EXPECT_GT(t, q > 0 ? rider_gate_tic(r, q - 1) : 0) << k << " gate " << q;
+        }
+    }
+    // Lap times: the loop is 1346 ft, so lap 2 of slot k takes 1346 / v
+    // seconds; the gate tics fall on the 4-tic records, so within a few tics.
+    for (int k = 0; k < race_riders; k++) {
+        double lap = 1346.0 / rides[k].speed * 128.0;
+        double got = rider_gate_tic(rider_table[k], 9) - rider_gate_tic(rider_table[k], 4);
+        EXPECT_NEAR(got, lap, 8.0) << k;
+    }
+
+    // The cutter (slot 9, the fastest) is penalised for checkpoints 0 -> 2
+    // of lap 2: the field's average time there plus a second, less its own.
+    const rider* cutter = rider_table[9];
+    int32_t own = rider_gate_tic(cutter, 7) - rider_gate_tic(cutter, 5);
+    int64_t sum = 0;
+    for (int k = 0; k < race_riders; k++) {
+        const rider* r = rider_table[k];
+        // Per rider: the later laps (2 and 3) in which it rode checkpoints
+        // 0 -> 2 whole, averaged; lap 1 starts from the grid and isn't one.
+        int64_t laps_sum = 0, laps = 0;
+        for (int64_t base : {5, 10}) {
+            int32_t a = rider_gate_tic(r, int32_t(base)), m = rider_gate_tic(r, int32_t(base + 1)),
+                    b = rider_gate_tic(r, int32_t(base + 2));
+            if (a < 0 || m < 0 || b < 0) continue;
+            laps_sum += b - a;
+            laps++;
+        }
+        ASSERT_GT(laps, 0) << k;
+        sum += laps_sum / laps;
+    }
+    int64_t expected = sum / race_riders + 128 - own;
+    ASSERT_GT(expected, 128);
+    EXPECT_EQ(rider_penalty(cutter), expected);
+
+    // "@results.txt": every rider, in order of total time after penalties;
+    // the cutter's total is its finish plus the penalty.
+    std::ifstream in(tmp + "/home/Zentrik/results.txt", std::ios::binary);
+    ASSERT_TRUE(in.good());
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string head = "Time=0.00|Laps=3|Track=tracks/stadium|Date=";
+    EXPECT_EQ(text.compare(0, head.size(), head), 0) << text;
+    EXPECT_NE(text.find(" No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"), std::string::npos);
+    ASSERT_EQ(race_results_count, race_riders);
+    for (int i = 0; i < race_riders; i++) {
+        const race_order_entry& e = race_results[i];
+        int32_t finish = rider_gate_tic(rider_table[e.slot], 14);
+        EXPECT_EQ(e.last_gate_tic, finish + (e.slot == 9 ? expected : 0)) << e.slot;
+        if (i > 0) {
+            EXPECT_GE(e.last_gate_tic, race_results[i - 1].last_gate_tic);
+        }
+        int64_t ms = int64_t(e.last_gate_tic) * 1000 / 128;
+        char line[80];
+        snprintf(line, sizeof line, "%4d | kx250f(2008) |    3 | %3d:%02d.%03d | ", 10 + e.slot, int(ms / 60000),
+                 int(ms / 1000 % 60), int(ms % 1000));
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    // Every line ends "\r\n": no bare "\n" anywhere.
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        EXPECT_EQ(text[at - 1], '\r') << at;
+    printf("%s", text.c_str());
+}
+
+} // namespace
