@@ -27,20 +27,21 @@ struct slot_models {
 };
 slot_models slot_cache[rider_slot_count];
 
-// Reference pose of the rider model, per bike row (the rows differ in size).
-struct reference_entry {
-    int32_t ready;
-    rider_pose pose;
-};
-reference_entry reference_cache[bike_info_count];
+// The reference pose the rider model is authored in.
+rider_pose reference_pose;
+int32_t reference_ready;
 
 const bike_info& row_of(const rider* r) { return bike_info_table()[r->bike_index]; }
 
 slot_models& models_of(const rider* r)
 {
     slot_models& s = slot_cache[r->slot];
-    if (s.loaded && s.bike_index == r->bike_index && s.generation == model_generation) return s;
     const bike_info& row = row_of(r);
+    // A purge of every model (a new GL context) frees what the cache points
+    // at: the frame model, always present, tells.
+    if (s.loaded && s.bike_index == r->bike_index && s.generation == model_generation &&
+        model_find(row.files[bike_file_frame_model]) == s.part[part_frame])
+        return s;
     const int files[rider_model_part_count] = {
         bike_file_frame_model,        bike_file_fork_upper_model,    bike_file_fork_lower_model,
         bike_file_swingarm_model,     bike_file_front_wheel_model,   bike_file_rear_wheel_model,
@@ -55,14 +56,13 @@ slot_models& models_of(const rider* r)
     return s;
 }
 
-const rider_pose& reference_of(const rider* r)
+const rider_pose& reference()
 {
-    reference_entry& e = reference_cache[r->bike_index];
-    if (!e.ready) {
-        rider_reference_pose(&row_of(r), &e.pose);
-        e.ready = 1;
+    if (!reference_ready) {
+        rider_reference_pose(rider_model_row(), &reference_pose);
+        reference_ready = 1;
     }
-    return e.pose;
+    return reference_pose;
 }
 
 void body_pose(dBodyID b, float position[3], float rotation[9])
@@ -117,10 +117,9 @@ int draw_rider(const rider* r, int mode, const float camera[3])
 
     rider_pose pose;
     rider_pose_of(r, &pose);
-    const rider_pose& reference = reference_of(r);
-    float centres[rider_bone_count][3], translations[rider_bone_count][3], rotations[rider_bone_count][9];
+        float centres[rider_bone_count][3], translations[rider_bone_count][3], rotations[rider_bone_count][9];
     const float* hip = pose.origin[bone_torso];
-    rider_bone_matrices(&reference, &pose, hip, centres, translations, rotations);
+    rider_bone_matrices(&reference(), &pose, hip, centres, translations, rotations);
     const model_bones bones = {rider_bone_count, &centres[0][0], &translations[0][0], &rotations[0][0]};
     static const float identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
 

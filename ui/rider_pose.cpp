@@ -130,6 +130,8 @@ void rider_pose_solve(const rider_pose_input* in, rider_pose* out)
         v3 moved = to_world(P, R, in->hip[0]);
         store(load(P) + (hip0 - moved), P);
     }
+    std::memcpy(out->grip, in->grip, sizeof out->grip);
+    std::memcpy(out->foot, in->foot, sizeof out->foot);
     std::memcpy(out->body_position, P, sizeof P);
     std::memcpy(out->body_rotation, R, sizeof R);
 
@@ -235,9 +237,17 @@ void rider_reference_pose(const bike_info* row, rider_pose* out)
         for (int k = 0; k < 3; k++) p[k] -= o[k];
     };
     for (auto& p : out->origin) shift(p);
-    for (int i = 0; i < 2; i++) shift(out->elbow[i]), shift(out->knee[i]);
+    for (int i = 0; i < 2; i++) shift(out->elbow[i]), shift(out->knee[i]), shift(out->grip[i]), shift(out->foot[i]);
     shift(out->head_position);
     shift(out->body_position);
+}
+
+const bike_info* rider_model_row()
+{
+    const bike_info* table = bike_info_table();
+    for (int i = 0; i < bike_info_count; i++)
+        if (std::strcmp(table[i].bike_class, "250f") == 0) return &table[i];
+    return table;
 }
 
 void rider_bone_matrices(const rider_pose* reference, const rider_pose* pose, const float offset[3],

@@ -63,6 +63,7 @@ struct rider_pose {
     float origin[rider_bone_count][3];  // each bone's start joint
     float frame[rider_bone_count][9];   // rows x, y, z
     float elbow[2][3], knee[2][3];
+    float grip[2][3], foot[2][3];  // the hands' and feet's targets
     float head_position[3];
     // The rider body as drawn: leaned towards the bars when the hands are
     // near them (drawing only; the simulation's body is untouched).
@@ -76,6 +77,10 @@ void rider_pose_solve(const rider_pose_input* in, rider_pose* out);
 // bike at rest, hands on the grips and feet on the pegs, with the hip centre
 // at the origin.
 void rider_reference_pose(const bike_info* row, rider_pose* out);
+
+// The row whose reference pose the rider model is authored in (one model
+// serves every bike): the first of the 250 four-strokes.
+const bike_info* rider_model_row();
 
 // The bone matrices that carry the model from the reference pose to pose:
 // per bone the reference origin (centre), the posed origin less offset

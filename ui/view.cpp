@@ -121,7 +121,10 @@ void camera_aim_step(aimed_camera* c, const float* manual, const float target[3]
         float need_yaw = std::clamp(wrap_angle(yaw1 - yaw0) / aim_tic, -2 * pi_f, 2 * pi_f);
         float need_pitch = std::clamp((pitch1 - pitch0) / aim_tic, -2 * pi_f, 2 * pi_f);
         if (snap) {
+            // Snapping puts the rider in the middle of the picture at once:
+            // pitch too, or a camera high above would first show the sky.
             c->yaw = yaw0;
+            c->pitch = pitch0;
             want_yaw_rate = std::max(need_yaw, 0.0f);
         } else {
             // An error of zero counts with the positive rates, so a camera

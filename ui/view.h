@@ -44,7 +44,7 @@ struct aimed_camera {
 };
 // One tic of aiming: with manual non-null, manual[0] and manual[4] (-1..1)
 // turn the camera; otherwise it tracks the target moving at velocity,
-// snapping onto it when snap is set. Pitch stays within +-pi/2.
+// snapping its heading and pitch onto it when snap is set. Pitch stays within +-pi/2.
 void camera_aim_step(aimed_camera* c, const float* manual, const float target[3], const float velocity[3],
                      int snap);
 
