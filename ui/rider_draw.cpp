@@ -1,5 +1,7 @@
 #include "ui/rider_draw.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/game_state.h"
@@ -102,6 +104,13 @@ void rider_pose_of(const rider* r, rider_pose* pose)
     std::memcpy(in.grip, targets, sizeof in.grip);
     std::memcpy(in.foot, targets + 2, sizeof in.foot);
     std::memcpy(in.arm_lengths, m.arm_lengths, sizeof in.arm_lengths);
+    // The model's forearm reaches from its elbow to the grip of the
+    // reference pose (the row's arms fall short of the bars): solving with
+    // that length puts the gloves on the grips wherever the bars turn.
+    const rider_pose& ref = reference();
+    float forearm = 0;
+    for (int i = 0; i < 3; i++) forearm += (ref.elbow[0][i] - ref.grip[0][i]) * (ref.elbow[0][i] - ref.grip[0][i]);
+    in.arm_lengths[1] = std::max(std::sqrt(forearm), m.arm_lengths[1]);
     std::memcpy(in.leg_lengths, m.leg_lengths, sizeof in.leg_lengths);
     in.throttle = rider_get_throttle(r);
     rider_pose_solve(&in, pose);
