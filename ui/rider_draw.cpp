@@ -142,9 +142,15 @@ int draw_rider(const rider* r, int mode, const float camera[3])
 
     int drawn = 0;
     for (int pass = 0; pass < 2; pass++) {
-        ztglEnable(GL_BLEND);
-        if (pass == 0) ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        else ztglBlendFunc(GL_ONE, GL_ONE);
+        // An opaque rider needs no blending (it costs the software
+        // rasteriser a read of every pixel it covers); ghosts and glow do.
+        if (pass == 0 && model_alpha >= 1) {
+            ztglDisable(GL_BLEND);
+        } else {
+            ztglEnable(GL_BLEND);
+            if (pass == 0) ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            else ztglBlendFunc(GL_ONE, GL_ONE);
+        }
         int set = -1;
         for (int k = 0; k < n; k++) {
             int part = list[k];

@@ -238,6 +238,24 @@ void frame_for_race(int frame)
         EXPECT_FALSE(looks_like_sky(side.at(side.width / 2, side.height / 2))) << "the bike fills the middle";
     }
 
+    // A solid magenta billboard 30 ft ahead of the watched bike stands
+    // where the chase camera's projection puts it.
+    {
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        float bx = frame_point[0] - 30 * float(R[2]), bz = frame_point[2] - 30 * float(R[10]);
+        int32_t b = create_billboard(bx, 0, bz, 6, 1, "#FF00FF#@colors/white.png");
+        ASSERT_GE(b, 0);
+        float mid[3] = {bx, billboard_at(b)->y + 3, bz};
+        shot board = take([] { orbit_view_draw(); });
+        save(board, record.track + "_billboard");
+        int bxp, byp;
+        ASSERT_TRUE(project(position, rotation, float(settings.fov.value), board, mid, &bxp, &byp));
+        const uint8_t* p = board.at(bxp, byp);
+        EXPECT_TRUE(p[0] > 200 && p[1] < 60 && p[2] > 200)
+            << "billboard pixel " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
+        track_objects_truncate(b, track_objects.statues.count);
+    }
+
     // A track camera aimed at the watched rider.
     if (track_cameras.count > 0) {
         selected_track_camera = 0;

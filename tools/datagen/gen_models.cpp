@@ -260,12 +260,17 @@ int write_model(const std::string& root, const std::string& file, model_builder&
     return datagen_write_text(root, file, text);
 }
 
+// Where the coarse level takes over, feet: the chase camera's own bike and
+// its neighbours on the start line are fine, the field beyond coarse (a
+// twenty-rider frame must stay near the cost of the ground alone).
+constexpr float bike_detail_distance = 30, rider_detail_distance = 25;
+
 // Detail per level: level 0 fine, level 1 coarse.
 int segs(int lod, int fine) { return lod == 0 ? fine : std::max(4, fine / 3); }
 
 void build_wheel(model_builder& b, bool front)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     // A 21-inch front and 19-inch rear rim; the tyres make both about 2.3 feet across.
     float rim = front ? 0.875f : 0.79f, tyre = front ? 0.15f : 0.19f;
     for (int lod = 0; lod < 2; lod++) {
@@ -295,7 +300,7 @@ void build_wheel(model_builder& b, bool front)
 // The frame: engine, tank, seat, fenders, radiator shrouds, exhaust.
 void build_frame(model_builder& b)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 12);
         auto& f = b.part("frame", lod);
@@ -330,7 +335,7 @@ void build_frame(model_builder& b)
 // two grip points about that origin.
 void build_fork_upper(model_builder& b, vec3 axis, const vec3 grip[2])
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     vec3 down = axis * -1.0f;
     vec3 mid = (grip[0] + grip[1]) * 0.5f;
     for (int lod = 0; lod < 2; lod++) {
@@ -354,7 +359,7 @@ void build_fork_upper(model_builder& b, vec3 axis, const vec3 grip[2])
 // Lower fork: the sliders up from the axle along the rake.
 void build_fork_lower(model_builder& b, vec3 axis)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         auto& l = b.part("sliders", lod);
         for (float x : {-0.25f, 0.25f}) {
@@ -369,7 +374,7 @@ void build_fork_lower(model_builder& b, vec3 axis)
 // The swingarm from its pivot to the rear axle (axle: about the pivot).
 void build_swingarm(model_builder& b, vec3 axle)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         auto& a = b.part("arms", lod);
         for (float x : {-0.3f, 0.3f})
@@ -401,7 +406,7 @@ void build_front_plate(model_builder& b)
 // the pose stretches an arm to its reach.
 void build_rider(model_builder& b, bool first_person)
 {
-    b.lod_distances = {0, 40};
+    b.lod_distances = {0, rider_detail_distance};
     const bike_info* row = rider_model_row();
     rider_pose pose;
     rider_reference_pose(row, &pose);
@@ -447,7 +452,7 @@ void build_rider(model_builder& b, bool first_person)
 
 void build_rider_head(model_builder& b)
 {
-    b.lod_distances = {0, 40};
+    b.lod_distances = {0, rider_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 16);
         auto& h = b.part("helmet", lod);
