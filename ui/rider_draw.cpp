@@ -26,12 +26,20 @@ struct slot_models {
     int32_t generation;
     int32_t loaded;
     mesh* part[rider_model_part_count];
+    mesh* (*loader)(const char* name);
 };
 slot_models slot_cache[rider_slot_count];
 
 // The reference pose the rider model is authored in.
 rider_pose reference_pose;
 int32_t reference_ready;
+
+void draw_model(mesh* m, int, int glow, const float position[3], const float rotation[9],
+                const model_material* material, const model_bones* bones)
+{
+    if (glow) model_draw_glow_ex(m, position, rotation, material, bones);
+    else model_draw_lit_ex(m, position, rotation, material, bones);
+}
 
 const bike_info& row_of(const rider* r) { return bike_info_table()[r->bike_index]; }
 
@@ -40,10 +48,11 @@ slot_models& models_of(const rider* r)
     slot_models& s = slot_cache[r->slot];
     const bike_info& row = row_of(r);
     // A purge of every model (a new GL context) frees what the cache points
-    // at: the frame model, always present, tells.
-    if (s.loaded && s.bike_index == r->bike_index && s.generation == model_generation &&
-        model_find(row.files[bike_file_frame_model]) == s.part[part_frame])
-        return s;
+    // at: the model cache's own frame model tells.
+    bool fresh = s.loaded && s.bike_index == r->bike_index && s.generation == model_generation &&
+                 s.loader == rider_model_load &&
+                 (s.loader != model_load || model_find(row.files[bike_file_frame_model]) == s.part[part_frame]);
+    if (fresh) return s;
     const int files[rider_model_part_count] = {
         bike_file_frame_model,        bike_file_fork_upper_model,    bike_file_fork_lower_model,
         bike_file_swingarm_model,     bike_file_front_wheel_model,   bike_file_rear_wheel_model,
@@ -51,9 +60,10 @@ slot_models& models_of(const rider* r)
         bike_file_front_plate_model,  bike_file_side_plates_model,   bike_file_rider_plate_model,
     };
     for (int i = 0; i < rider_model_part_count; i++)
-        s.part[i] = row.files[files[i]][0] ? model_load(row.files[files[i]]) : nullptr;
+        s.part[i] = row.files[files[i]][0] ? rider_model_load(row.files[files[i]]) : nullptr;
     s.bike_index = r->bike_index;
     s.generation = model_generation;
+    s.loader = rider_model_load;
     s.loaded = 1;
     return s;
 }
@@ -88,6 +98,10 @@ void bind_set(GLuint colour, GLuint normal, GLuint specular)
 }
 
 }  // namespace
+
+mesh* (*rider_model_load)(const char* name) = model_load;
+void (*rider_model_draw)(mesh* m, int part, int glow, const float position[3], const float rotation[9],
+                         const model_material* material, const model_bones* bones) = draw_model;
 
 void rider_pose_of(const rider* r, rider_pose* pose)
 {
@@ -187,8 +201,8 @@ int draw_rider(const rider* r, int mode, const float camera[3])
                 std::memcpy(rotation, identity, sizeof rotation);
                 b = &bones;
             }
-            if (pass == 0) model_draw_lit_ex(m, position, rotation, &material, b), drawn++;
-            else model_draw_glow_ex(m, position, rotation, &material, b);
+            rider_model_draw(m, part, pass, position, rotation, &material, b);
+            drawn += pass == 0;
         }
     }
     ztglActiveTexture(GL_TEXTURE2);
