@@ -15,6 +15,7 @@
 
 #include "core/game_state.h"
 #include "game/cameras.h"
+#include "game/flaggers.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
@@ -89,6 +90,7 @@ void measure(int frame_number)
         track_cameras_load((folder + "cameras").c_str());
         billboards_load((folder + "billboards").c_str());
         statues_load((folder + "statues").c_str());
+        flaggers_load((folder + "flaggers").c_str());
         return;
     }
     if (frame_number != 32) return;

@@ -20,6 +20,7 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_render.h"
 #include "ui/billboard_draw.h"
+#include "ui/flagger_view.h"
 #include "ui/rider_draw.h"
 #include "ui/settings.h"
 #include "ui/statue_draw.h"
@@ -112,6 +113,7 @@ bool slot_hidden(int slot) { return slot_is_hidden_hook && slot_is_hidden_hook(s
 void render_view(const float position[3], const float m[9], float fov_degrees, int watched)
 {
     view_stats = {};
+    flaggers_animate();
     texture_anims_step(tic_counter);
     for (int i = 0; i < 3; i++) view_camera.position[i] = position[i], model_camera[i] = position[i];
     std::copy(m, m + 9, view_camera.rotation);

@@ -19,6 +19,7 @@
 #include "core/game_state.h"
 #include "game/cameras.h"
 #include "game/main_loop.h"
+#include "game/flaggers.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
@@ -169,6 +170,7 @@ void frame_for_race(int frame)
         track_cameras_load((folder + "cameras").c_str());
         billboards_load((folder + "billboards").c_str());
         statues_load((folder + "statues").c_str());
+        flaggers_load((folder + "flaggers").c_str());
         for (int i = 0; i < rider_slot_count; i++) record.riders += rider_table[i] != nullptr;
         return;
     }

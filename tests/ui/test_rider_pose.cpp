@@ -1,6 +1,5 @@
 // Posing the rider: the two-bone limb solve at every reach, bone frames,
-// the head's gaze, the reference pose of the rider model, and which models
-// each drawing mode draws.
+// the head's gaze and the reference pose of the rider model.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -138,38 +137,6 @@ TEST(rider_pose, reference_pose_has_limbs_of_the_rows_lengths_and_finite_frames)
         rider_bone_matrices(&p, &p, none, c, t, r);
         for (int b = 0; b < rider_bone_count; b++)
             for (int k = 0; k < 9; k++) EXPECT_NEAR(r[b][k], k % 4 == 0 ? 1 : 0, 1e-4) << "bone " << b;
-    }
-}
-
-TEST(rider_model_list, mode_and_crash_counter_choose_the_models)
-{
-    using L = std::vector<int>;
-    struct row {
-        int mode, crash, has_fp;
-        L want;
-    } rows[] = {
-        // Every other rider: the whole bike, rider, head and the three plates.
-        {0, 0, 1, {part_frame, part_fork_upper, part_fork_lower, part_swingarm, part_front_wheel, part_rear_wheel,
-                   part_rider_body, part_head, part_front_plate, part_side_plates, part_rider_plate}},
-        {0, 300, 0, {part_frame, part_fork_upper, part_fork_lower, part_swingarm, part_front_wheel, part_rear_wheel,
-                     part_rider_body, part_head, part_front_plate, part_side_plates, part_rider_plate}},
-        // Watched, rider hidden: only the bike, without what lies under the saddle.
-        {1, 0, 1, {part_frame, part_fork_upper, part_fork_lower, part_front_wheel, part_front_plate, part_side_plates}},
-        // ... and all of the bike while crashed.
-        {1, 1, 1, {part_frame, part_fork_upper, part_fork_lower, part_swingarm, part_front_wheel, part_rear_wheel,
-                   part_front_plate, part_side_plates}},
-        // Watched: the first-person rider when the bike has one, no head.
-        {2, 0, 1, {part_frame, part_fork_upper, part_fork_lower, part_front_wheel, part_rider_body_fp,
-                   part_front_plate, part_side_plates}},
-        {2, 0, 0, {part_frame, part_fork_upper, part_fork_lower, part_front_wheel, part_rider_body, part_front_plate,
-                   part_side_plates}},
-        {2, 5, 1, {part_frame, part_fork_upper, part_fork_lower, part_swingarm, part_front_wheel, part_rear_wheel,
-                   part_rider_body_fp, part_front_plate, part_side_plates}},
-    };
-    for (const row& r : rows) {
-        uint8_t list[rider_model_part_count];
-        int n = rider_model_list(r.mode, r.crash, r.has_fp, list);
-        EXPECT_EQ(L(list, list + n), r.want) << "mode " << r.mode << " crash " << r.crash << " fp " << r.has_fp;
     }
 }
 
