@@ -1,5 +1,6 @@
 #include "game/cameras.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/game_state.h"
@@ -136,4 +137,68 @@ void render_track_camera_view()
     camera_rotation(free_camera.yaw, free_camera.pitch, rotation);
     const float position[3] = {free_camera.x, free_camera.y, free_camera.z};
     render_view(position, rotation, free_camera.fov, -1);
+}
+
+namespace {
+
+// The tangent at key k of component values v (stride floats apart) for the
+// segment a..b: the chords on either side per tic, averaged, times the
+// segment's length in tics; an interval of 0 or less gives no tangent.
+float key_tangent(const camera_keyframe* keys, int n, int k, const float* v, int stride, double segment)
+{
+    if (k <= 0 || k >= n - 1) return 0;  // an end of the path
+    double before = keys[k].tic - keys[k - 1].tic, after = keys[k + 1].tic - keys[k].tic;
+    if (before <= 0 || after <= 0 || segment <= 0) return 0;
+    double slope = ((v[k * stride] - v[(k - 1) * stride]) / before + (v[(k + 1) * stride] - v[k * stride]) / after) / 2;
+    return float(slope * segment);
+}
+
+float hermite(float p0, float p1, float m0, float m1, float f)
+{
+    float f2 = f * f, f3 = f2 * f;
+    return (2 * f3 - 3 * f2 + 1) * p0 + (f3 - 2 * f2 + f) * m0 + (-2 * f3 + 3 * f2) * p1 + (f3 - f2) * m1;
+}
+
+}  // namespace
+
+void keyframe_camera(const camera_keyframe* keys, int n, double tic, float position[3], float q[4], float* fov)
+{
+    if (n <= 0) return;
+    int i = 0;
+    while (i < n && keys[i].tic <= tic) i++;
+    if (i == 0 || i == n) {
+        const camera_keyframe& k = keys[i == 0 ? 0 : n - 1];
+        for (int c = 0; c < 3; c++) position[c] = k.position[c];
+        for (int c = 0; c < 4; c++) q[c] = k.q[c];
+        *fov = k.fov;
+        return;
+    }
+    const camera_keyframe& a = keys[i - 1];
+    const camera_keyframe& b = keys[i];
+    double segment = double(b.tic) - double(a.tic);
+    float f = segment > 0 ? float(std::clamp((tic - a.tic) / segment, 0.0, 1.0)) : 0.0f;
+    // Four keys round the segment (clamped to the ends), quaternions turned
+    // to key i's side so the path takes the short way.
+    int lo = std::max(i - 2, 0), hi = std::min(i + 1, n - 1), m = hi - lo + 1;
+    float values[4][8];
+    for (int k = 0; k < m; k++) {
+        const camera_keyframe& key = keys[lo + k];
+        float dot = key.q[0] * b.q[0] + key.q[1] * b.q[1] + key.q[2] * b.q[2] + key.q[3] * b.q[3];
+        float sign = dot < 0 ? -1.0f : 1.0f;
+        for (int c = 0; c < 3; c++) values[k][c] = key.position[c];
+        for (int c = 0; c < 4; c++) values[k][3 + c] = sign * key.q[c];
+        values[k][7] = key.fov;
+    }
+    const camera_keyframe* window = keys + lo;
+    int ka = i - 1 - lo, kb = i - lo;
+    float out[7];
+    for (int c = 0; c < 7; c++) {
+        float m0 = key_tangent(window, m, ka, &values[0][c], 8, segment);
+        float m1 = key_tangent(window, m, kb, &values[0][c], 8, segment);
+        out[c] = hermite(values[ka][c], values[kb][c], m0, m1, f);
+    }
+    for (int c = 0; c < 3; c++) position[c] = out[c];
+    float len = std::sqrt(out[3] * out[3] + out[4] * out[4] + out[5] * out[5] + out[6] * out[6]);
+    for (int c = 0; c < 4; c++) q[c] = len > 1e-12f ? out[3 + c] / len : b.q[c];
+    *fov = a.fov + f * (b.fov - a.fov);
 }

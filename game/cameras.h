@@ -12,6 +12,23 @@ extern aimed_camera free_camera;
 // free camera. Set by the controls from the watched rider's checkpoint.
 extern int32_t selected_track_camera;
 
+// A key frame of the camera path: place, rotation quaternion (x, y, z, w,
+// ui/view.h's convention), field of view and the race tic it is for.
+struct camera_keyframe {
+    float position[3];
+    float q[4];
+    float fov;
+    int32_t tic;
+};
+static_assert(sizeof(camera_keyframe) == 36);
+// The camera on a path of n key frames (ascending tics) at tic: before the
+// first or past the last the nearest key frame as it is; between two a
+// cubic Hermite position whose tangents average the neighbouring chords per
+// tic (an interval of 0 or less gives that end no tangent), the quaternion
+// likewise with neighbours turned to its side and made unit, the field of
+// view linear.
+void keyframe_camera(const camera_keyframe* keys, int n, double tic, float position[3], float q[4], float* fov);
+
 // Draws the orbit camera's view round the watched rider.
 void orbit_view_draw();
 // The orbit camera's place and rotation round the watched rider; 0 when
