@@ -263,7 +263,7 @@ int write_model(const std::string& root, const std::string& file, model_builder&
 // Where the coarse level takes over, feet: the chase camera's own bike and
 // its neighbours on the start line are fine, the field beyond coarse (a
 // twenty-rider frame must stay near the cost of the ground alone).
-constexpr float bike_detail_distance = 30, rider_detail_distance = 25;
+constexpr float bike_detail_distance = 20, rider_detail_distance = 20;
 
 // Detail per level: level 0 fine, level 1 coarse.
 int segs(int lod, int fine) { return lod == 0 ? fine : std::max(4, fine / 3); }
