@@ -22,6 +22,7 @@
 #include "ui/billboard_draw.h"
 #include "ui/flagger_view.h"
 #include "ui/rider_draw.h"
+#include "ui/screenshot.h"
 #include "ui/settings.h"
 #include "ui/statue_draw.h"
 #include "ui/view.h"
@@ -108,6 +109,13 @@ bool driven_online(int slot)
 
 bool slot_hidden(int slot) { return slot_is_hidden_hook && slot_is_hidden_hook(slot); }
 
+// A stage of the frame is done: a slow one is reported while the stall
+// threshold is set.
+void stage_mark(const char* label)
+{
+    if (stutter_threshold != 0) stutter_check(label);
+}
+
 }  // namespace
 
 void render_view(const float position[3], const float m[9], float fov_degrees, int watched)
@@ -124,6 +132,7 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
     ztglDepthFunc(GL_ALWAYS);
     ztglDepthMask(0);
     if (t->renderer) terrain_update_pyramid(t);
+    stage_mark("rendertex");
 
     set_perspective(view_viewport_w, view_viewport_h, fov_degrees);
     // The view is the transpose of the camera rotation: its rows are the
@@ -157,6 +166,7 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
         ztglEnable(GL_CULL_FACE);
         view_stats.ground_polygons = t->ground_polygons;
     }
+    stage_mark("drawterrain");
 
     // Riders: opaque first, near network riders faded after the billboards.
     float alpha[rider_slot_count];
@@ -184,9 +194,12 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
         int mode = s != watched ? 0 : settings.hide_rider.selected ? 1 : 2;
         draw_rider(r, mode, position);
     }
+    stage_mark("drawbikes");
     view_stats.texture_changes += draw_statues(position);
+    stage_mark("drawstatues");
     view_stats.billboards = draw_billboards(position, m, settings.billboard_optimize_lookahead,
                                             &view_stats.texture_changes);
+    stage_mark("drawbillboards");
     for (int s = 0; s < rider_slot_count; s++) {
         const rider* r = rider_table[s];
         if (!r || !r->frame_body || alpha[s] >= 1 || alpha[s] <= 0 || slot_hidden(s)) continue;
@@ -194,6 +207,7 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
         draw_rider(r, s != watched ? 0 : settings.hide_rider.selected ? 1 : 2, position);
         model_alpha = 1;
     }
+    stage_mark("drawghosts");
     ztgl_use_program(ZTGL_UNLIT);
     if (fog) ztgl_set_fog_density(0);
     ztglLoadIdentity();
