@@ -21,6 +21,7 @@
 #include "terrain/terrain_render.h"
 #include "ui/billboard_draw.h"
 #include "ui/flagger_view.h"
+#include "ui/lens_flare.h"
 #include "ui/rider_draw.h"
 #include "ui/screenshot.h"
 #include "ui/settings.h"
@@ -212,6 +213,7 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
     if (fog) ztgl_set_fog_density(0);
     ztglLoadIdentity();
     ztglDepthFunc(GL_ALWAYS);
+    if (settings.lens_flare.selected) draw_lens_flares(position, m);
     ztglDisable(GL_BLEND);
 
     view_stats_max.ground_polygons = std::max(view_stats_max.ground_polygons, view_stats.ground_polygons);

@@ -20,6 +20,7 @@
 #include "game/cameras.h"
 #include "game/main_loop.h"
 #include "game/flaggers.h"
+#include "game/lighting.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
@@ -238,6 +239,17 @@ void frame_for_race(int frame)
     {
         shot side = beside(r, "beside_rider");
         EXPECT_FALSE(looks_like_sky(side.at(side.width / 2, side.height / 2))) << "the bike fills the middle";
+    }
+
+    // Looking at the sun: its flare's elements along the line through the
+    // view's centre.
+    {
+        const float* sun = lighting.sun_vector;
+        float m[9];
+        camera_rotation(std::atan2(sun[0], sun[2]), std::asin(sun[1]), m);
+        const float above[3] = {frame_point[0], frame_point[1] + 30, frame_point[2]};
+        shot flare = take([&] { render_view(above, m, 90, -1); });
+        save(flare, record.track + "_sun");
     }
 
     // A solid magenta billboard 30 ft ahead of the watched bike stands
