@@ -7,6 +7,7 @@
 
 #include "core/game_state.h"
 #include "game/main_loop.h"
+#include "game/results.h"
 #include "game/startup.h"
 #include "gfx/imm.h"
 #include "gfx/text.h"
@@ -357,15 +358,72 @@ void draw_hud(int slot)
     overlay_end();
 }
 
+namespace {
+
+// The results table at the top left of a 50-unit-high view; returns the
+// units it takes across (0 when not shown).
+float results_table_draw(int slot, float unit)
+{
+    const race_order_entry* rows = results_final ? race_results : race_order;
+    int count = results_final ? race_results_count : race_order_count;
+    if (count <= 0) return 0;
+    const rider* first = rider_table[rows[0].slot];
+    if (!results_final && !(first && first->finished)) return 0;
+    float W = view_extent_w, H = view_extent_h, left = -W + unit;
+    float y = H - 2 * unit;
+    place(0, 0, 1);
+    plain_quad(0, 0, 0, 0.6f, left, y - 0.2f * unit, left + 38 * unit, y + unit);
+    place(left + unit * 0.5f, y, unit);
+    draw_text(1, 1, 1, 1, results_final ? "Final Results" : "Unofficial Results");
+    const float cells[] = {0, 4, 8, 12.5f, 23, 33, 38};
+    const char* heads[] = {"Pos.", "No.", "Lap", "Gap", "Best Time", "BLap"};
+    y -= unit;
+    for (int c = 0; c < 6; c++) {
+        place(left + cells[c] * unit, y, unit * 0.5f);
+        draw_text(1, 1, 1, 1, heads[c]);
+    }
+    const int32_t f = timing_gates.first_lap_entries, n = timing_gates.normal_lap_entries;
+    for (int i = 0; i < count; i++) {
+        const rider* r = rider_table[rows[i].slot];
+        if (!r || (!results_final && !r->finished)) continue;
+        y -= unit;
+        if (i % 2) {
+            place(0, 0, 1);
+            plain_quad(1, 1, 1, 0.25f, left, y - 0.2f * unit, left + 38 * unit, y + 0.8f * unit);
+        }
+        float seconds = 0;
+        int32_t best_lap = rider_best_lap(r, &seconds);
+        double gap = i == 0 ? 0 : (rows[i].last_gate_tic - rows[i - 1].last_gate_tic) * tic_length;
+        char text[6][32];
+        snprintf(text[0], 32, "%d", i + 1);
+        snprintf(text[1], 32, "%3s", r->number);
+        snprintf(text[2], 32, "L%d", laps_done(rows[i].gates_passed, f, n));
+        snprintf(text[3], 32, "%7.3f", gap);
+        int ms = int(std::lround(double(seconds) * 1000));
+        snprintf(text[4], 32, "%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+        snprintf(text[5], 32, "(%d)", best_lap);
+        bool own = rows[i].slot == slot;
+        for (int c = 0; c < 6; c++) {
+            place(left + cells[c] * unit, y, unit * 0.8f);
+            draw_text(own ? 1.0f : 0.9f, own ? 0.85f : 0.9f, own ? 0.2f : 0.9f, 1, text[c]);
+        }
+    }
+    return 38;
+}
+
+}  // namespace
+
 void results_overlay_draw(int slot)
 {
     overlay_begin();
-    // Status lines in a 50-unit-high view, top left.
+    // Status lines in a 50-unit-high view, top left, to the right of the
+    // results table when it shows.
     float unit = 2 * view_extent_h / 50;
+    float table = results_table_draw(slot, unit);
     float y = view_extent_h - unit;
     char line[128];
     auto status = [&](const char* text) {
-        place(-view_extent_w + unit * 0.5f, y, unit);
+        place(-view_extent_w + unit * (0.5f + (table > 0 ? table + 19.5f : 0)), y, unit);
         draw_text_shadowed(0.75f, 0.75f, 0.75f, 1, text);
         y -= unit;
     };

@@ -22,6 +22,7 @@
 #include "game/flaggers.h"
 #include "game/lighting.h"
 #include "game/race_reset.h"
+#include "game/results.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "game/track_objects.h"
@@ -250,6 +251,23 @@ void frame_for_race(int frame)
         const float above[3] = {frame_point[0], frame_point[1] + 30, frame_point[2]};
         shot flare = take([&] { render_view(above, m, 90, -1); });
         save(flare, record.track + "_sun");
+    }
+
+    // Every rider finished: the results table over the view's top left.
+    {
+        race_order_build();
+        ASSERT_EQ(race_order_count, 10);
+        for (int i = 0; i < race_order_count; i++) rider_table[race_order[i].slot]->finished = 1;
+        shot plain = take([] { orbit_view_draw(); });
+        shot table = take([] {
+            orbit_view_draw();
+            results_overlay_draw(watched_slot);
+        });
+        save(table, record.track + "_results");
+        for (int i = 0; i < race_order_count; i++) rider_table[race_order[i].slot]->finished = 0;
+        // The title bar, 1.5 rows of a 50-row view down, dark over the sky.
+        int bar_y = int(float(table.height) * 1.5f / 50), bar_x = table.width / 10;
+        EXPECT_GT(change_near(table, plain, bar_x, bar_y), 60) << "results title bar";
     }
 
     // A solid magenta billboard 30 ft ahead of the watched bike stands
