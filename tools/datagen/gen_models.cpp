@@ -12,6 +12,7 @@
 // frame of the physics body it is drawn on, from the stem's bike row. The
 // rider body and plate are authored in the reference pose of
 // ui/rider_pose.h, hip centre at the origin; the head at the head point.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -229,8 +230,33 @@ void move_model(model_builder& b, vec3 d)
 
 void append_text(void* context, const char* text) { static_cast<std::string*>(context)->append(text); }
 
+// Parts of one level and kind with the same skin and material become one:
+// every part is a draw call with its own uniforms, and twenty riders' worth
+// of them cost the software rasteriser more than their triangles.
+void merge_parts(model_builder& b)
+{
+    std::deque<part_builder> merged;
+    for (auto& p : b.parts) {
+        if (p.vertices.empty()) continue;
+        part_builder* into = nullptr;
+        for (auto& m : merged)
+            if (m.lod == p.lod && m.kind == p.kind && m.skin == p.skin && (m.bone >= 0) == (p.bone >= 0) &&
+                std::equal(m.colour, m.colour + 4, p.colour) && std::equal(m.specular, m.specular + 4, p.specular))
+                into = &m;
+        if (!into) {
+            merged.push_back(p);
+            continue;
+        }
+        uint32_t base = uint32_t(into->vertices.size());
+        into->vertices.insert(into->vertices.end(), p.vertices.begin(), p.vertices.end());
+        for (uint32_t i : p.indices) into->indices.push_back(base + i);
+    }
+    b.parts = std::move(merged);
+}
+
 int write_model(const std::string& root, const std::string& file, model_builder& b)
 {
+    merge_parts(b);
     mesh m{};
     m.name = file.c_str();
     m.lod_count = int(b.lod_distances.size());
