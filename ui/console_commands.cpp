@@ -162,7 +162,9 @@ void camera_position(const char* args)
         console_print("Usage: campos <x> <y> <z>");
         return;
     }
-    memcpy(free_camera.position, p, sizeof p);
+    free_camera.x = p[0];
+    free_camera.y = p[1];
+    free_camera.z = p[2];
     console_print("Camera positioned");
 }
 
@@ -273,8 +275,8 @@ void list_keys(const char*)
     for (int32_t i = 0; i < keyframe_list.count; i++)
         console_printf("pos = { %.2f, %.2f, %.2f }, rot = { %.2f, %.2f, %.2f, %.2f }, time = %.2f",
                        double(k[i].position[0]), double(k[i].position[1]), double(k[i].position[2]),
-                       double(k[i].rotation[0]), double(k[i].rotation[1]), double(k[i].rotation[2]),
-                       double(k[i].rotation[3]), k[i].tic * tic_length);
+                       double(k[i].q[0]), double(k[i].q[1]), double(k[i].q[2]),
+                       double(k[i].q[3]), k[i].tic * tic_length);
 }
 
 void read_keys(const char* args)

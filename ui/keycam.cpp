@@ -8,7 +8,6 @@
 
 growable_array keyframe_list;
 int32_t keycam_mode;
-free_camera_record free_camera = {{0, 0, 0}, 0, 0, 0, 0, 90};
 
 namespace {
 
@@ -31,21 +30,14 @@ void keyframe_list_free()
     array_free(&keyframe_list);
 }
 
-void keyframe_rotation(float yaw, float pitch, float out[4])
-{
-    float y = yaw * 0.5f, p = pitch * 0.5f;
-    out[0] = std::cos(y) * std::sin(p);
-    out[1] = std::sin(y) * std::cos(p);
-    out[2] = 0.0f - std::sin(y) * std::sin(p);  // no "-0.00" in listings
-    out[3] = std::cos(y) * std::cos(p);
-}
-
-void keyframe_add(const free_camera_record* camera, float fov, int32_t tic)
+void keyframe_add(const aimed_camera* camera, float fov, int32_t tic)
 {
     keyframe_list_init();
     camera_keyframe k;
-    memcpy(k.position, camera->position, sizeof k.position);
-    keyframe_rotation(camera->yaw, camera->pitch, k.rotation);
+    k.position[0] = camera->x;
+    k.position[1] = camera->y;
+    k.position[2] = camera->z;
+    camera_quaternion(camera->yaw, camera->pitch, k.q);
     k.fov = fov;
     k.tic = tic;
     if (!array_push(&keyframe_list, &k)) return;
@@ -96,7 +88,7 @@ int keyframes_read(const char* name)
     while (vfs_gets(in, line, sizeof line)) {
         camera_keyframe k;
         if (sscanf(line, "%f %f %f %f %f %f %f %f %d", &k.position[0], &k.position[1], &k.position[2],
-                   &k.rotation[0], &k.rotation[1], &k.rotation[2], &k.rotation[3], &k.fov, &k.tic) != 9) {
+                   &k.q[0], &k.q[1], &k.q[2], &k.q[3], &k.fov, &k.tic) != 9) {
             whole = 0;
             break;
         }
@@ -120,8 +112,8 @@ int keyframes_write(const char* name)
     for (int32_t i = 0; i < keyframe_list.count && ok; i++) {
         const camera_keyframe& k = items[i];
         ok = vfs_printf(out, "%.4f %.4f %.4f %.4f %.4f %.4f %.4f %.2f %d\n", double(k.position[0]),
-                        double(k.position[1]), double(k.position[2]), double(k.rotation[0]), double(k.rotation[1]),
-                        double(k.rotation[2]), double(k.rotation[3]), double(k.fov), k.tic) > 0;
+                        double(k.position[1]), double(k.position[2]), double(k.q[0]), double(k.q[1]),
+                        double(k.q[2]), double(k.q[3]), double(k.fov), k.tic) > 0;
     }
     ok = vfs_flush(out) == 0 && ok;
     vfs_close(out);

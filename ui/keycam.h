@@ -1,43 +1,23 @@
 #pragma once
-// The free camera of the track-camera view and the key-framed camera path
+// The key-framed camera path
 // that keycam mode flies: key frames made from the free camera ("addkey"),
 // removed ("deletekey"), and kept in "@keycam/<name>" text files.
 #include <cstdint>
 
 #include "core/array.h"
-
-// One point of the path; also one line of a "@keycam/" file. 36 bytes.
-struct camera_keyframe {
-    float position[3];  // world feet
-    float rotation[4];  // quaternion x, y, z, w
-    float fov;          // degrees
-    int32_t tic;        // the race tic at which the camera is here
-};
-static_assert(sizeof(camera_keyframe) == 36, "the key-frame record is 36 bytes");
+#include "game/cameras.h"
 
 // Kept in ascending tic order by keyframe_add (a file read keeps its order).
 extern growable_array keyframe_list;
 extern int32_t keycam_mode;
 
-// The camera of the track-camera view when no track camera is selected.
-struct free_camera_record {
-    float position[3];
-    float yaw, pitch;             // radians
-    float yaw_rate, pitch_rate;   // radians per second; "camangle" clears them
-    float fov;                    // degrees
-};
-extern free_camera_record free_camera;
-
 // Start-up and shut-down of the list.
 void keyframe_list_init();
 void keyframe_list_free();
 
-// The rotation of a camera turned by yaw about the vertical axis, then by
-// pitch (up positive), as a quaternion x, y, z, w.
-void keyframe_rotation(float yaw, float pitch, float out[4]);
 // A key frame from the free camera, the field of view and the tic, inserted
 // after every key frame whose tic is not later (equal tics keep their order).
-void keyframe_add(const free_camera_record* camera, float fov, int32_t tic);
+void keyframe_add(const aimed_camera* camera, float fov, int32_t tic);
 // "deletekey": fewer than two frames empty the list; otherwise the first
 // frame later than tic goes (the last when none is later), or the frame
 // before it when that one is not earlier (a list read out of order).

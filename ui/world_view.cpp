@@ -1,125 +1,288 @@
-// The riding view, for now a chase camera behind the watched bike over the
-// lit terrain with each rider's bodies as boxes; the full renderer (sky box,
-// models, billboards, flaggers, lens flares) replaces it.
 #include "ui/world_view.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 
 #include "core/game_state.h"
+#include "game/lighting.h"
+#include "game/race_reset.h"
 #include "game/startup.h"
+#include "game/track_objects.h"
 #include "gfx/imm.h"
+#include "gfx/model.h"
+#include "gfx/texture.h"
 #include "gfx/ztgl.h"
-#include "physics/body_draw.h"
+#include "net/net_client.h"
+#include "physics/physics_world.h"
 #include "physics/rider.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_render.h"
+#include "ui/billboard_draw.h"
+#include "ui/flagger_view.h"
+#include "ui/lens_flare.h"
+#include "ui/rider_draw.h"
+#include "ui/screenshot.h"
+#include "ui/settings.h"
+#include "ui/statue_draw.h"
+#include "ui/view.h"
 
 const float sky_plain_colour[3] = {0.196078f, 0.6f, 0.8f};
+view_camera_record view_camera;
+view_frame_stats view_stats, view_stats_max;
+
+float ghost_alpha(float distance, float G)
+{
+    if (!(G > 0)) return 1;
+    return std::clamp((distance - G / 2) / (G - G / 2), 0.0f, 1.0f);
+}
+
+void sunlit_material(model_material* material)
+{
+    *material = {};
+    for (int i = 0; i < 3; i++) {
+        material->ambient[i] = lighting.ambient[i];
+        material->diffuse[i] = lighting.sun_color[i];
+        material->specular[i] = 1;
+    }
+    material->ambient[3] = 1;
+}
 
 namespace {
 
-// The camera sits this far behind and above the bike and looks at a point
-// ahead of it: the bike fills the lower middle with the track beyond.
-constexpr float chase_back = 16.0f, chase_up = 6.0f, look_ahead = 12.0f;
+// The five sky faces (no floor), each a quad from the cube -1..1 round the
+// camera, in the lighting's face order.
+const float sky_quads[5][4][3] = {
+    {{-1, 1, -1}, {-1, -1, -1}, {1, -1, -1}, {1, 1, -1}},  // north, z = -1
+    {{1, 1, -1}, {1, -1, -1}, {1, -1, 1}, {1, 1, 1}},      // east, x = +1
+    {{1, 1, 1}, {1, -1, 1}, {-1, -1, 1}, {-1, 1, 1}},      // south, z = +1
+    {{-1, 1, 1}, {-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}},  // west, x = -1
+    {{-1, 1, 1}, {-1, 1, -1}, {1, 1, -1}, {1, 1, 1}},      // up, y = +1
+};
 
-void look_at(const float eye[3], const float target[3], float view[16])
+void draw_sky()
 {
-    float f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
-    float fl = std::sqrt(f[0] * f[0] + f[1] * f[1] + f[2] * f[2]);
-    for (float& c : f) c /= fl;
-    float s[3] = {-f[2], 0, f[0]};  // f x up
-    float sl = std::sqrt(s[0] * s[0] + s[2] * s[2]);
-    if (sl < 1e-6f) s[0] = 1, s[2] = 0, sl = 1;
-    s[0] /= sl, s[2] /= sl;
-    float u[3] = {s[1] * f[2] - s[2] * f[1], s[2] * f[0] - s[0] * f[2], s[0] * f[1] - s[1] * f[0]};
-    const float m[16] = {s[0], u[0], -f[0], 0, s[1], u[1], -f[1], 0, s[2], u[2], -f[2], 0,
-                         -(s[0] * eye[0] + s[1] * eye[1] + s[2] * eye[2]),
-                         -(u[0] * eye[0] + u[1] * eye[1] + u[2] * eye[2]),
-                         f[0] * eye[0] + f[1] * eye[1] + f[2] * eye[2], 1};
-    for (int i = 0; i < 16; i++) view[i] = m[i];
-}
-
-void draw_terrain(const float view[16], const float eye[3])
-{
-    terrain* t = &track_terrain;
-    if (!t->renderer) return;
-    for (int i = 0; i < 3; i++) t->camera[i] = eye[i];
-    ztglDisable(GL_DEPTH_TEST);
-    terrain_update_pyramid(t);
-    ztglEnable(GL_DEPTH_TEST);
-    ztglDepthFunc(GL_LEQUAL);
-    // The terrain's patches fold their edges both ways round; face culling
-    // (on since start-up) would drop half of them.
+    ztglClear(GL_DEPTH_BUFFER_BIT);
+    ztglDepthMask(0);
+    ztglDisable(GL_BLEND);
     ztglDisable(GL_CULL_FACE);
-    ztgl_use_program(ZTGL_TERRAIN);
-    // The light in eye space, from a sun high in the south-east.
-    const float sun[3] = {0.4f, 0.8f, 0.45f};
-    float light[3] = {view[0] * sun[0] + view[4] * sun[1] + view[8] * sun[2],
-                      view[1] * sun[0] + view[5] * sun[1] + view[9] * sun[2],
-                      view[2] * sun[0] + view[6] * sun[1] + view[10] * sun[2]};
-    float ll = std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
-    for (float& c : light) c /= ll;
-    const float ambient[4] = {0.45f, 0.45f, 0.45f, 1}, diffuse[3] = {0.7f, 0.7f, 0.65f};
-    ztgl_set_light_position(light);
-    ztgl_set_ambient(ambient);
-    ztgl_set_diffuse(diffuse);
-    terrain_draw(t);
+    ztgl_use_program(ZTGL_UNLIT);
+    // Inset by half a texel of a 64-texel face, so the edges never sample
+    // the far side.
+    const float lo = 1.0f / 128, hi = 127.0f / 128;
+    const float uv[4][2] = {{lo, lo}, {lo, hi}, {hi, hi}, {hi, lo}};
+    for (int f = 0; f < 5; f++) {
+        ztglBindTexture(GL_TEXTURE_2D, GLuint(lighting.sky_textures[f]));
+        view_stats.texture_changes++;
+        imm_begin(IMM_QUADS);
+        imm_color(1, 1, 1, 1);
+        for (int v = 0; v < 4; v++) {
+            imm_texcoord(uv[v][0], uv[v][1]);
+            imm_vertex3(sky_quads[f][v][0], sky_quads[f][v][1], sky_quads[f][v][2]);
+        }
+        imm_end();
+    }
     ztglEnable(GL_CULL_FACE);
+    ztglDepthMask(1);
 }
 
-// Each body of each rider as a box: the bike's frame red, the rest dark.
-void draw_riders()
+// The sun in camera coordinates for the lit and the terrain programs.
+void set_sun(const float m[9])
 {
-    ztgl_use_program(ZTGL_UNLIT);
-    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
-    for (int slot = 0; slot < rider_slot_count; slot++) {
-        const rider* r = rider_table[slot];
-        if (!r) continue;
-        dBodyID bodies[] = {r->frame_body, r->swingarm_body, r->rear_wheel_body, r->front_wheel_body,
-                            r->fork_upper_body, r->fork_lower_body, r->rider_body};
-        for (dBodyID b : bodies) {
-            if (!b) continue;
-            const dReal* p = dBodyGetPosition(b);
-            const float point[3] = {float(p[0]), float(p[1]), float(p[2])};
-            if (b == r->frame_body) imm_color(0.85f, 0.1f, 0.1f, 1);
-            else if (b == r->rider_body) imm_color(0.95f, 0.95f, 0.95f, 1);
-            else imm_color(0.1f, 0.1f, 0.1f, 1);
-            draw_marker_box(point, b == r->frame_body || b == r->rider_body ? 0.9f : 0.6f);
-        }
+    const float* s = lighting.sun_vector;
+    float light[3];
+    for (int i = 0; i < 3; i++) light[i] = s[0] * m[i] + s[1] * m[3 + i] + s[2] * m[6 + i];
+    const float ambient[4] = {lighting.ambient[0], lighting.ambient[1], lighting.ambient[2], 1};
+    for (int program : {ZTGL_NORM_SPEC_LIT, ZTGL_TERRAIN}) {
+        ztgl_use_program(program);
+        ztgl_set_light_position(light);
+        ztgl_set_ambient(ambient);
+        ztgl_set_diffuse(lighting.sun_color);
     }
+    ztgl_use_program(ZTGL_UNLIT);
+}
+
+bool driven_online(int slot)
+{
+    return net_server_open() && slot_status[slot] == slot_driven_by_history;
+}
+
+bool slot_hidden(int slot) { return slot_is_hidden_hook && slot_is_hidden_hook(slot); }
+
+// A stage of the frame is done: a slow one is reported while the stall
+// threshold is set.
+void stage_mark(const char* label)
+{
+    if (stutter_threshold != 0) stutter_check(label);
 }
 
 }  // namespace
 
-void render_rider_view(dBodyID body, int watched_slot)
+void render_view(const float position[3], const float m[9], float fov_degrees, int watched)
 {
-    ztglClearColor(sky_plain_colour[0], sky_plain_colour[1], sky_plain_colour[2], 1);
-    ztglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    const rider* r = watched_slot >= 0 && watched_slot < rider_slot_count ? rider_table[watched_slot] : nullptr;
-    dBodyID frame = r ? r->frame_body : body;
-    if (!frame) return;
-    const dReal* p = dBodyGetPosition(frame);
-    const dReal* R = dBodyGetRotation(frame);
-    // Forward is the frame's -z, flattened so the camera stays level.
-    float fx = float(-R[2]), fz = float(-R[10]);
-    float fl = std::sqrt(fx * fx + fz * fz);
-    if (fl < 1e-3f) fx = 0, fz = -1, fl = 1;
-    fx /= fl, fz /= fl;
-    const float eye[3] = {float(p[0]) - chase_back * fx, float(p[1]) + chase_up, float(p[2]) - chase_back * fz};
-    const float target[3] = {float(p[0]) + look_ahead * fx, float(p[1]), float(p[2]) + look_ahead * fz};
-    float view[16];
-    look_at(eye, target, view);
+    view_stats = {};
+    flaggers_animate();
+    texture_anims_step(tic_counter);
+    for (int i = 0; i < 3; i++) view_camera.position[i] = position[i], model_camera[i] = position[i];
+    std::copy(m, m + 9, view_camera.rotation);
+    terrain* t = &track_terrain;
+    for (int i = 0; i < 3; i++) t->camera[i] = position[i];
+
+    ztglDisable(GL_DEPTH_TEST);
+    ztglDepthFunc(GL_ALWAYS);
+    ztglDepthMask(0);
+    if (t->renderer) terrain_update_pyramid(t);
+    stage_mark("rendertex");
+
+    set_perspective(view_viewport_w, view_viewport_h, fov_degrees);
+    // The view is the transpose of the camera rotation: its rows are the
+    // rotation's columns.
+    const float view[16] = {m[0], m[1], m[2], 0, m[3], m[4], m[5], 0, m[6], m[7], m[8], 0, 0, 0, 0, 1};
+    ztglLoadMatrixf(view);
+    ztgl_set_envmat(view);
+    ztglEnable(GL_DEPTH_TEST);
+    ztglDepthMask(1);
+
+    if (options.fugly) {
+        ztglClearColor(sky_plain_colour[0], sky_plain_colour[1], sky_plain_colour[2], 0);
+        ztglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    } else {
+        draw_sky();
+    }
+    bool fog = lighting.fog_density > 0;
+    if (fog) {
+        ztgl_use_program(ZTGL_UNLIT);
+        ztgl_set_fog_density(lighting.fog_density);
+    }
+    ztglTranslatef(-position[0], -position[1], -position[2]);
+    set_sun(m);
+
+    ztglDepthFunc(GL_LEQUAL);
+    if (t->renderer) {
+        t->ground_polygons = 0;
+        // The terrain's patches fold their edges both ways round.
+        ztglDisable(GL_CULL_FACE);
+        terrain_draw(t);
+        ztglEnable(GL_CULL_FACE);
+        view_stats.ground_polygons = t->ground_polygons;
+    }
+    stage_mark("drawterrain");
+
+    // Riders: opaque first, near network riders faded after the billboards.
+    float alpha[rider_slot_count];
+    int local = rider_no_slot;
+    for (int s = 0; s < rider_slot_count; s++)
+        if (rider_table[s] && slot_status[s] == slot_driven_by_player) {
+            local = s;
+            break;
+        }
+    float fade = float(settings.ghost_fade_distance.value);
+    for (int s = 0; s < rider_slot_count; s++) {
+        const rider* r = rider_table[s];
+        alpha[s] = 1;
+        // A hidden slot is not drawn at all: even at alpha 0 it would write
+        // depth over the flares.
+        if (!r || !r->frame_body || slot_hidden(s)) continue;
+        if (local != rider_no_slot && s != local && driven_online(s)) {
+            const dReal* a = dBodyGetPosition(r->frame_body);
+            const dReal* b = dBodyGetPosition(rider_table[local]->frame_body);
+            alpha[s] = ghost_alpha(float(std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) +
+                                                   (a[2] - b[2]) * (a[2] - b[2]))),
+                                   fade);
+            if (alpha[s] < 1) continue;
+        }
+        int mode = s != watched ? 0 : settings.hide_rider.selected ? 1 : 2;
+        draw_rider(r, mode, position);
+    }
+    stage_mark("drawbikes");
+    view_stats.texture_changes += draw_statues(position);
+    stage_mark("drawstatues");
+    view_stats.billboards = draw_billboards(position, m, settings.billboard_optimize_lookahead,
+                                            &view_stats.texture_changes);
+    stage_mark("drawbillboards");
+    for (int s = 0; s < rider_slot_count; s++) {
+        const rider* r = rider_table[s];
+        if (!r || !r->frame_body || alpha[s] >= 1 || alpha[s] <= 0 || slot_hidden(s)) continue;
+        model_alpha = alpha[s];
+        draw_rider(r, s != watched ? 0 : settings.hide_rider.selected ? 1 : 2, position);
+        model_alpha = 1;
+    }
+    stage_mark("drawghosts");
+    ztgl_use_program(ZTGL_UNLIT);
+    if (fog) ztgl_set_fog_density(0);
+    ztglLoadIdentity();
+    ztglDepthFunc(GL_ALWAYS);
+    if (settings.lens_flare.selected) draw_lens_flares(position, m);
+    ztglDisable(GL_BLEND);
+
+    view_stats_max.ground_polygons = std::max(view_stats_max.ground_polygons, view_stats.ground_polygons);
+    view_stats_max.billboards = std::max(view_stats_max.billboards, view_stats.billboards);
+    view_stats_max.texture_changes = std::max(view_stats_max.texture_changes, view_stats.texture_changes);
+}
+
+void render_view_quat(const float position[3], const float q[4], float fov_degrees)
+{
+    float m[9];
+    quaternion_rotation(q, m);
+    render_view(position, m, fov_degrees, -1);
+}
+
+namespace {
+// The gimbal's smoothed camera z axis and the time it was last updated.
+float gimbal_z[3] = {0, 0, 1};
+double gimbal_time = -1;
+}  // namespace
+
+void render_rider_view(dBodyID body, int watched)
+{
+    if (!body) {
+        ztglClearColor(sky_plain_colour[0], sky_plain_colour[1], sky_plain_colour[2], 1);
+        ztglClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        return;
+    }
+    float h = float(settings.first_person_height.value);
+    const dReal* p = dBodyGetPosition(body);
+    const dReal* R = dBodyGetRotation(body);
+    float m[9];
+    for (int i = 0; i < 3; i++)
+        for (int k = 0; k < 3; k++) m[3 * i + k] = float(R[4 * i + k]);
+    const float local[3] = {0, 0.558383f * h + 0.5f, -0.79336953f * h - 0.4f};
+    float eye[3];
+    for (int i = 0; i < 3; i++)
+        eye[i] = float(p[i]) + m[3 * i] * local[0] + m[3 * i + 1] * local[1] + m[3 * i + 2] * local[2];
+    float x[3] = {m[0], m[3], m[6]}, y[3] = {m[1], m[4], m[7]}, z[3] = {m[2], m[5], m[8]};
+    float g = float(settings.first_person_gimbal.value);
+    if (g > 0.5f) {
+        // Smooth the pitch of the view: the camera's z lags the body's.
+        float angle = std::atan2(gimbal_z[0] * y[0] + gimbal_z[1] * y[1] + gimbal_z[2] * y[2],
+                                 gimbal_z[0] * z[0] + gimbal_z[1] * z[1] + gimbal_z[2] * z[2]);
+        angle = std::clamp(angle, -0.7853982f, 0.7853982f);
+        double now = game_clock;
+        if (now > gimbal_time && gimbal_time >= 0) {
+            float k = 1 - g * 0.01f;
+            float scale = 1 - (k * k * k * 100 + 5) * float(std::min(now - gimbal_time, 0.125));
+            angle *= std::max(scale, 0.0f);
+        }
+        gimbal_time = now;
+        float tz = std::tan(angle);
+        for (int i = 0; i < 3; i++) z[i] += tz * y[i];
+        vec3_normalize(z, m + 6);
+        for (int i = 0; i < 3; i++) gimbal_z[i] = z[i];
+        y[0] = z[1] * x[2] - z[2] * x[1];
+        y[1] = z[2] * x[0] - z[0] * x[2];
+        y[2] = z[0] * x[1] - z[1] * x[0];
+    }
     if (options.print_orientation) {
-        // The camera's place and its right (x) and backward (z) axes, which
-        // are the view matrix's first and third rows.
         printf("t=%f p0=%f p1=%f p2=%f x0=%f x1=%f x2=%f z0=%f z1=%f z2=%f\n", double(tic_counter) * tic_length,
-               double(eye[0]), double(eye[1]), double(eye[2]), double(view[0]), double(view[4]), double(view[8]),
-               double(view[2]), double(view[6]), double(view[10]));
+               double(eye[0]), double(eye[1]), double(eye[2]), double(x[0]), double(x[1]), double(x[2]),
+               double(z[0]), double(z[1]), double(z[2]));
         fflush(stdout);
     }
-    ztglMatrixMode(ZTGL_MODELVIEW);
-    ztglLoadMatrixf(view);
-    draw_terrain(view, eye);
-    draw_riders();
+    float a = float(settings.first_person_angle.value) * float(M_PI) / 180;
+    float ca = std::cos(a), sa = std::sin(a);
+    float y2[3], z2[3];
+    for (int i = 0; i < 3; i++) y2[i] = ca * y[i] - sa * z[i], z2[i] = sa * y[i] + ca * z[i];
+    const float rot[9] = {x[0], y2[0], z2[0], x[1], y2[1], z2[1], x[2], y2[2], z2[2]};
+    render_view(eye, rot, float(settings.fov.value), watched);
 }

@@ -417,15 +417,15 @@ camera_keyframe key_at(int i)
 
 TEST_F(console_commands_test, addkey_keeps_tic_order_and_equal_tics_in_insertion_order)
 {
-    free_camera = {{1, 2, 3}, 0, 0, 0, 0, 90};
+    free_camera = {1, 2, 3, 0, 0, 0, 0, 90, 0};
     settings.fov.value = 75;
     tic_counter = 100;
     run("/addkey");
     EXPECT_EQ(last_message(), "Keyframe added");
-    free_camera.position[0] = 2;
+    free_camera.x = 2;
     run("/addkey");
     tic_counter = 50;
-    free_camera.position[0] = 3;
+    free_camera.x = 3;
     run("/addkey");
     ASSERT_EQ(keyframe_list.count, 3);
     EXPECT_EQ(key_at(0).position[0], 3);
@@ -454,7 +454,7 @@ TEST_F(console_commands_test, addkey_keeps_tic_order_and_equal_tics_in_insertion
     tic_counter = 0;
 }
 
-TEST(keyframe_rotation, the_key_frame_looks_where_the_free_camera_looks)
+TEST(camera_quaternion, the_key_frame_looks_where_the_free_camera_looks)
 {
     // The renderer turns a key frame's quaternion (q0..q3 = x, y, z, w) into
     // these rows and looks along minus their third column; for yaw y and
@@ -463,7 +463,7 @@ TEST(keyframe_rotation, the_key_frame_looks_where_the_free_camera_looks)
     const float angles[][2] = {{0, 0}, {0.5f, 0}, {0, 0.4f}, {1.2f, -0.3f}, {-2.5f, 0.7f}};
     for (const auto& a : angles) {
         float q[4];
-        keyframe_rotation(a[0], a[1], q);
+        camera_quaternion(a[0], a[1], q);
         double q0 = q[0], q1 = q[1], q2 = q[2], q3 = q[3];
         double m[3][3] = {{2 * (q1 * q1 + q2 * q2) - 1, -2 * (q1 * q0 - q2 * q3), -2 * (q2 * q0 + q1 * q3)},
                           {2 * (q1 * q0 + q2 * q3), 1 - 2 * (q2 * q2 + q0 * q0), 2 * (q1 * q2 - q0 * q3)},
@@ -484,7 +484,7 @@ TEST_F(console_commands_test, keys_written_and_read_back_give_the_same_path)
     tic_counter = 0;
     const float path[][6] = {{0, 5, 0, 0, 0, 90}, {10.5f, 6, -3.25f, 0.7f, 0.2f, 80}, {20, 4.5f, 8, -1.1f, -0.1f, 60}};
     for (int i = 0; i < 3; i++) {
-        free_camera = {{path[i][0], path[i][1], path[i][2]}, path[i][3], path[i][4], 0, 0, 90};
+        free_camera = {path[i][0], path[i][1], path[i][2], path[i][3], path[i][4], 0, 0, 90, 0};
         settings.fov.value = path[i][5];
         tic_counter = 128 * i;
         run("/addkey");
@@ -500,7 +500,7 @@ TEST_F(console_commands_test, keys_written_and_read_back_give_the_same_path)
     for (int i = 0; i < 3; i++) {
         camera_keyframe k = key_at(i);
         for (int c = 0; c < 3; c++) EXPECT_NEAR(k.position[c], before[size_t(i)].position[c], 5e-5);
-        for (int c = 0; c < 4; c++) EXPECT_NEAR(k.rotation[c], before[size_t(i)].rotation[c], 5e-5);
+        for (int c = 0; c < 4; c++) EXPECT_NEAR(k.q[c], before[size_t(i)].q[c], 5e-5);
         EXPECT_NEAR(k.fov, before[size_t(i)].fov, 5e-3);
         EXPECT_EQ(k.tic, before[size_t(i)].tic);
     }
@@ -607,8 +607,8 @@ TEST_F(console_commands_test, camangle_and_campos_place_the_free_camera)
     EXPECT_NEAR(free_camera.yaw, M_PI / 2, 1e-6);
     run("/campos 1 -2.5 300");
     EXPECT_EQ(last_message(), "Camera positioned");
-    EXPECT_EQ(free_camera.position[1], -2.5f);
-    EXPECT_EQ(free_camera.position[2], 300);
+    EXPECT_EQ(free_camera.y, -2.5f);
+    EXPECT_EQ(free_camera.z, 300);
     run("/campos 1 2");
     EXPECT_EQ(last_message(), "Usage: campos <x> <y> <z>");
 }

@@ -5,16 +5,25 @@
 // skeleton of docs/model.md) with head and number plate, the start gate and a
 // few track objects. Each model gets a finer and a coarser level of detail.
 //
-// Frames (feet, y up, z backward, x to the rider's right): wheels and the
-// lower fork have their origin on the axle, the upper fork on the steering
-// head, the swingarm on its pivot, the frame midway between the axles at axle
-// height (wheelbase 4.8), the rider body and plate at the hip centre.
+// Frames (feet, y up, z backward, x to the rider's right): each bike part is
+// authored about a point of its own (the wheels and the lower fork on the
+// axle, the upper fork on the steering head, the swingarm on its pivot, the
+// frame midway between the axles at axle height) and then moved into the
+// frame of the physics body it is drawn on, from the stem's bike row. The
+// rider body and plate are authored in the reference pose of
+// ui/rider_pose.h, hip centre at the origin; the head at the head point.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "gfx/mesh.h"
+#include "physics/bike_info.h"
+#include "ui/rider_pose.h"
 #include "tools/datagen/datagen.h"
 #include "tools/datagen/gen_shared.h"
 
@@ -28,6 +37,7 @@ vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 vec3 operator*(vec3 a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 vec3 cross(vec3 a, vec3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
 float length(vec3 a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+vec3 load3(const float* p) { return {p[0], p[1], p[2]}; }
 vec3 unit(vec3 a)
 {
     float l = length(a);
@@ -206,10 +216,47 @@ struct model_builder {
     }
 };
 
+// Moves every vertex of a model by d: from the point it was authored about
+// into its body's frame.
+void move_model(model_builder& b, vec3 d)
+{
+    for (auto& p : b.parts)
+        for (auto& v : p.vertices) {
+            v.position[0] += d.x;
+            v.position[1] += d.y;
+            v.position[2] += d.z;
+        }
+}
+
 void append_text(void* context, const char* text) { static_cast<std::string*>(context)->append(text); }
+
+// Parts of one level and kind with the same skin and material become one:
+// every part is a draw call with its own uniforms, and twenty riders' worth
+// of them cost the software rasteriser more than their triangles.
+void merge_parts(model_builder& b)
+{
+    std::deque<part_builder> merged;
+    for (auto& p : b.parts) {
+        if (p.vertices.empty()) continue;
+        part_builder* into = nullptr;
+        for (auto& m : merged)
+            if (m.lod == p.lod && m.kind == p.kind && m.skin == p.skin && (m.bone >= 0) == (p.bone >= 0) &&
+                std::equal(m.colour, m.colour + 4, p.colour) && std::equal(m.specular, m.specular + 4, p.specular))
+                into = &m;
+        if (!into) {
+            merged.push_back(p);
+            continue;
+        }
+        uint32_t base = uint32_t(into->vertices.size());
+        into->vertices.insert(into->vertices.end(), p.vertices.begin(), p.vertices.end());
+        for (uint32_t i : p.indices) into->indices.push_back(base + i);
+    }
+    b.parts = std::move(merged);
+}
 
 int write_model(const std::string& root, const std::string& file, model_builder& b)
 {
+    merge_parts(b);
     mesh m{};
     m.name = file.c_str();
     m.lod_count = int(b.lod_distances.size());
@@ -239,12 +286,17 @@ int write_model(const std::string& root, const std::string& file, model_builder&
     return datagen_write_text(root, file, text);
 }
 
+// Where the coarse level takes over, feet: the chase camera's own bike and
+// its neighbours on the start line are fine, the field beyond coarse (a
+// twenty-rider frame must stay near the cost of the ground alone).
+constexpr float bike_detail_distance = 20, rider_detail_distance = 20;
+
 // Detail per level: level 0 fine, level 1 coarse.
 int segs(int lod, int fine) { return lod == 0 ? fine : std::max(4, fine / 3); }
 
 void build_wheel(model_builder& b, bool front)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     // A 21-inch front and 19-inch rear rim; the tyres make both about 2.3 feet across.
     float rim = front ? 0.875f : 0.79f, tyre = front ? 0.15f : 0.19f;
     for (int lod = 0; lod < 2; lod++) {
@@ -274,7 +326,7 @@ void build_wheel(model_builder& b, bool front)
 // The frame: engine, tank, seat, fenders, radiator shrouds, exhaust.
 void build_frame(model_builder& b)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 12);
         auto& f = b.part("frame", lod);
@@ -305,33 +357,35 @@ void build_frame(model_builder& b)
 }
 
 // Upper fork: triple clamps, stanchion tops and the handlebar; origin at the
-// steering head, the fork axis tilted back 27 degrees.
-void build_fork_upper(model_builder& b)
+// top of the steering head, the fork axis along the row's rake. grip: the
+// two grip points about that origin.
+void build_fork_upper(model_builder& b, vec3 axis, const vec3 grip[2])
 {
-    b.lod_distances = {0, 60};
-    vec3 axis = unit({0, -0.891f, -0.454f});  // down and forward along the rake
+    b.lod_distances = {0, bike_detail_distance};
+    vec3 down = axis * -1.0f;
+    vec3 mid = (grip[0] + grip[1]) * 0.5f;
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 10);
         auto& c = b.part("clamps", lod);
-        add_box(c, {0, 0.15f, 0}, {0.3f, 0.05f, 0.12f}, cell_uv(2, 0));
-        add_box(c, {0, -0.35f, -0.1f}, {0.3f, 0.06f, 0.12f}, cell_uv(2, 0));
+        add_box(c, axis * 0.12f, {0.3f, 0.05f, 0.12f}, cell_uv(2, 0));
+        add_box(c, down * 0.5f, {0.3f, 0.06f, 0.12f}, cell_uv(2, 0));
         auto& fender = b.part("fender", lod);
-        add_box(fender, {0, -0.48f, -0.45f}, {0.22f, 0.03f, 0.65f}, cell_uv(2, 1));  // front fender
-        add_tube(c, {0, 0.3f, 0.05f}, {0, 0.55f, 0.1f}, 0.05f, 0.05f, s, cell_uv(2, 0));     // bar mount
+        add_box(fender, down * 1.6f + vec3{0, 0, -0.35f}, {0.22f, 0.03f, 0.65f}, cell_uv(2, 1));  // front fender
+        add_tube(c, axis * 0.15f, mid, 0.05f, 0.05f, s, cell_uv(2, 0));  // bar mount
         auto& bar = b.part("handlebar", lod);
-        add_tube(bar, {-1.1f, 0.6f, 0.2f}, {1.1f, 0.6f, 0.2f}, 0.035f, 0.035f, s, cell_uv(2, 0));
-        add_tube(bar, {-1.1f, 0.6f, 0.2f}, {-0.8f, 0.6f, 0.2f}, 0.06f, 0.06f, s, cell_uv(3, 0)); // grips
-        add_tube(bar, {0.8f, 0.6f, 0.2f}, {1.1f, 0.6f, 0.2f}, 0.06f, 0.06f, s, cell_uv(3, 0));
+        vec3 across = unit(grip[1] - grip[0]);
+        add_tube(bar, grip[0] - across * 0.1f, grip[1] + across * 0.1f, 0.035f, 0.035f, s, cell_uv(2, 0));
+        for (int i = 0; i < 2; i++)  // grips
+            add_tube(bar, grip[i] - across * 0.15f, grip[i] + across * 0.15f, 0.06f, 0.06f, s, cell_uv(3, 0));
         auto& st = b.part("stanchions", lod, MESH_GLOW);
-        for (float x : {-0.25f, 0.25f}) add_tube(st, {x, 0.2f, 0}, vec3{x, 0.2f, 0} + axis * 1.3f, 0.07f, 0.07f, s, cell_uv(1, 0));
+        for (float x : {-0.25f, 0.25f}) add_tube(st, {x, 0.1f, 0}, vec3{x, 0.1f, 0} + down * 1.4f, 0.07f, 0.07f, s, cell_uv(1, 0));
     }
 }
 
-// Lower fork: the sliders up from the axle.
-void build_fork_lower(model_builder& b)
+// Lower fork: the sliders up from the axle along the rake.
+void build_fork_lower(model_builder& b, vec3 axis)
 {
-    b.lod_distances = {0, 60};
-    vec3 axis = unit({0, 0.891f, 0.454f});
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         auto& l = b.part("sliders", lod);
         for (float x : {-0.25f, 0.25f}) {
@@ -343,18 +397,19 @@ void build_fork_lower(model_builder& b)
     }
 }
 
-void build_swingarm(model_builder& b)
+// The swingarm from its pivot to the rear axle (axle: about the pivot).
+void build_swingarm(model_builder& b, vec3 axle)
 {
-    b.lod_distances = {0, 60};
+    b.lod_distances = {0, bike_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         auto& a = b.part("arms", lod);
         for (float x : {-0.3f, 0.3f})
-            add_tube(a, {x, 0, 0}, {x, -0.3f, 1.95f}, 0.1f, 0.07f, segs(lod, 8), cell_uv(2, 0));
+            add_tube(a, {x, 0, 0}, {x, axle.y, axle.z}, 0.1f, 0.07f, segs(lod, 8), cell_uv(2, 0));
         add_box(a, {0, 0, 0.2f}, {0.3f, 0.08f, 0.1f}, cell_uv(2, 0));
         auto& s = b.part("shock", lod, MESH_GLOW);
         add_tube(s, {0, 0.1f, 0.3f}, {0, 1.0f, 0.0f}, 0.09f, 0.09f, segs(lod, 8), cell_uv(1, 0));
         auto& ch = b.part("chain", lod);
-        add_box(ch, {-0.4f, -0.15f, 1.0f}, {0.02f, 0.1f, 1.0f}, cell_uv(3, 0));
+        add_box(ch, vec3{-0.4f, 0, 0} + axle * 0.5f, {0.02f, 0.1f, 0.5f * length(axle)}, cell_uv(3, 0));
     }
 }
 
@@ -372,50 +427,58 @@ void build_front_plate(model_builder& b)
     add_box(p, {0, 0.0f, -0.25f}, {0.32f, 0.32f, 0.02f}, {0, 0, 1, 1});
 }
 
-// The rider, in the rest pose, each limb on its bone.
-struct rider_pose {
-    vec3 hip[2] = {{-0.4f, 0, 0}, {0.4f, 0, 0}};
-    vec3 knee[2] = {{-0.65f, -0.85f, -1.1f}, {0.65f, -0.85f, -1.1f}};
-    vec3 foot[2] = {{-0.55f, -2.4f, 0.1f}, {0.55f, -2.4f, 0.1f}};
-    vec3 shoulder[2] = {{-0.65f, 2.0f, -0.7f}, {0.65f, 2.0f, -0.7f}};
-    vec3 elbow[2] = {{-1.05f, 1.0f, -1.05f}, {1.05f, 1.0f, -1.05f}};
-    vec3 grip[2] = {{-1.0f, 0.15f, -1.6f}, {1.0f, 0.15f, -1.6f}};
-};
-
+// The rider in the reference pose, each limb on its bone: the forearm runs
+// from the elbow to the grip itself, so the gloves close on the bars when
+// the pose stretches an arm to its reach.
 void build_rider(model_builder& b, bool first_person)
 {
-    b.lod_distances = {0, 40};
-    rider_pose r;
+    b.lod_distances = {0, rider_detail_distance};
+    const bike_info* row = rider_model_row();
+    rider_pose pose;
+    rider_reference_pose(row, &pose);
+    vec3 shoulder[2], grip[2], foot[2], elbow[2], knee[2], hip[2];
+    for (int i = 0; i < 2; i++) {
+        shoulder[i] = load3(pose.origin[bone_left_upper_arm + 2 * i]);
+        hip[i] = load3(pose.origin[bone_left_thigh + 2 * i]);
+        elbow[i] = load3(pose.elbow[i]);
+        knee[i] = load3(pose.knee[i]);
+        grip[i] = load3(pose.grip[i]);
+        foot[i] = load3(pose.foot[i]);
+    }
+    vec3 neck = (shoulder[0] + shoulder[1]) * 0.5f;
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 12);
         if (!first_person) {
             auto& torso = b.part("torso", lod);
-            torso.bone = 0;
-            add_ellipsoid(torso, {0, 1.05f, -0.35f}, {0.62f, 1.05f, 0.42f}, s, cell_uv(0, 0));
-            add_box(torso, {0, 2.05f, -0.6f}, {0.25f, 0.12f, 0.25f}, cell_uv(3, 0));  // neck brace
+            torso.bone = bone_torso;
+            vec3 mid = neck * 0.5f;
+            add_ellipsoid(torso, mid, {0.62f, 0.5f * length(neck) + 0.25f, 0.42f}, s, cell_uv(0, 0));
+            add_box(torso, neck + vec3{0, 0.05f, 0}, {0.25f, 0.12f, 0.25f}, cell_uv(3, 0));  // neck brace
+            add_ellipsoid(torso, {0, 0, 0.1f}, {0.55f, 0.35f, 0.45f}, s, cell_uv(2, 0));     // seat of the pants
         }
         for (int side = 0; side < 2; side++) {
             auto& ua = b.part(side ? "right_upper_arm" : "left_upper_arm", lod);
-            ua.bone = 2 + 2 * side;
-            add_tube(ua, r.shoulder[side], r.elbow[side], 0.22f, 0.18f, s, cell_uv(1, 0));
+            ua.bone = bone_left_upper_arm + 2 * side;
+            add_ellipsoid(ua, shoulder[side], {0.24f, 0.24f, 0.24f}, s, cell_uv(1, 0));
+            add_tube(ua, shoulder[side], elbow[side], 0.2f, 0.17f, s, cell_uv(1, 0));
             auto& fa = b.part(side ? "right_forearm" : "left_forearm", lod);
-            fa.bone = 3 + 2 * side;
-            add_tube(fa, r.elbow[side], r.grip[side], 0.17f, 0.13f, s, cell_uv(1, 0));
-            add_ellipsoid(fa, r.grip[side], {0.13f, 0.13f, 0.16f}, s, cell_uv(3, 0));  // glove
+            fa.bone = bone_left_forearm + 2 * side;
+            add_tube(fa, elbow[side], grip[side], 0.16f, 0.12f, s, cell_uv(1, 0));
+            add_ellipsoid(fa, grip[side], {0.13f, 0.13f, 0.16f}, s, cell_uv(3, 0));  // glove
             auto& th = b.part(side ? "right_thigh" : "left_thigh", lod);
-            th.bone = 6 + 2 * side;
-            add_tube(th, r.hip[side], r.knee[side], 0.3f, 0.24f, s, cell_uv(2, 0));
+            th.bone = bone_left_thigh + 2 * side;
+            add_tube(th, hip[side], knee[side], 0.28f, 0.23f, s, cell_uv(2, 0));
             auto& sh = b.part(side ? "right_shin" : "left_shin", lod);
-            sh.bone = 7 + 2 * side;
-            add_tube(sh, r.knee[side], r.foot[side], 0.22f, 0.2f, s, cell_uv(0, 1));  // boot
-            add_box(sh, r.foot[side] + vec3{0, -0.05f, -0.25f}, {0.17f, 0.1f, 0.38f}, cell_uv(0, 1));
+            sh.bone = bone_left_shin + 2 * side;
+            add_tube(sh, knee[side], foot[side], 0.22f, 0.2f, s, cell_uv(0, 1));  // boot
+            add_box(sh, foot[side] + vec3{0, -0.05f, -0.2f}, {0.15f, 0.1f, 0.35f}, cell_uv(0, 1));
         }
     }
 }
 
 void build_rider_head(model_builder& b)
 {
-    b.lod_distances = {0, 40};
+    b.lod_distances = {0, rider_detail_distance};
     for (int lod = 0; lod < 2; lod++) {
         int s = segs(lod, 16);
         auto& h = b.part("helmet", lod);
@@ -427,11 +490,15 @@ void build_rider_head(model_builder& b)
     }
 }
 
+// The number on the rider's back, on the torso bone.
 void build_rider_plate(model_builder& b)
 {
+    rider_pose pose;
+    rider_reference_pose(rider_model_row(), &pose);
+    vec3 neck = (load3(pose.origin[bone_left_upper_arm]) + load3(pose.origin[bone_right_upper_arm])) * 0.5f;
     auto& p = b.part("back_number", 0);
-    p.bone = 0;
-    add_box(p, {0, 1.35f, 0.08f}, {0.42f, 0.35f, 0.01f}, {0, 0, 1, 1});
+    p.bone = bone_torso;
+    add_box(p, neck * 0.6f + vec3{0, 0, 0.44f}, {0.38f, 0.32f, 0.01f}, {0, 0, 1, 1});
 }
 
 void build_start_gate(model_builder& b)
@@ -492,17 +559,44 @@ int gen_models(const std::string& root)
         m.build(b);
         if (!write_model(root, m.file, b)) return 0;
     }
-    const named_builder per_stem[] = {
-        {"_frame.qm", build_frame},           {"_fork_upper.qm", build_fork_upper},
-        {"_fork_lower.qm", build_fork_lower}, {"_swingarm.qm", build_swingarm},
-        {"_side_plates.qm", build_side_plates}, {"_front_plate.qm", build_front_plate},
-    };
-    for (const bike_stem& stem : bike_stems())
-        for (const auto& m : per_stem) {
+    for (const bike_stem& stem : bike_stems()) {
+        // The stem's first row places its parts on the bodies.
+        char frame_file[80];
+        snprintf(frame_file, sizeof frame_file, "@%s_frame.qm", stem.name);
+        const bike_info* row = bike_info_table();
+        for (int i = 0; i < bike_info_count; i++)
+            if (strcmp(frame_file, bike_info_table()[i].files[bike_file_frame_model]) == 0) {
+                row = &bike_info_table()[i];
+                break;
+            }
+        const bike_main_values& m = row->main;
+        vec3 front = load3(m.front_axle), rear = load3(m.rear_axle);
+        vec3 axle_mid = (front + rear) * 0.5f;
+        vec3 frame_move = axle_mid - load3(m.frame_centre);
+        vec3 axis = unit(load3(m.steer_upper) - load3(m.steer_lower));  // up the rake
+        vec3 head = load3(m.steer_upper);
+        vec3 fork_move = head - load3(m.fork_upper_centre);
+        vec3 grips[2] = {load3(m.grip[0]) - fork_move, load3(m.grip[1]) - fork_move};
+        vec3 pivot = load3(m.swingarm_pivot);
+        struct item {
+            const char* suffix;
+            std::function<void(model_builder&)> build;
+            vec3 move;
+        } items[] = {
+            {"_frame.qm", build_frame, frame_move},
+            {"_fork_upper.qm", [&](model_builder& b) { build_fork_upper(b, axis, grips); }, fork_move},
+            {"_fork_lower.qm", [&](model_builder& b) { build_fork_lower(b, axis); }, front - load3(m.fork_lower_centre)},
+            {"_swingarm.qm", [&](model_builder& b) { build_swingarm(b, rear - pivot); }, pivot - load3(m.swingarm_centre)},
+            {"_side_plates.qm", build_side_plates, frame_move},
+            {"_front_plate.qm", build_front_plate, fork_move},
+        };
+        for (const item& it : items) {
             model_builder b;
-            m.build(b);
-            if (!write_model(root, std::string(stem.name) + m.file, b)) return 0;
+            it.build(b);
+            move_model(b, it.move);
+            if (!write_model(root, std::string(stem.name) + it.suffix, b)) return 0;
         }
+    }
     return 1;
 }
 
