@@ -209,38 +209,18 @@ void rider_respawn_upright(const ride_world& w, rider* r)
 
 void suspension_tic(rider* r)
 {
-    const bike_info& row = row_of(r);
-    fork_values f{};
-    f.spring_rate = r->fork_spring_rate;
-    f.preload = r->fork_preload;
-    f.air_gap = r->fork_oil_level;
-    f.travel = row.main.fork_travel;
-    f.compression = r->fork_compression;
-    f.rebound = r->fork_rebound;
-    f.slow_compression = r->fork_slow_compression;
-    f.slow_rebound = r->fork_slow_rebound;
-    damped_motor_setting fm =
-        fork_motor(f, dJointGetSliderPosition(r->fork_joint), dJointGetSliderPositionRate(r->fork_joint));
+    damped_motor_setting fm = fork_motor(rider_fork_values(r), dJointGetSliderPosition(r->fork_joint),
+                                         dJointGetSliderPositionRate(r->fork_joint));
     dJointSetSliderParam(r->fork_joint, dParamVel, fm.velocity);
     dJointSetSliderParam(r->fork_joint, dParamFMax, fm.fmax);
     // No damper row: the world's own mixing, as for any other joint row.
     dJointSetSliderParam(r->fork_joint, dParamCFM, fm.cfm > 0.0 ? fm.cfm : dWorldGetCFM(dBodyGetWorld(r->frame_body)));
 
-    const bike_tuning_values& t = row.tuning;
-    shock_values s{};
-    s.spring_rate = r->shock_spring_rate;
-    s.preload = r->shock_preload;
-    s.travel = row.main.swingarm_travel;
-    s.compression = r->shock_compression;
-    s.rebound = r->shock_rebound;
-    s.slow_compression = r->shock_slow_compression;
-    s.slow_rebound = r->shock_slow_rebound;
-    s.linkage = {t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
-                 {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
-    double torque = shock_torque(s, dJointGetHingeAngle(r->swingarm_joint), dJointGetHingeAngleRate(r->swingarm_joint));
-    motor_setting sm = suspension_motor(torque);
+    damped_motor_setting sm = shock_motor(rider_shock_values(r), dJointGetHingeAngle(r->swingarm_joint),
+                                          dJointGetHingeAngleRate(r->swingarm_joint));
     dJointSetHingeParam(r->swingarm_joint, dParamVel, sm.velocity);
     dJointSetHingeParam(r->swingarm_joint, dParamFMax, sm.fmax);
+    dJointSetHingeParam(r->swingarm_joint, dParamCFM, sm.cfm > 0.0 ? sm.cfm : dWorldGetCFM(dBodyGetWorld(r->frame_body)));
 }
 
 void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
@@ -801,6 +781,37 @@ void rider_body_relative_velocity(const rider* r, double out[3])
     dBodyGetPointVel(r->frame_body, p[0], p[1], p[2], fv);
     for (int k = 0; k < 3; k++)
         out[k] = v[k] - fv[k];
+}
+
+fork_values rider_fork_values(const rider* r)
+{
+    fork_values f{};
+    f.spring_rate = r->fork_spring_rate;
+    f.preload = r->fork_preload;
+    f.air_gap = r->fork_oil_level;
+    f.travel = row_of(r).main.fork_travel;
+    f.compression = r->fork_compression;
+    f.rebound = r->fork_rebound;
+    f.slow_compression = r->fork_slow_compression;
+    f.slow_rebound = r->fork_slow_rebound;
+    return f;
+}
+
+shock_values rider_shock_values(const rider* r)
+{
+    const bike_info& row = row_of(r);
+    const bike_tuning_values& t = row.tuning;
+    shock_values s{};
+    s.spring_rate = r->shock_spring_rate;
+    s.preload = r->shock_preload;
+    s.travel = row.main.swingarm_travel;
+    s.compression = r->shock_compression;
+    s.rebound = r->shock_rebound;
+    s.slow_compression = r->shock_slow_compression;
+    s.slow_rebound = r->shock_slow_rebound;
+    s.linkage = {t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
+                 {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
+    return s;
 }
 
 void fork_readout(const rider* r, float* travel, float* speed, float* valve)
