@@ -338,7 +338,7 @@ struct path_jump {
 const path_jump outdoor_jumps[] = {
     {{"practice_tabletop", 6.0f, 30.0f, 18.0f, true, 6.0f, 30.0f, 20.0f}, 648},
     {{"practice_double", 6.0f, 32.0f, 18.0f, false, 6.0f, 32.0f, 20.0f}, 875},
-    {{"practice_step_down", 9.0f, 30.0f, 6.0f, true, 6.0f, 30.0f, 24.0f}, 1335},
+    {{"practice_step_down", 9.0f, 30.0f, 10.0f, false, 6.0f, 30.0f, 24.0f}, 1335},
     {{"practice_hilltop", 5.0f, 25.0f, 8.0f, true, 5.0f, 25.0f, 20.0f}, 1670},
     {{"practice_long_table", 6.0f, 28.0f, 24.0f, true, 6.0f, 28.0f, 20.0f}, 2150},
 };
