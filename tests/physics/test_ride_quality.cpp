@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <string>
 
@@ -108,6 +109,43 @@ TEST_P(Quality, ThreeFootDropUsesUnderFourFifthsOfTheTravel)
     EXPECT_LT(shock, 0.8);
     EXPECT_EQ(r->crash_tics, 0);
     RecordProperty("travel", std::to_string(fork) + " " + std::to_string(shock));
+}
+
+// From 40 mph (58.7 ft/s) on the outdoor track's hardpack start straight
+// (friction 1.1 rolling, 0.95 sliding), both brakes full on with the
+// default aids (the front's anti-lock): a dirt bike stops at 0.8-1.0 g.
+// At least 0.75 g, and the bike pitches onto its fork by no more than 25
+// degrees: its fork's travel over the wheelbase (1 ft over 4.9 ft, 12
+// degrees) and the rear lifting a little, not a stoppie.
+TEST_P(Quality, BrakingFromFortyMphOnHardpack)
+{
+    ASSERT_TRUE(ride_load_track(world, "practice")) << "the generator writes it to build/data";
+    world.drop(r, 130, 120, -phys::pi / 2);  // east along the straight
+    rider_reset_controls(r);
+    world.run(64);
+    const double start = 58.7;
+    for (int i = 0; i < 128 * 12 && rider_forward_speed(r) < start; i++) {
+        cruise(r, start + 3);
+        world.tic();
+    }
+    ASSERT_GE(rider_forward_speed(r), start) << "reaches 40 mph";
+    r->throttle = 0.0f;
+    r->clutch = 0.0f;
+    r->front_brake = r->rear_brake = 1.0f;
+    const double v0 = rider_forward_speed(r);
+    int tics = 0;
+    double pitch = 0;
+    for (; tics < 128 * 6 && rider_forward_speed(r) > 5.0; tics++) {
+        world.tic();
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        pitch = std::max(pitch, std::fabs(std::asin(std::clamp((double)R[6], -1.0, 1.0))));
+    }
+    ride_unload_track();
+    const double g = (v0 - rider_forward_speed(r)) / (tics * phys::tic_seconds) / phys::gravity;
+    EXPECT_GE(g, 0.75);
+    EXPECT_LE(pitch * 180 / phys::pi, 25.0);
+    EXPECT_EQ(r->crash_tics, 0);
+    RecordProperty("braking", std::to_string(g) + " g, pitch " + std::to_string(pitch * 180 / phys::pi));
 }
 
 INSTANTIATE_TEST_SUITE_P(Classes, Quality,
