@@ -94,6 +94,14 @@ constexpr double crash_contact_speed = 10.0;     // ft/s
 // Only a steep face counts as a wall for that test (a normal within 60
 // degrees of level); the skid plate may hit the ground on a hard landing.
 constexpr double crash_wall_normal_y = 0.5;
+// Coming down flat: a rider stops his body within the suspension's foot of
+// travel and about a foot of his legs' bend, 2 ft, at a bearable 8 g on
+// average (256 ft/s^2) from at most sqrt(2 * 256 * 2) = 32 ft/s into the
+// ground: a 16-ft drop onto flat. Faster, he is thrown (both models).
+constexpr double crash_landing_speed = 32.0;     // ft/s along the ground's normal
+// Touching the ground pitched nose-down more than this from it (a
+// nose-first landing) throws the rider.
+constexpr double crash_pitch = pi / 3;             // 60 degrees
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full

@@ -856,6 +856,33 @@ void rider_contacts_refresh(const ride_world& w, rider* r)
     }
 }
 
+namespace {
+
+// How the frame meets the ground at a touch along the ground's normal n:
+// true when that throws the rider. A landing from the air faster than the
+// rider's legs and the suspension can take; pitched nose-down far off the
+// ground (a nose-first landing). A wall (a steep face) is not the ground: the
+// wall test of the contact spheres judges that.
+bool ground_throws_rider(const rider* r, const ride_state* s, const double n[3])
+{
+    if (n[1] < phys::crash_wall_normal_y)
+        return false;
+    double back[3];
+    body_axis_world(r->frame_body, 2, back);
+    // Nose-down: the frame's back axis tilted up off the ground.
+    double nose_down = std::asin(std::clamp(back[0] * n[0] + back[1] * n[1] + back[2] * n[2], -1.0, 1.0));
+    if (nose_down > phys::crash_pitch)
+        return true;
+    if (s->landing_tic < s->takeoff_tic) {  // the first touch after a flight
+        const dReal* v = dBodyGetLinearVel(r->frame_body);
+        if (-(v[0] * n[0] + v[1] * n[1] + v[2] * n[2]) > phys::crash_landing_speed)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int bike_tyre_forces(const ride_world& w, rider* r)
 {
     if (!r->frame_body)
@@ -866,6 +893,12 @@ int bike_tyre_forces(const ride_world& w, rider* r)
     contact_sphere spheres[rider_contact_sphere_max];
     int n = rider_contact_spheres(r, spheres, rider_contact_sphere_max);
     ride_state* s = ride_state_of(r);
+    bool throws = false;
+    for (const wheel_contact* c : {&r->front_contact, &r->rear_contact})
+        if (has_contact(*c)) {
+            const double normal[3] = {c->normal[0], c->normal[1], c->normal[2]};
+            throws = throws || ground_throws_rider(r, s, normal);
+        }
     for (int i = 0; i < n; i++) {
         dBodyID body = rider_body_at(r, spheres[i].body);
         dVector3 c;
@@ -881,12 +914,16 @@ int bike_tyre_forces(const ride_world& w, rider* r)
         // The rider's head or torso on the ground, or the bike slammed into
         // a wall, is a crash; bottoming out on the ground below is not.
         bool wall = normal[1] < phys::crash_wall_normal_y && closing > phys::crash_contact_speed;
+        if (spheres[i].body != 6)
+            throws = throws || ground_throws_rider(r, s, normal);
         if (r->crash_tics == 0 && (spheres[i].crash || wall))
             s->hard_contact = 1;
         int32_t tile = ground_tile_at(w.ground, point[0], point[2]);
         double mu = w.ground.friction_values ? w.ground.friction_values[tile][0] : 1.0;
         ground_contact_joint(w, body, point, normal, depth, mu * spheres[i].friction, spheres[i].stiffness);
     }
+    if (throws && r->crash_tics == 0 && r->crash_blend > 0.25f)
+        s->hard_contact = 1;
     return touching;
 }
 
