@@ -140,6 +140,11 @@ constexpr double standup_sway_hold = 2000.0;
 constexpr double standup_sway_speed = 0.375;     // ft/s at the peak of the sway
 constexpr int32_t standup_sway_delay_tics = 128;
 constexpr double standup_lean_rate = 8.0;        // rad/s per rad
+// Stopped with the bars turned past half lock and the brakes off, the rider
+// walks the bike backward, the stand-up assist drawing it toward this pace
+// (ft/s; against the tyres' rolling drag it makes about a third of it): how
+// a bike stood against a wall or in a tight corner is turned round.
+constexpr double walk_back_speed = 1.5;
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s
 // The assist lets go of the lean progressively above this speed.

@@ -451,7 +451,22 @@ void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, 
     // At a standstill: foot down, brakes on, the frame held where it stands
     // with a slow sway of the rider's weight, and the bike stood up (or
     // leaned as the rider asks).
-    if (both_wheels) {
+    // Bars turned hard with the brakes off, the rider walks the bike back
+    // on his feet (out of a tight spot, off a wall it stands against):
+    // wheels free, the frame drawn backward at a walk.
+    bool walk_back = std::fabs(r->steer) >= 0.5f && r->front_brake == 0.0f && r->rear_brake == 0.0f;
+    if (both_wheels && walk_back) {
+        double back[3];
+        body_axis_world(r->frame_body, 2, back);
+        double flat = std::sqrt(back[0] * back[0] + back[2] * back[2]);
+        float walk[3] = {0.0f, 0.0f, 0.0f};
+        if (flat > 1e-9) {
+            walk[0] = (float)(phys::walk_back_speed * back[0] / flat);
+            walk[2] = (float)(phys::walk_back_speed * back[2] / flat);
+        }
+        s->front_brake = s->rear_brake = 0.0f;
+        body_pull_toward(r->frame_body, phys::standup_hold, walk);
+    } else if (both_wheels) {
         s->front_brake = s->rear_brake = 1.0f;
         const float still[3] = {0, 0, 0};
         body_pull_toward(r->frame_body, phys::standup_hold, still);

@@ -190,6 +190,47 @@ TEST_P(Quality, HardLandingsCrashAndRecover)
     }
 }
 
+// Pressed square against the stadium's wall at walking pace (under the
+// 10 ft/s that crashes a bike into a wall) it stays pinned, uncrashed. The
+// rider gets out as a rider does: throttle shut, brakes off, bars turned
+// hard, he walks the bike back on his feet (the stand-up assist draws it
+// backward), then turns away under throttle at full lock.
+TEST_P(Quality, PressedAgainstAWallWalksBackAndRidesAway)
+{
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    world.drop(r, 40, 40, phys::pi / 2);  // west, square to the wall 25 ft on
+    rider_reset_controls(r);
+    world.run(64);
+    for (int i = 0; i < 128 * 9; i++) {
+        cruise(r, 4.0);
+        world.tic();
+    }
+    const double pinned = dBodyGetPosition(r->frame_body)[0];
+    for (int i = 0; i < 128; i++) {
+        cruise(r, 4.0);
+        world.tic();
+    }
+    EXPECT_NEAR(dBodyGetPosition(r->frame_body)[0], pinned, 0.1) << "pinned against the wall";
+    EXPECT_EQ(r->crash_count, 0);
+    for (int i = 0; i < 128 * 5; i++) {
+        r->throttle = 0.0f;
+        r->front_brake = r->rear_brake = 0.0f;
+        r->steer = 1.0f;
+        world.tic();
+    }
+    EXPECT_GT(dBodyGetPosition(r->frame_body)[0], pinned + 2.0) << "walked back";
+    for (int i = 0; i < 128 * 6; i++) {
+        cruise(r, 6.0);
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        // Toward east, the shorter way round, then straight.
+        r->steer = -R[2] > 0.9 ? 0.0f : (R[10] > 0.0 ? 1.0f : -1.0f);
+        world.tic();
+    }
+    ride_unload_track();
+    EXPECT_GT(dBodyGetPosition(r->frame_body)[0], pinned + 15.0) << "rode away from the wall";
+    EXPECT_EQ(r->crash_count, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Classes, Quality,
                          ::testing::Combine(::testing::Values("cr125", "crf450(2011)"), ::testing::Values(1, 0)),
                          bike_model_test_name);
