@@ -27,7 +27,6 @@ struct class_archetype {
     float gears[6], primary, front_teeth, rear_teeth;
     float peak_torque, peak_rpm, rev_limit, low_end;  // low_end: share of peak at 0 rpm
     float engine_inertia, clutch_stiffness, clutch_damping, idle_rpm;
-    float fork_compression, fork_rebound, shock_compression, shock_rebound;
 };
 
 // Masses in slugs (1 slug = 32.17 lb), lengths in feet.
@@ -35,23 +34,23 @@ const class_archetype archetypes[] = {
     {"50", 0.68f, 2.70f, 2.80f, 0.20f, 0.26f, 0.12f, 0.13f, 0.20f,
      0.78f, 0.09f, 0.74f, 0.10f, 3.40f, 25.0f, 0.06f, 0.65f, 0.62f,
      {0, 1.0f, 0, 0, 0, 0}, 4.2f, 10, 40, 4.0f, 11000, 12000, 0.45f,
-     0.0008f, 400, 0.30f, 2500, 4.0f, 5.0f, 30, 40},
+     0.0008f, 400, 0.30f, 2500},
     {"125", 1.0f, 6.60f, 4.6875f, 0.46f, 0.60f, 0.34f, 0.37f, 0.48f,
      1.14f, 0.13f, 1.12f, 0.18f, 4.85f, 26.5f, 0.08f, 1.0f, 1.02f,
      {0, 2.27f, 1.81f, 1.50f, 1.29f, 1.13f}, 3.30f, 13, 50, 16, 10500, 12500, 0.35f,
-     0.0028f, 1600, 1.2f, 1600, 8.0f, 11.0f, 100, 120},
+     0.0028f, 1600, 1.2f, 1600},
     {"250", 1.0f, 7.00f, 4.6875f, 0.47f, 0.62f, 0.35f, 0.38f, 0.50f,
      1.14f, 0.13f, 1.12f, 0.18f, 4.88f, 26.5f, 0.08f, 1.0f, 1.02f,
      {0, 2.00f, 1.59f, 1.29f, 1.10f, 0.96f}, 2.88f, 13, 49, 30, 8000, 9500, 0.35f,
-     0.0045f, 1800, 1.8f, 1400, 8.0f, 11.0f, 100, 120},
+     0.0045f, 1800, 1.8f, 1400},
     {"250f", 1.0f, 7.10f, 4.6875f, 0.47f, 0.62f, 0.35f, 0.38f, 0.50f,
      1.14f, 0.13f, 1.12f, 0.18f, 4.90f, 27.0f, 0.08f, 1.0f, 1.02f,
      {0, 2.14f, 1.76f, 1.47f, 1.26f, 1.09f}, 3.29f, 13, 49, 21, 10500, 13800, 0.55f,
-     0.0035f, 2000, 1.5f, 2000, 8.0f, 11.0f, 100, 120},
+     0.0035f, 2000, 1.5f, 2000},
     {"450f", 1.0f, 7.50f, 4.6875f, 0.48f, 0.64f, 0.36f, 0.39f, 0.52f,
      1.14f, 0.13f, 1.12f, 0.18f, 4.95f, 27.0f, 0.08f, 1.0f, 1.02f,
      {0, 2.10f, 1.71f, 1.42f, 1.22f, 1.07f}, 2.70f, 13, 49, 36, 8000, 11000, 0.60f,
-     0.0060f, 2400, 2.4f, 1800, 8.0f, 11.0f, 100, 120},
+     0.0060f, 2400, 2.4f, 1800},
 };
 
 const char* const row_names[bike_info_count] = {
@@ -293,16 +292,29 @@ void build_row(bike_info* row, const char* name)
                       (0.5f * (t.fork_preload_min + t.fork_preload_max) + fork_sag);
     t.fork_spring_rate_min = 0.8f * fork_rate;
     t.fork_spring_rate_max = 1.2f * fork_rate;
-    t.fork_compression = a->fork_compression * s;
-    t.fork_rebound = a->fork_rebound * s;
+    // Dampers: shares of each end's critical damping 2 sqrt(k m), k the
+    // spring's rate at sag (coil and air) and m the sprung load it carries,
+    // at the default settings (fork x1, shock x2: the setup's 50 and 75).
+    // A third of critical in compression lets a landing use the travel
+    // without bouncing off the tyre; six tenths in rebound returns the
+    // end in about one stroke without springing back past sag.
+    constexpr float compression_share = 0.35f, rebound_share = 0.6f;
+    const float d = 0.01f * m.fork_travel;
+    float fork_k = fork_rate + (air_spring(gap_mid, m.fork_travel, fork_sag + d) -
+                                air_spring(gap_mid, m.fork_travel, fork_sag - d)) / (2.0f * d);
+    float fork_critical = 2.0f * std::sqrt(fork_k * fork_load / gravity);
+    t.fork_compression = compression_share * fork_critical;
+    t.fork_rebound = rebound_share * fork_critical;
     t.fork_slow_compression = 30.0f * s;
     t.fork_slow_rebound = 30.0f * s;
 
     // Shock through a progressive linkage, 33 % sag at mid settings.
     t.linkage_knee = 0.5f;
     t.linkage_knee_position = 0.19f * s;
-    t.linkage_full_position = 0.43f * s;
-    set3(t.linkage_slope, 0.32f * s, 0.42f * s, 0.55f * s);
+    // Rising rate toward the end of travel (the last slope about 3.4 times
+    // the first), which holds a landing off the bump stop.
+    t.linkage_full_position = 0.58f * s;
+    set3(t.linkage_slope, 0.32f * s, 0.42f * s, 1.1f * s);
     t.shock_preload_min = 0.0f;
     t.shock_preload_max = 0.04f * s;
     float lever = m.rear_axle[2] - m.swingarm_pivot[2];
@@ -313,8 +325,19 @@ void build_row(bike_info* row, const char* name)
     float shock_rate = torque / (slope * (0.5f * (t.shock_preload_min + t.shock_preload_max) + p));
     t.shock_spring_rate_min = 0.8f * shock_rate;
     t.shock_spring_rate_max = 1.2f * shock_rate;
-    t.shock_compression = a->shock_compression * s * s;
-    t.shock_rebound = a->shock_rebound * s * s;
+    // The shock's torque about the pivot is slope(x) (preload + p(x)) k at
+    // travel fraction x = angle / travel, its damper slope^2 c per rad/s;
+    // the sprung rear load turns about the pivot as a mass at the axle.
+    auto shock_at = [&](float x) {
+        float px = 0, sx = 0;
+        bike_linkage_curve(row, x, &px, &sx);
+        return sx * (0.5f * (t.shock_preload_min + t.shock_preload_max) + px) * shock_rate;
+    };
+    float shock_k = (shock_at(0.34f) - shock_at(0.32f)) / (0.02f * m.swingarm_travel);
+    float shock_inertia = torque * lever / gravity;
+    float shock_critical = 2.0f * std::sqrt(shock_k * shock_inertia) / (2.0f * slope * slope);
+    t.shock_compression = compression_share * shock_critical;
+    t.shock_rebound = rebound_share * shock_critical;
     t.shock_slow_compression = 100.0f * s;
     t.shock_slow_rebound = 100.0f * s;
 

@@ -94,6 +94,14 @@ constexpr double crash_contact_speed = 10.0;     // ft/s
 // Only a steep face counts as a wall for that test (a normal within 60
 // degrees of level); the skid plate may hit the ground on a hard landing.
 constexpr double crash_wall_normal_y = 0.5;
+// Coming down flat: a rider stops his body within the suspension's foot of
+// travel and about a foot of his legs' bend, 2 ft, at a bearable 8 g on
+// average (256 ft/s^2) from at most sqrt(2 * 256 * 2) = 32 ft/s into the
+// ground: a 16-ft drop onto flat. Faster, he is thrown (both models).
+constexpr double crash_landing_speed = 32.0;     // ft/s along the ground's normal
+// Touching the ground pitched nose-down more than this from it (a
+// nose-first landing) throws the rider.
+constexpr double crash_pitch = pi / 3;             // 60 degrees
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full
@@ -132,6 +140,11 @@ constexpr double standup_sway_hold = 2000.0;
 constexpr double standup_sway_speed = 0.375;     // ft/s at the peak of the sway
 constexpr int32_t standup_sway_delay_tics = 128;
 constexpr double standup_lean_rate = 8.0;        // rad/s per rad
+// Stopped with the bars turned past half lock and the brakes off, the rider
+// walks the bike backward, the stand-up assist drawing it toward this pace
+// (ft/s; against the tyres' rolling drag it makes about a third of it): how
+// a bike stood against a wall or in a tight corner is turned round.
+constexpr double walk_back_speed = 1.5;
 // Below this the stand-up assist holds the bike up and brakes it.
 constexpr double low_speed_limit = 3.0;          // ft/s
 // The assist lets go of the lean progressively above this speed.

@@ -209,38 +209,18 @@ void rider_respawn_upright(const ride_world& w, rider* r)
 
 void suspension_tic(rider* r)
 {
-    const bike_info& row = row_of(r);
-    fork_values f{};
-    f.spring_rate = r->fork_spring_rate;
-    f.preload = r->fork_preload;
-    f.air_gap = r->fork_oil_level;
-    f.travel = row.main.fork_travel;
-    f.compression = r->fork_compression;
-    f.rebound = r->fork_rebound;
-    f.slow_compression = r->fork_slow_compression;
-    f.slow_rebound = r->fork_slow_rebound;
-    damped_motor_setting fm =
-        fork_motor(f, dJointGetSliderPosition(r->fork_joint), dJointGetSliderPositionRate(r->fork_joint));
+    damped_motor_setting fm = fork_motor(rider_fork_values(r), dJointGetSliderPosition(r->fork_joint),
+                                         dJointGetSliderPositionRate(r->fork_joint));
     dJointSetSliderParam(r->fork_joint, dParamVel, fm.velocity);
     dJointSetSliderParam(r->fork_joint, dParamFMax, fm.fmax);
     // No damper row: the world's own mixing, as for any other joint row.
     dJointSetSliderParam(r->fork_joint, dParamCFM, fm.cfm > 0.0 ? fm.cfm : dWorldGetCFM(dBodyGetWorld(r->frame_body)));
 
-    const bike_tuning_values& t = row.tuning;
-    shock_values s{};
-    s.spring_rate = r->shock_spring_rate;
-    s.preload = r->shock_preload;
-    s.travel = row.main.swingarm_travel;
-    s.compression = r->shock_compression;
-    s.rebound = r->shock_rebound;
-    s.slow_compression = r->shock_slow_compression;
-    s.slow_rebound = r->shock_slow_rebound;
-    s.linkage = {t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
-                 {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
-    double torque = shock_torque(s, dJointGetHingeAngle(r->swingarm_joint), dJointGetHingeAngleRate(r->swingarm_joint));
-    motor_setting sm = suspension_motor(torque);
+    damped_motor_setting sm = shock_motor(rider_shock_values(r), dJointGetHingeAngle(r->swingarm_joint),
+                                          dJointGetHingeAngleRate(r->swingarm_joint));
     dJointSetHingeParam(r->swingarm_joint, dParamVel, sm.velocity);
     dJointSetHingeParam(r->swingarm_joint, dParamFMax, sm.fmax);
+    dJointSetHingeParam(r->swingarm_joint, dParamCFM, sm.cfm > 0.0 ? sm.cfm : dWorldGetCFM(dBodyGetWorld(r->frame_body)));
 }
 
 void drivetrain_tic(const ride_world& w, rider* r, ride_state* s)
@@ -471,7 +451,22 @@ void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, 
     // At a standstill: foot down, brakes on, the frame held where it stands
     // with a slow sway of the rider's weight, and the bike stood up (or
     // leaned as the rider asks).
-    if (both_wheels) {
+    // Bars turned hard with the brakes off, the rider walks the bike back
+    // on his feet (out of a tight spot, off a wall it stands against):
+    // wheels free, the frame drawn backward at a walk.
+    bool walk_back = std::fabs(r->steer) >= 0.5f && r->front_brake == 0.0f && r->rear_brake == 0.0f;
+    if (both_wheels && walk_back) {
+        double back[3];
+        body_axis_world(r->frame_body, 2, back);
+        double flat = std::sqrt(back[0] * back[0] + back[2] * back[2]);
+        float walk[3] = {0.0f, 0.0f, 0.0f};
+        if (flat > 1e-9) {
+            walk[0] = (float)(phys::walk_back_speed * back[0] / flat);
+            walk[2] = (float)(phys::walk_back_speed * back[2] / flat);
+        }
+        s->front_brake = s->rear_brake = 0.0f;
+        body_pull_toward(r->frame_body, phys::standup_hold, walk);
+    } else if (both_wheels) {
         s->front_brake = s->rear_brake = 1.0f;
         const float still[3] = {0, 0, 0};
         body_pull_toward(r->frame_body, phys::standup_hold, still);
@@ -803,6 +798,37 @@ void rider_body_relative_velocity(const rider* r, double out[3])
         out[k] = v[k] - fv[k];
 }
 
+fork_values rider_fork_values(const rider* r)
+{
+    fork_values f{};
+    f.spring_rate = r->fork_spring_rate;
+    f.preload = r->fork_preload;
+    f.air_gap = r->fork_oil_level;
+    f.travel = row_of(r).main.fork_travel;
+    f.compression = r->fork_compression;
+    f.rebound = r->fork_rebound;
+    f.slow_compression = r->fork_slow_compression;
+    f.slow_rebound = r->fork_slow_rebound;
+    return f;
+}
+
+shock_values rider_shock_values(const rider* r)
+{
+    const bike_info& row = row_of(r);
+    const bike_tuning_values& t = row.tuning;
+    shock_values s{};
+    s.spring_rate = r->shock_spring_rate;
+    s.preload = r->shock_preload;
+    s.travel = row.main.swingarm_travel;
+    s.compression = r->shock_compression;
+    s.rebound = r->shock_rebound;
+    s.slow_compression = r->shock_slow_compression;
+    s.slow_rebound = r->shock_slow_rebound;
+    s.linkage = {t.linkage_knee, t.linkage_knee_position, t.linkage_full_position,
+                 {t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]}};
+    return s;
+}
+
 void fork_readout(const rider* r, float* travel, float* speed, float* valve)
 {
     const bike_info& row = row_of(r);
@@ -845,6 +871,33 @@ void rider_contacts_refresh(const ride_world& w, rider* r)
     }
 }
 
+namespace {
+
+// How the frame meets the ground at a touch along the ground's normal n:
+// true when that throws the rider. A landing from the air faster than the
+// rider's legs and the suspension can take; pitched nose-down far off the
+// ground (a nose-first landing). A wall (a steep face) is not the ground: the
+// wall test of the contact spheres judges that.
+bool ground_throws_rider(const rider* r, const ride_state* s, const double n[3])
+{
+    if (n[1] < phys::crash_wall_normal_y)
+        return false;
+    double back[3];
+    body_axis_world(r->frame_body, 2, back);
+    // Nose-down: the frame's back axis tilted up off the ground.
+    double nose_down = std::asin(std::clamp(back[0] * n[0] + back[1] * n[1] + back[2] * n[2], -1.0, 1.0));
+    if (nose_down > phys::crash_pitch)
+        return true;
+    if (s->landing_tic < s->takeoff_tic) {  // the first touch after a flight
+        const dReal* v = dBodyGetLinearVel(r->frame_body);
+        if (-(v[0] * n[0] + v[1] * n[1] + v[2] * n[2]) > phys::crash_landing_speed)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int bike_tyre_forces(const ride_world& w, rider* r)
 {
     if (!r->frame_body)
@@ -855,6 +908,12 @@ int bike_tyre_forces(const ride_world& w, rider* r)
     contact_sphere spheres[rider_contact_sphere_max];
     int n = rider_contact_spheres(r, spheres, rider_contact_sphere_max);
     ride_state* s = ride_state_of(r);
+    bool throws = false;
+    for (const wheel_contact* c : {&r->front_contact, &r->rear_contact})
+        if (has_contact(*c)) {
+            const double normal[3] = {c->normal[0], c->normal[1], c->normal[2]};
+            throws = throws || ground_throws_rider(r, s, normal);
+        }
     for (int i = 0; i < n; i++) {
         dBodyID body = rider_body_at(r, spheres[i].body);
         dVector3 c;
@@ -870,12 +929,16 @@ int bike_tyre_forces(const ride_world& w, rider* r)
         // The rider's head or torso on the ground, or the bike slammed into
         // a wall, is a crash; bottoming out on the ground below is not.
         bool wall = normal[1] < phys::crash_wall_normal_y && closing > phys::crash_contact_speed;
+        if (spheres[i].body != 6)
+            throws = throws || ground_throws_rider(r, s, normal);
         if (r->crash_tics == 0 && (spheres[i].crash || wall))
             s->hard_contact = 1;
         int32_t tile = ground_tile_at(w.ground, point[0], point[2]);
         double mu = w.ground.friction_values ? w.ground.friction_values[tile][0] : 1.0;
         ground_contact_joint(w, body, point, normal, depth, mu * spheres[i].friction, spheres[i].stiffness);
     }
+    if (throws && r->crash_tics == 0 && r->crash_blend > 0.25f)
+        s->hard_contact = 1;
     return touching;
 }
 

@@ -12,6 +12,7 @@
 #include <ode/ode.h>
 
 #include "physics/rider.h"
+#include "physics/suspension.h"
 #include "physics/wheel_contact.h"
 
 // The world a tic runs in: the physics world, its one-tic contact group, the
@@ -81,6 +82,11 @@ float engine_torque(const rider* r);
 float rider_engine_rpm(const rider* r);
 // Total ratio of the current gear (0 in neutral).
 double rider_total_ratio(const rider* r);
+
+// The fork's and the shock's values as the tic drives them: the rider's
+// settings on the row's travel and linkage.
+fork_values rider_fork_values(const rider* r);
+shock_values rider_shock_values(const rider* r);
 
 // Telemetry: travel fraction, speed and valve ratio of each damper.
 void fork_readout(const rider* r, float* travel, float* speed, float* valve);

@@ -44,16 +44,12 @@ double fork_force(const fork_values& f, double position, double speed)
     return force * fade;
 }
 
-damped_motor_setting fork_motor(const fork_values& f, double position, double speed)
+// A spring and a damper as one motor row solved with the step (see
+// fork_motor in the header); damper_slope0 is the damper's slope as its
+// speed goes to zero, used at a standstill.
+static damped_motor_setting damped_row(double spring, double damper, double speed, double damper_slope0)
 {
-    double fade = fork_fade(f, position);
-    if (fade <= 0.0)
-        return {0.0, 0.0, 0.0};
-    double spring = fork_spring_force(f, position) * fade;
-    double damper = damper_force(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound) * fade;
-    // The damper's slope at this speed; at rest, its low-speed slope.
-    double k = speed < 0.0 ? f.compression : f.rebound;
-    double slope = speed != 0.0 ? std::fabs(damper / speed) : 8.0 * std::max(k, 0.0) * fade;
+    double slope = speed != 0.0 ? std::fabs(damper / speed) : damper_slope0;
     double fmax = std::fabs(spring) + std::fabs(damper);
     if (!(slope > phys::damper_slope_minimum)) {
         // No damper to solve with: the springs as a plain motor force.
@@ -61,6 +57,26 @@ damped_motor_setting fork_motor(const fork_values& f, double position, double sp
         return {m.velocity, m.fmax, 0.0};
     }
     return {spring / slope, fmax, 1.0 / slope};
+}
+
+// The damper's slope (force over speed) toward zero speed in direction v.
+static double damper_rest_slope(double v, double k_compression, double k_rebound, double knee_compression,
+                                double knee_rebound)
+{
+    constexpr double tiny = 1.0e-6;  // ft/s: inside the curve's first segment
+    double d = v < 0.0 ? -tiny : tiny;
+    return std::fabs(damper_force(d, k_compression, k_rebound, knee_compression, knee_rebound) / tiny);
+}
+
+damped_motor_setting fork_motor(const fork_values& f, double position, double speed)
+{
+    double fade = fork_fade(f, position);
+    if (fade <= 0.0)
+        return {0.0, 0.0, 0.0};
+    double spring = fork_spring_force(f, position) * fade;
+    double damper = damper_force(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound) * fade;
+    return damped_row(spring, damper, speed,
+                      fade * damper_rest_slope(speed, f.compression, f.rebound, f.slow_compression, f.slow_rebound));
 }
 
 // One cubic Hermite piece on 0..1 with end values and (already scaled) slopes.
@@ -85,18 +101,40 @@ void shock_linkage(const shock_linkage_curve& c, double x, double* position, dou
     }
 }
 
-double shock_torque(const shock_values& s, double angle, double rate)
+// The linkage at the hinge angle: fade, travel fraction's shock position
+// and its slope (shock ft per unit of travel fraction, over the travel angle
+// per rad).
+static double shock_geometry(const shock_values& s, double angle, double* position, double* slope)
 {
     double fade = std::clamp(-32.0 * angle / s.travel, 0.0, 1.0);
+    double x = std::clamp(-angle / s.travel, 0.0, 1.0);
+    shock_linkage(s.linkage, x, position, slope);
+    return fade;
+}
+
+double shock_torque(const shock_values& s, double angle, double rate)
+{
+    double p, slope;
+    double fade = shock_geometry(s, angle, &p, &slope);
     if (fade <= 0.0)
         return 0.0;
-    double x = std::clamp(-angle / s.travel, 0.0, 1.0);
-    double p, slope;
-    shock_linkage(s.linkage, x, &p, &slope);
     double v = rate * slope;
     double force = (s.preload + p) * s.spring_rate +
                    damper_force(v, s.compression, s.rebound, s.slow_compression, s.slow_rebound);
     return fade * slope * force;
+}
+
+damped_motor_setting shock_motor(const shock_values& s, double angle, double rate)
+{
+    double p, slope;
+    double fade = shock_geometry(s, angle, &p, &slope);
+    if (fade <= 0.0)
+        return {0.0, 0.0, 0.0};
+    double spring = fade * slope * (s.preload + p) * s.spring_rate;
+    double damper = fade * slope * damper_force(rate * slope, s.compression, s.rebound, s.slow_compression, s.slow_rebound);
+    double rest = fade * slope * slope *
+                  damper_rest_slope(rate, s.compression, s.rebound, s.slow_compression, s.slow_rebound);
+    return damped_row(spring, damper, rate, rest);
 }
 
 motor_setting suspension_motor(double force)

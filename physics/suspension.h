@@ -74,6 +74,12 @@ struct damped_motor_setting {
 };
 damped_motor_setting fork_motor(const fork_values& f, double position, double speed);
 
+// The shock as the same kind of row on the swingarm hinge: torques against
+// the hinge's angle rate. The swingarm and wheel are as light next to the
+// shock's damper as the fork's lower leg is next to its own, and an
+// explicit shock rang the rear the same way.
+damped_motor_setting shock_motor(const shock_values& s, double angle, double rate);
+
 // Telemetry: valve ratio g/(k|v| + g) with the compression pair for v < 0 and
 // the rebound pair otherwise; *flow gets k|v| + g.
 double valve_ratio(const float pairs[4], double speed, double* flow);

@@ -4,6 +4,7 @@
 // rows, stepped in the race step's order.
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -41,6 +42,20 @@ bool ride_load_track(ride_test_world& world, const char* name);
 // Frees the loaded track and puts the program's ground back to flat.
 void ride_unload_track();
 
+// One jump of a generated track as its "jumps" file lists it: where its
+// face starts and the way it is ridden, the lip, the landing's crest, the
+// straight downslope's end and the run-out's foot along that way (ft), the
+// lip's height and angle and the design speed (ft/s).
+struct track_jump {
+    std::string name;
+    double x, z, dx, dz;
+    double lip, crest, slope_end, end;
+    double lip_height, lip_degrees, design_speed;
+};
+// The track's jumps (build/data/tracks/<track>/jumps); empty when unread.
+std::vector<track_jump> track_jumps(const char* track);
+bool track_jump_find(const char* track, const char* name, track_jump* out);
+
 double rider_forward_speed(const rider* r);
 
 // Throttle held to a speed, clutch in, brakes off.
@@ -62,3 +77,5 @@ circle_measure ride_steady_circle(ride_test_world& world, rider* r, float steer,
 
 // A bike row's name as a test name ("crf250(2013)" -> "crf250_2013_").
 std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info);
+// A row and a model (1 arcade) as a test name ("cr125_arcade").
+std::string bike_model_test_name(const ::testing::TestParamInfo<std::tuple<const char*, int>>& info);

@@ -1,3 +1,5 @@
+#include <fstream>
+#include <sstream>
 #include "ride_fixture.h"
 
 #include <algorithm>
@@ -94,6 +96,33 @@ void ride_test_world::run(int tics)
         tic();
 }
 
+std::vector<track_jump> track_jumps(const char* track)
+{
+    std::vector<track_jump> out;
+    std::ifstream in(std::string("../data/tracks/") + track + "/jumps");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        std::istringstream f(line);
+        track_jump j;
+        if (f >> j.name >> j.x >> j.z >> j.dx >> j.dz >> j.lip >> j.crest >> j.slope_end >> j.end >> j.lip_height >>
+            j.lip_degrees >> j.design_speed)
+            out.push_back(j);
+    }
+    return out;
+}
+
+bool track_jump_find(const char* track, const char* name, track_jump* out)
+{
+    for (const track_jump& j : track_jumps(track))
+        if (j.name == name) {
+            *out = j;
+            return true;
+        }
+    return false;
+}
+
 double rider_forward_speed(const rider* r)
 {
     const dReal* v = dBodyGetLinearVel(r->frame_body);
@@ -164,4 +193,10 @@ std::string bike_test_name(const ::testing::TestParamInfo<const char*>& info)
         if (!isalnum((unsigned char)c))
             c = '_';
     return s;
+}
+
+std::string bike_model_test_name(const ::testing::TestParamInfo<std::tuple<const char*, int>>& info)
+{
+    ::testing::TestParamInfo<const char*> bike(std::get<0>(info.param), info.index);
+    return bike_test_name(bike) + (std::get<1>(info.param) ? "_arcade" : "_realistic");
 }

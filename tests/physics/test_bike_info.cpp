@@ -149,14 +149,9 @@ TEST(BikeInfoTable, EveryRowMeetsThePhysicsConstraints)
         EXPECT_NEAR(m.front_axle[1] - m.front_tyre_radius - m.front_tyre_section, 0.01, 1e-5);
         EXPECT_NEAR(m.rear_axle[1] - m.rear_tyre_radius - m.rear_tyre_section, 0.01, 1e-5);
 
-        // Dampers: 8 k dt / m below 1 on the unsprung mass they act on.
-        double fork_mass = m.fork_lower_mass + m.front_wheel_mass;
-        for (float k : {t.fork_compression, t.fork_rebound}) EXPECT_LT(8 * k * tic / fork_mass, 1);
-        double arm2 = std::pow(m.rear_axle[1] - m.swingarm_pivot[1], 2) + std::pow(m.rear_axle[2] - m.swingarm_pivot[2], 2);
-        double swing_inertia = (m.rear_wheel_mass + m.swingarm_mass / 3) * arm2;
-        double steepest = std::max({t.linkage_slope[0], t.linkage_slope[1], t.linkage_slope[2]});
-        for (float k : {t.shock_compression, t.shock_rebound})
-            EXPECT_LT(8 * k * steepest * steepest * tic / swing_inertia, 1);
+        // Dampers: both ends are motor rows solved with the step, stable at
+        // any coefficient; what a row needs is a damper to solve with.
+        for (float k : {t.fork_compression, t.fork_rebound, t.shock_compression, t.shock_rebound}) EXPECT_GT(k, 0);
 
         // Clutch spring-damper, top gear (smallest ratio) and first gear.
         double final_ratio = m.rear_sprocket / m.front_sprocket;

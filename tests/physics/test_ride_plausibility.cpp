@@ -48,6 +48,24 @@ double body_mass(dBodyID b)
     return m.mass;
 }
 
+// The forward speed of the seven bodies' common centre of mass (along the
+// frame's forward axis): what the ground's forces change, whatever the
+// bodies do among themselves.
+double centre_forward_speed(const rider* r)
+{
+    dBodyID bodies[7];
+    rider_bodies(r, bodies);
+    double p[3] = {0, 0, 0}, mass = 0;
+    for (dBodyID b : bodies) {
+        const dReal* v = dBodyGetLinearVel(b);
+        for (int k = 0; k < 3; k++)
+            p[k] += body_mass(b) * v[k];
+        mass += body_mass(b);
+    }
+    const dReal* R = dBodyGetRotation(r->frame_body);
+    return -(p[0] * R[2] + p[1] * R[6] + p[2] * R[10]) / mass;
+}
+
 // Kinetic plus potential energy of the seven bodies.
 double body_energy(const rider* r)
 {
@@ -477,7 +495,7 @@ TEST_P(Plausibility, BrakingStaysWithinFrictionAndAntilockKeepsTheTyresRolling)
             world.tic();
         r->throttle = 0.0f;
         world.run(64);  // settle from the pull before braking
-        double v_start = rider_forward_speed(r);
+        double v_start = centre_forward_speed(r);
         ASSERT_GE(v_start, v_target - 4.0) << GetParam();
         r->clutch = 0.0f;
         r->front_brake = r->rear_brake = 1.0f;
@@ -486,7 +504,7 @@ TEST_P(Plausibility, BrakingStaysWithinFrictionAndAntilockKeepsTheTyresRolling)
         else
             r->option_flags &= (uint8_t)~(rider_option_front_antilock | rider_option_rear_antilock);
         int tics = 0, touching = 0;
-        double slip_sum = 0;
+        double slip_sum = 0, normal_sum = 0;
         for (; tics < 128 * 6 && rider_forward_speed(r) > 5.0; tics++) {
             world.tic();
             ASSERT_TRUE(std::isfinite(rider_forward_speed(r)));
@@ -495,14 +513,26 @@ TEST_P(Plausibility, BrakingStaysWithinFrictionAndAntilockKeepsTheTyresRolling)
                     continue;
                 touching++;
                 slip_sum += std::hypot(c->slip_velocity[0], c->slip_velocity[2]);
+                normal_sum += c->feedback.f1[1];
             }
         }
-        double v_end = rider_forward_speed(r);
-        EXPECT_LT(v_end, 5.0) << "stops within 6 s";
-        // Friction bounds the mean deceleration by mu g (the bike pitches, so
-        // a short stretch can pass it while the wheels press harder).
+        double v_end = centre_forward_speed(r);
+        EXPECT_LT(v_end, 5.5) << "stops within 6 s";
+        // Friction bounds the braking force by mu times the ground's push on
+        // the tyres, tic by tic; over the stop the mean deceleration is at
+        // most mu times the mean push over the mass. The push itself passes
+        // the weight while the bike pitches onto its fork (and falls short
+        // of it as the bike rocks back), so it is measured, not taken as mg.
+        // The tyres' rolling drag adds to friction: at most the test
+        // ground's larger roll figure on each tyre touching. 1 % for the
+        // rider's sway on the seat against the ends of the stop.
+        // The speeds are the centre of mass's: the frame's own would count
+        // the rider's lurch forward on the seat springs as braking.
         double decel = (v_start - v_end) / (tics * phys::tic_seconds);
-        EXPECT_LE(decel, 1.05 * mu * phys::gravity) << "antilock " << antilock;
+        double push = normal_sum / tics;
+        double roll = world.roll_pairs[0][0][1] * touching / tics;
+        EXPECT_LE(decel, 1.01 * (mu * push + roll) / r->total_mass) << "antilock " << antilock;
+        EXPECT_LE(decel, 1.15 * mu * phys::gravity) << "antilock " << antilock << ": no more than a pitching bike's push";
         EXPECT_GT(decel, 0.25 * mu * phys::gravity) << "antilock " << antilock;
         mean_slip[antilock] = touching ? slip_sum / touching : 0.0;
     }

@@ -125,7 +125,7 @@ TEST(Linkage, EndpointsKneeContinuityAndSlopes)
     }
 }
 
-TEST(Shock, TorqueFadesAtFullExtensionAndGrowsWithCompression)
+shock_values test_shock()
 {
     shock_values s{};
     s.spring_rate = 2000;
@@ -136,6 +136,12 @@ TEST(Shock, TorqueFadesAtFullExtensionAndGrowsWithCompression)
     s.slow_compression = 100;
     s.slow_rebound = 100;
     s.linkage = test_linkage();
+    return s;
+}
+
+TEST(Shock, TorqueFadesAtFullExtensionAndGrowsWithCompression)
+{
+    shock_values s = test_shock();
     EXPECT_EQ(shock_torque(s, 0.0, 0.0), 0.0);
     EXPECT_EQ(shock_torque(s, 0.1, 0.0), 0.0);
     double a = shock_torque(s, -0.1, 0.0), b = shock_torque(s, -0.3, 0.0);
@@ -144,6 +150,24 @@ TEST(Shock, TorqueFadesAtFullExtensionAndGrowsWithCompression)
     // Compressing adds damping, extending takes it away.
     EXPECT_GT(shock_torque(s, -0.2, -1.0), shock_torque(s, -0.2, 0.0));
     EXPECT_LT(shock_torque(s, -0.2, 1.0), shock_torque(s, -0.2, 0.0));
+}
+
+// The shock's row, like the fork's, pushes with the shock's torque at the
+// rate it was set from, and with more against a step that ends compressing
+// faster: the damper is solved with the step.
+TEST(Shock, MotorRowGivesTheShockTorqueAtThePresentRate)
+{
+    shock_values s = test_shock();
+    for (double a : {-0.02, -0.2, -0.45})
+        for (double w : {-3.0, -0.4, -0.01, 0.0, 0.2, 2.5}) {
+            damped_motor_setting m = shock_motor(s, a, w);
+            ASSERT_GT(m.cfm, 0.0);
+            double torque = (m.velocity - w) / m.cfm;
+            EXPECT_NEAR(torque, shock_torque(s, a, w), 1e-9 * (1 + std::fabs(torque))) << a << " " << w;
+            EXPECT_GE(m.fmax, std::fabs(torque) - 1e-9);
+            EXPECT_GT((m.velocity - (w - 1.0)) / m.cfm, torque);
+        }
+    EXPECT_EQ(shock_motor(s, 0.0, -1.0).fmax, 0.0);
 }
 
 TEST(SuspensionMotor, PositiveExtendsNegativeHolds)

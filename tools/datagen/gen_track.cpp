@@ -32,14 +32,129 @@ float smoothstep(float e0, float e1, float x)
     return t * t * (3 - 2 * t);
 }
 
-// A jump or table seen from the side: a smooth face up, a flat top of the
-// given length, a smooth face down. s runs along the track from its start.
-float table_profile(float s, float face, float top, float height)
+// A jump seen from the side, along the direction it is ridden (s from where
+// its face leaves the ground). The take-off face is concave, a circular arc
+// from the level up to the lip's angle, then a straight ramp at that angle
+// longer than a wheelbase, and ends at the lip with no roll over: both
+// wheels are on the ramp as the front leaves, so the bike leaves at the
+// lip's angle and speed. The landing is a
+// crest at its height, a straight downslope at the landing angle and a
+// concave run-out back to the level. A table fills the space between lip
+// and crest; a double leaves it open, its lip's back and the landing's front
+// dropping at 45 degrees (as does a step-down's top to its lower landing).
+struct jump_shape {
+    const char* name;
+    float lip_height, lip_degrees;  // take-off face
+    float gap;                      // lip to the landing's crest
+    bool table;
+    float landing_height, landing_degrees;
+    float runout_radius;            // the concave run-out at the landing's foot
+};
+
+constexpr float degrees = float(M_PI) / 180.0f;
+constexpr float jump_ramp = 5.0f;  // ft, the straight part of a take-off face
+
+// The take-off arc's radius and the length of the face along the level.
+float takeoff_radius(const jump_shape& j)
 {
-    if (s <= 0 || s >= 2 * face + top) return 0;
-    if (s < face) return height * smoothstep(0, face, s);
-    if (s < face + top) return height;
-    return height * (1 - smoothstep(face + top, 2 * face + top, s));
+    float a = j.lip_degrees * degrees;
+    return (j.lip_height - jump_ramp * sinf(a)) / (1 - cosf(a));
+}
+
+struct jump_marks {
+    float lip, crest, slope_end, end;  // along s
+};
+
+jump_marks jump_layout(const jump_shape& j)
+{
+    float a = j.lip_degrees * degrees, b = j.landing_degrees * degrees;
+    jump_marks m;
+    m.lip = takeoff_radius(j) * sinf(a) + jump_ramp * cosf(a);
+    m.crest = m.lip + j.gap;
+    float runout_drop = std::min(j.runout_radius * (1 - cosf(b)), j.landing_height);
+    float runout = runout_drop / (1 - cosf(b));
+    m.slope_end = m.crest + (j.landing_height - runout_drop) / tanf(b);
+    m.end = m.slope_end + runout * sinf(b);
+    return m;
+}
+
+float jump_height(const jump_shape& j, float s)
+{
+    jump_marks m = jump_layout(j);
+    if (s <= 0 || s >= m.end) return 0;
+    float a = j.lip_degrees * degrees, b = j.landing_degrees * degrees;
+    float takeoff = 0, landing = 0;
+    float radius = takeoff_radius(j), arc_end = radius * sinf(a);
+    if (s <= arc_end) {
+        takeoff = radius - sqrtf(std::max(0.0f, radius * radius - s * s));
+    } else if (s <= m.lip) {
+        takeoff = j.lip_height - (m.lip - s) * tanf(a);
+    } else {
+        // Past the top (or the lip of a double) the back drops at 45 degrees.
+        float top_end = j.table ? m.crest : m.lip;
+        takeoff = s <= top_end ? j.lip_height : std::max(0.0f, j.lip_height - (s - top_end));
+    }
+    if (s <= m.crest) {
+        landing = std::max(0.0f, j.landing_height - (m.crest - s));
+    } else if (s <= m.slope_end) {
+        landing = j.landing_height - (s - m.crest) * tanf(b);
+    } else {
+        float runout_drop = std::min(j.runout_radius * (1 - cosf(b)), j.landing_height);
+        float radius = runout_drop / (1 - cosf(b));
+        float u = m.end - s;  // back from the foot, where the arc is level
+        landing = radius - sqrtf(std::max(0.0f, radius * radius - u * u));
+    }
+    return std::max(takeoff, landing);
+}
+
+// The take-off speed whose arc from the lip comes down in the middle of the
+// landing, half-way from the crest to the run-out's foot: the most room
+// either way for a bike, which leaves a few degrees under the lip's angle
+// (its suspension still taking the face's curve as the rear wheel leaves:
+// 2-5 degrees) and so comes down some feet short of a point's arc.
+float jump_design_speed(const jump_shape& j)
+{
+    jump_marks m = jump_layout(j);
+    float target = 0.5f * (m.crest + m.end);
+    float a = j.lip_degrees * degrees;
+    float lo = 5, hi = 120;
+    for (int i = 0; i < 40; i++) {
+        float v = 0.5f * (lo + hi);
+        double s = m.lip, y = j.lip_height, vs = v * cosf(a), vy = v * sinf(a);
+        const double dt = 1.0 / 2048;
+        for (int t = 0; t < 40000; t++) {
+            s += vs * dt;
+            vy -= 32.0 * dt;
+            y += vy * dt;
+            if (vy < 0 && y <= jump_height(j, float(s))) break;
+        }
+        (s < target ? lo : hi) = v;
+    }
+    return lo;
+}
+
+// One jump placed on a track: where its face starts and the way it is ridden.
+struct placed_jump {
+    jump_shape shape;
+    float x, z, dx, dz;
+};
+
+// The track's jumps, one line each, for tests and tools that ride them:
+// name, start x z, direction dx dz, lip, crest, the straight downslope's
+// end and the run-out's foot along the direction (ft), lip height (ft), lip
+// angle (degrees) and the design speed (ft/s).
+std::string jumps_text(const std::vector<placed_jump>& jumps)
+{
+    std::string out = "# name x z dx dz lip crest slope_end end lip_height lip_degrees design_speed\n";
+    for (const placed_jump& p : jumps) {
+        jump_marks m = jump_layout(p.shape);
+        char line[256];
+        snprintf(line, sizeof line, "%s %.2f %.2f %.4f %.4f %.2f %.2f %.2f %.2f %.2f %.1f %.1f\n", p.shape.name, p.x,
+                 p.z, p.dx, p.dz, m.lip, m.crest, m.slope_end, m.end, p.shape.lip_height, p.shape.lip_degrees,
+                 jump_design_speed(p.shape));
+        out += line;
+    }
+    return out;
 }
 
 // A rounded bump (a double's or triple's single jump).
@@ -87,29 +202,45 @@ constexpr float lane_half = 9.0f;
 constexpr float stadium_wall_inner = 10.0f;
 constexpr float stadium_wall_height = 6.0f;
 
+// The stadium's jumps: two doubles westward on lane 1, a tabletop westward
+// on lane 3 and the finish table eastward on lane 4 (the lanes are ridden
+// east, west, east, west, east from the start).
+const placed_jump stadium_jumps[] = {
+    {{"stadium_double_1", 4.5f, 26.0f, 12.0f, false, 4.5f, 26.0f, 16.0f}, 172, 80, -1, 0},
+    {{"stadium_double_2", 4.5f, 26.0f, 12.0f, false, 4.5f, 26.0f, 16.0f}, 110, 80, -1, 0},
+    {{"stadium_tabletop", 5.0f, 28.0f, 16.0f, true, 5.0f, 28.0f, 16.0f}, 174, 160, -1, 0},
+    {{"stadium_finish_table", 6.0f, 30.0f, 18.0f, true, 6.0f, 30.0f, 20.0f}, 110, 205, 1, 0},
+};
+
+// A stadium jump with its start moved (under a foot) so that the lip falls
+// on a line of the 2-ft height grid: between grid lines the height field
+// interpolates straight across, and a lip between two would be cut to a
+// lower angle over its last two feet.
+placed_jump stadium_jump(const placed_jump& j)
+{
+    placed_jump out = j;
+    float lip = j.x + j.dx * jump_layout(j.shape).lip;
+    out.x += 2.0f * roundf(lip / 2.0f) - lip;
+    return out;
+}
+
 float stadium_lane_profile(int lane, float x)
 {
     switch (lane) {
     case 0:  // start straight: flat, one small roller at the end
         return bump(x - 170, 14, 2.0f);
-    case 1: {  // rhythm: a double, a triple, a double
-        float h = 0;
-        const float starts[] = {50, 70, 98, 116, 134, 160, 180};
-        for (float s : starts) h += bump(x - s, 14, 4.5f);
-        return h;
-    }
     case 2: {  // whoops
         if (x < 60 || x > 196) return 0;
         float c = sinf(float(M_PI) * (x - 60) / 8.5f);
         return 1.9f * c * c * smoothstep(60, 68, x) * (1 - smoothstep(188, 196, x));
     }
-    case 3:  // a tabletop and a step-up
-        return table_profile(x - 60, 12, 22, 5.5f) + table_profile(x - 140, 10, 30, 3.5f) +
-               bump(x - 120, 10, 2.0f);
-    case 4:  // the finish jump
-        return table_profile(x - 110, 14, 26, 7.0f);
     }
-    return 0;
+    float h = 0;
+    for (const placed_jump& placed : stadium_jumps) {
+        placed_jump j = stadium_jump(placed);
+        if (j.z == stadium_lanes[lane]) h = fmaxf(h, jump_height(j.shape, (x - j.x) * j.dx));
+    }
+    return h;
 }
 
 float stadium_height(float x, float z)
@@ -177,15 +308,66 @@ float outdoor_hills(float x, float z)
            4.0f * cosf(x * 0.031f - z * 0.023f) + 30.0f * smoothstep(560, 768, z) * smoothstep(300, 768, x);
 }
 
-// Every feature lies inside one straight piece of the path, clear of turns.
+// The point and direction of the path at arc length s.
+void path_point(const std::vector<float>& pts, float s, placed_jump* out)
+{
+    size_t n = pts.size() / 2;
+    float along = 0;
+    for (size_t k = 0; k < n; k++) {
+        float ax = pts[2 * k], az = pts[2 * k + 1];
+        float bx = pts[2 * ((k + 1) % n)], bz = pts[2 * ((k + 1) % n) + 1];
+        float len = hypotf(bx - ax, bz - az);
+        if (s <= along + len || k + 1 == n) {
+            float t = (s - along) / len;
+            out->x = ax + t * (bx - ax), out->z = az + t * (bz - az);
+            out->dx = (bx - ax) / len, out->dz = (bz - az) / len;
+            return;
+        }
+        along += len;
+    }
+}
+
+// The outdoor track's jumps by arc length along the path. Each lies inside
+// one straight piece of the path, from its run-in to its run-out clear of
+// the turns at either end (the pieces: 605-725, 833-957, 1293-1425,
+// 1631-1725 and 2108-2256 ft).
+struct path_jump {
+    jump_shape shape;
+    float along;
+};
+const path_jump outdoor_jumps[] = {
+    {{"practice_tabletop", 6.0f, 30.0f, 18.0f, true, 6.0f, 30.0f, 20.0f}, 648},
+    {{"practice_double", 6.0f, 32.0f, 18.0f, false, 6.0f, 32.0f, 20.0f}, 875},
+    {{"practice_step_down", 9.0f, 30.0f, 10.0f, false, 6.0f, 30.0f, 24.0f}, 1335},
+    {{"practice_hilltop", 5.0f, 25.0f, 8.0f, true, 5.0f, 25.0f, 20.0f}, 1670},
+    {{"practice_long_table", 6.0f, 28.0f, 24.0f, true, 6.0f, 28.0f, 20.0f}, 2150},
+};
+
 float outdoor_features(float s)
 {
-    return table_profile(s - 640, 18, 40, 8.0f)        // big tabletop after the first turn
-           + bump(s - 900, 24, 6.0f) + bump(s - 960, 24, 6.0f)  // a big double
-           + table_profile(s - 1320, 20, 10, 9.0f)     // a step-down kicker
-           + bump(s - 1640, 30, 7.0f)                  // a blind hilltop jump
-           + table_profile(s - 2150, 16, 60, 6.0f)     // a long table
-           + bump(s - 2545, 20, 5.0f) + bump(s - 2575, 20, 5.0f) + bump(s - 2605, 20, 5.0f);  // rollers
+    float h = 0;
+    for (const path_jump& j : outdoor_jumps) h = fmaxf(h, jump_height(j.shape, s - j.along));
+    // Rollers.
+    return h + bump(s - 2545, 20, 5.0f) + bump(s - 2575, 20, 5.0f) + bump(s - 2605, 20, 5.0f);
+}
+
+// The track's centre follows the hills, except under a jump: there it is held
+// level from 40 ft before the face to 10 ft past the run-out (blending over
+// 20 ft before and 40 ft after), so a jump's arc is the one worked out on level ground.
+float outdoor_centre(const std::vector<float>& path, float along)
+{
+    placed_jump p{};
+    path_point(path, along, &p);
+    float centre = outdoor_hills(p.x, p.z) * 0.6f;
+    for (const path_jump& j : outdoor_jumps) {
+        jump_marks m = jump_layout(j.shape);
+        float from = j.along - 40, to = j.along + m.end + 10;
+        float w = smoothstep(from - 20, from, along) * (1 - smoothstep(to, to + 40, along));
+        if (w <= 0) continue;
+        path_point(path, j.along, &p);
+        centre = centre * (1 - w) + outdoor_hills(p.x, p.z) * 0.6f * w;
+    }
+    return centre;
 }
 
 // The paddock: a level hardpack yard west of the track, well clear of it,
@@ -195,7 +377,8 @@ constexpr float paddock_flat = 55.0f;   // level out to this radius
 constexpr float paddock_blend = 30.0f;  // then back into the hills over this
 
 struct outdoor_sample {
-    float height;
+    float height;    // ground and track, before the blur
+    float features;  // the jumps and rollers on top
     int tile;
 };
 
@@ -206,13 +389,15 @@ outdoor_sample outdoor_at(float x, float z)
     float ground = outdoor_hills(x, z);
     // The track follows the hills along its centre line, flat across except
     // on the off-camber stretch, where it keeps the hill's sideways slope.
-    float centre = outdoor_hills(hit.cx, hit.cz) * 0.6f;
+    float centre = outdoor_centre(path, hit.along);
     float camber = 0.18f * smoothstep(1075, 1095, hit.along) * (1 - smoothstep(1145, 1165, hit.along));
     float across = hit.side > 0 ? hit.distance : -hit.distance;
-    float track = centre + outdoor_features(hit.along) + camber * across;
+    float track = centre + camber * across;
     float w = 1 - smoothstep(14, 34, hit.distance);
     outdoor_sample out;
     out.height = track * w + ground * (1 - w);
+    // The jumps go on after the blur, which would round their lips.
+    out.features = outdoor_features(hit.along) * w;
     if (hit.distance < 13)
         out.tile = (hit.along > 1750 && hit.along < 1950) ? 2 : (hit.along < 520 ? 0 : 1);
     else
@@ -220,6 +405,7 @@ outdoor_sample outdoor_at(float x, float z)
     float from_paddock = hypotf(x - paddock_x, z - paddock_z);
     float level = 1 - smoothstep(paddock_flat, paddock_flat + paddock_blend, from_paddock);
     out.height = out.height * (1 - level) + outdoor_hills(paddock_x, paddock_z) * level;
+    out.features *= 1 - level;
     if (from_paddock < paddock_flat + 3) out.tile = 0;
     return out;
 }
@@ -352,9 +538,15 @@ track_shape make_outdoor_track()
     s.spacing = 1.5f;
     s.sun[0] = -0.6f, s.sun[1] = 0.42f, s.sun[2] = 0.55f;
     int size = (1 << (s.exponent + 1)) + 1;
+    std::vector<float> features;
     for (int j = 0; j < size; j++)
-        for (int i = 0; i < size; i++) s.heights.push_back(outdoor_at(float(i) * s.spacing, float(j) * s.spacing).height);
+        for (int i = 0; i < size; i++) {
+            outdoor_sample o = outdoor_at(float(i) * s.spacing, float(j) * s.spacing);
+            s.heights.push_back(o.height);
+            features.push_back(o.features);
+        }
     blur(s.heights, size, 3);
+    for (size_t k = 0; k < features.size(); k++) s.heights[k] += features[k];
     int tiles = 1 << s.exponent;
     for (int j = 0; j < tiles; j++)
         for (int i = 0; i < tiles; i++) s.tiles.push_back(uint8_t(outdoor_at((i + 0.5f) * 3, (j + 0.5f) * 3).tile));
@@ -365,8 +557,18 @@ track_shape make_outdoor_track()
 
 int write_tracks(const std::string& root)
 {
+    std::vector<placed_jump> stadium;
+    for (const placed_jump& j : stadium_jumps) stadium.push_back(stadium_jump(j));
+    std::vector<placed_jump> outdoor;
+    for (const path_jump& j : outdoor_jumps) {
+        placed_jump p{j.shape, 0, 0, 0, 0};
+        path_point(outdoor_path(), j.along, &p);
+        outdoor.push_back(p);
+    }
     return write_track(root, make_stadium_track()) && write_track(root, make_outdoor_track()) &&
-           datagen_write_text(root, "tracks/stadium/desc", "Stadium Supercross\n");
+           datagen_write_text(root, "tracks/stadium/desc", "Stadium Supercross\n") &&
+           datagen_write_text(root, "tracks/stadium/jumps", jumps_text(stadium)) &&
+           datagen_write_text(root, std::string(datagen_track_folder) + "/jumps", jumps_text(outdoor));
 }
 } // namespace
 
