@@ -7,6 +7,8 @@
 
 #include "core/game_state.h"
 #include "game/lighting.h"
+#include "script/script_api.h"
+#include "script/script_host.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "game/track_objects.h"
@@ -128,6 +130,11 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
     std::copy(m, m + 9, view_camera.rotation);
     terrain* t = &track_terrain;
     for (int i = 0; i < 3; i++) t->camera[i] = position[i];
+    // The track script sees the camera of the view being drawn.
+    for (int i = 0; i < 3; i++) script_camera.position[i] = position[i];
+    std::copy(m, m + 9, script_camera.orientation);
+    script_frame();
+    stage_mark("js");
 
     ztglDisable(GL_DEPTH_TEST);
     ztglDepthFunc(GL_ALWAYS);

@@ -169,9 +169,9 @@ TEST_F(timing_gates_file, line_sets_are_the_sum_of_the_laps)
     // 600 counted gates a lap: the sum is 1200 sets; a table of 360000 sets
     // of 45 lines each would be gigabytes.
     std::string text = "checkpoints:\n";
-    for (int i = 0; i < 600; i++) text += "10 [" + std::to_string(i) + " 0 0] [1 0 0]\n";
+    for (int i = 0; i < 600; i++) text.append("10 [").append(std::to_string(i)).append(" 0 0] [1 0 0]\n");
     std::string lap;
-    for (int i = 0; i < 600; i++) lap += " " + std::to_string(i);
+    for (int i = 0; i < 600; i++) lap.append(" ").append(std::to_string(i));
     write_track_file("timing_gates", text + "firstlap:" + lap + "\nnormallap:" + lap + "\n");
     timing_gates_load(track_path("timing_gates").c_str());
     ASSERT_TRUE(console.empty()) << console.front();
@@ -220,7 +220,7 @@ TEST_F(timing_gates_file, at_most_160_start_gates)
         console.clear();
         track_objects_free();
         std::string text = "startinggate:\n";
-        for (int i = 0; i < gates; i++) text += "[" + std::to_string(i * 3) + " 0 0] 0 null null null\n";
+        for (int i = 0; i < gates; i++) text.append("[").append(std::to_string(i * 3)).append(" 0 0] 0 null null null\n");
         write_track_file("timing_gates", text + three_gates);
         timing_gates_load(track_path("timing_gates").c_str());
         EXPECT_EQ(timing_gates.start_gate_count, 160) << gates;
