@@ -256,20 +256,9 @@ double line_match_score(const line_point* path, int32_t count, const double body
     }
     if (line->point_count < 2) return 0.0;
     const line_point &p0 = path[count - 3], &p1 = path[count - 2], &p2 = path[count - 1];
-    float a[2] = {p0.x, p0.z}, b[2] = {p1.x, p1.z}, c[2] = {p2.x, p2.z};
-    double centre[2], r;
-    if (!circle_through_points(a, b, c, centre, &r)) {
-        // A straight path end: the continuing circle has its centre far off
-        // to the side, so distances to it differ by the offset along the
-        // path's normal.
-        double tx = p2.x - p0.x, tz = p2.z - p0.z, len = std::sqrt(tx * tx + tz * tz);
-        if (len <= 0.0) return 0.0;
-        double nx = -tz / len, nz = tx / len;
-        double big = 1e6;
-        centre[0] = p2.x + nx * big;
-        centre[1] = p2.z + nz * big;
-        r = big;
-    }
+    double centre[2];
+    circle_through_points(p0, p1, p2, centre);
+    double r = std::hypot(p2.x - centre[0], p2.z - centre[1]);
     auto dist = [&](const line_point& q) { return std::hypot(q.x - centre[0], q.z - centre[1]); };
     double d = dist(first);
     double aa = clampd((3.0 - std::fabs(dist(line->points[1]) - d)) / 2.0, 0.0, 1.0) *
