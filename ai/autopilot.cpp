@@ -587,6 +587,111 @@ void autopilot_tic(rider* r)
         autopilot_steer(r);
 }
 
+// ---- Traffic ----------------------------------------------------------------
+
+// A rider's box in x-z: 4 ft wide round its way, from 4 ft behind it to its
+// speed + 4 ft ahead. Below 0.5 ft/s the velocity of a standing bike only
+// jitters, so its heading (the frame's forward axis) is used instead.
+static void traffic_box(const rider* o, double corners[4][2], double fwd[2])
+{
+    const dReal* p = dBodyGetPosition(o->frame_body);
+    const dReal* v = dBodyGetLinearVel(o->frame_body);
+    double speed = std::hypot(v[0], v[2]);
+    if (speed > 0.5) {
+        fwd[0] = v[0] / speed, fwd[1] = v[2] / speed;
+    } else {
+        const dReal* m = dBodyGetRotation(o->frame_body);
+        double hx = -m[2], hz = -m[10], hl = std::hypot(hx, hz);
+        fwd[0] = hl > 1e-9 ? hx / hl : 0.0, fwd[1] = hl > 1e-9 ? hz / hl : -1.0;
+    }
+    double sx = -fwd[1] * 2.0, sz = fwd[0] * 2.0;
+    double bx = p[0] - 4.0 * fwd[0], bz = p[2] - 4.0 * fwd[1];
+    double ax = p[0] + (speed + 4.0) * fwd[0], az = p[2] + (speed + 4.0) * fwd[1];
+    corners[0][0] = bx - sx, corners[0][1] = bz - sz;
+    corners[1][0] = ax - sx, corners[1][1] = az - sz;
+    corners[2][0] = ax + sx, corners[2][1] = az + sz;
+    corners[3][0] = bx + sx, corners[3][1] = bz + sz;
+}
+
+static int segments_cross(const double a[2], const double b[2], const double c[2], const double d[2])
+{
+    auto side = [](const double p[2], const double q[2], const double r[2]) {
+        return (q[0] - p[0]) * (r[1] - p[1]) - (q[1] - p[1]) * (r[0] - p[0]);
+    };
+    double d1 = side(c, d, a), d2 = side(c, d, b), d3 = side(a, b, c), d4 = side(a, b, d);
+    return ((d1 > 0) != (d2 > 0)) && ((d3 > 0) != (d4 > 0));
+}
+
+// Inside or on the edge of a box whose corners run round it.
+static int point_in_box(const double b[4][2], const double p[2])
+{
+    int pos = 0, neg = 0;
+    for (int i = 0; i < 4; i++) {
+        const double* c = b[i];
+        const double* n = b[(i + 1) & 3];
+        double side = (n[0] - c[0]) * (p[1] - c[1]) - (n[1] - c[1]) * (p[0] - c[0]);
+        pos |= side > 1e-9, neg |= side < -1e-9;
+    }
+    return !(pos && neg);
+}
+
+// Edges crossing, or one box holding a corner of the other: two riders in
+// the same lane have boxes of the same width whose edges only touch.
+static int boxes_cross(const double a[4][2], const double b[4][2])
+{
+    for (int i = 0; i < 4; i++) {
+        if (point_in_box(a, b[i]) || point_in_box(b, a[i])) return 1;
+        for (int j = 0; j < 4; j++)
+            if (segments_cross(a[i], a[(i + 1) & 3], b[j], b[(j + 1) & 3])) return 1;
+    }
+    return 0;
+}
+
+// Slows for the nearest rider ahead whose box crosses this one's; gives
+// the new speed limit. Early in the race (and late) the riders keep a
+// longer gap.
+static double traffic_limit(rider* r, double speed, double d, double now)
+{
+    double mine[4][2], my_fwd[2];
+    traffic_box(r, mine, my_fwd);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    const rider* obstacle = nullptr;
+    double nearest = 1e30;
+    for (int slot = 0; slot < rider_slot_count; slot++) {
+        const rider* o = rider_table[slot];
+        if (!o || o == r || !o->frame_body) continue;
+        double theirs[4][2], their_fwd[2];
+        traffic_box(o, theirs, their_fwd);
+        const dReal* q = dBodyGetPosition(o->frame_body);
+        double ox = q[0] - p[0], oz = q[2] - p[2];
+        if (ox * (my_fwd[0] + their_fwd[0]) + oz * (my_fwd[1] + their_fwd[1]) <= 0.0) continue;
+        if (!boxes_cross(mine, theirs)) continue;
+        double dist = std::hypot(ox, oz);
+        if (dist < nearest) nearest = dist, obstacle = o;
+    }
+    if (!obstacle) return d;
+    double t = std::min(now - gate_drop_tic * tic_length, 100.0);
+    double rr = clampd((t - 3.0) * 0.5, 0.0, 1.0) * clampd((120.0 - t) * 0.01, 0.0, 1.0);
+    double gap = 8.0 * rr + 12.0;
+    const dReal* q = dBodyGetPosition(obstacle->frame_body);
+    const dReal* v = dBodyGetLinearVel(obstacle->frame_body);
+    double ox = q[0] - p[0], oz = q[2] - p[2], len = std::hypot(ox, oz);
+    // How fast the obstacle draws away from this rider.
+    double g = len > 0.0 ? (v[0] * ox + v[2] * oz) / len : 0.0;
+    if (g < 0.0) g = 0.0;
+    if (nearest < gap) return std::min(d, g * (1.0 - rr / 4.0));
+    if (d > g) {
+        double tau = (speed - g) / 5.0;
+        double overlap = speed * tau - 2.5 * tau * tau - g * tau - nearest;
+        if (overlap > -gap) {
+            // Held up by traffic: this run says nothing about the lines.
+            for (int32_t& id : r->picked_lines) id = 0;
+            d += (g - d) * clampd((gap + overlap) / 3.0, 0.0, 1.0);
+        }
+    }
+    return d;
+}
+
 // ---- Riding the path ----------------------------------------------------------
 
 static double dead_band(double v, double band) { return v > band ? v - band : v < -band ? v + band : 0.0; }
@@ -645,6 +750,7 @@ void autopilot_steer(rider* r)
     double rate_limit = pi / a;
     double lean = body_lean_angle(r->frame_body);
     fr.turn_offset = turn_offset(speed, lean, a, &fr.straight);
+    d = traffic_limit(r, speed, d, now);
 
     // Look ahead: further on a straight, closer in a bend.
     double gain = 4.0;

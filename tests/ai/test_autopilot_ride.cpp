@@ -63,10 +63,12 @@ void bend_way(double s, float* x, float* z)
 struct ride_result {
     double worst_off = 0.0;  // greatest distance from the way
     double travelled = 0.0;
+    double gap = 0.0;  // to the parked rider, centre to centre
     int finite = 1;
 };
 
-ride_result ride(void (*way)(double, float*, float*), int seconds)
+// parked_at: a second, held rider that far along the way (0: none).
+ride_result ride(void (*way)(double, float*, float*), int seconds, double parked_at = 0.0)
 {
     line_world lines(way);
     ride_test_world world;
@@ -75,6 +77,13 @@ ride_result ride(void (*way)(double, float*, float*), int seconds)
     ride_result out;
     if (!r) return out;
     array_init(&r->line_path, sizeof(line_point));
+    rider* parked = nullptr;
+    if (parked_at > 0.0) {
+        float x, z;
+        way(parked_at, &x, &z);
+        parked = world.add_rider("crf250(2013)", 1, x, z);
+        rider_table[0] = r, rider_table[1] = parked;
+    }
     r->autopilot_personality = 3;
     gate_drop_tic = 0;
     start_sequence_tic = 0;
@@ -85,6 +94,7 @@ ride_result ride(void (*way)(double, float*, float*), int seconds)
         autopilot_tic(r);
         for (float v : {r->throttle, r->clutch, r->steer, r->front_brake, r->rear_brake, r->dab})
             out.finite &= std::isfinite(v);
+        if (parked) parked->front_brake = parked->rear_brake = parked->dab = 1.0f, parked->throttle = 0.0f;
         world.tic();
         const dReal* p = dBodyGetPosition(r->frame_body);
         double best = 1e9;
@@ -97,6 +107,11 @@ ride_result ride(void (*way)(double, float*, float*), int seconds)
     }
     const dReal* p = dBodyGetPosition(r->frame_body);
     out.travelled = std::hypot(p[0] - start[0], p[2] - start[2]);
+    if (parked) {
+        const dReal* q = dBodyGetPosition(parked->frame_body);
+        out.gap = std::hypot(p[0] - q[0], p[2] - q[2]);
+        rider_table[0] = rider_table[1] = nullptr;
+    }
     return out;
 }
 
@@ -116,6 +131,21 @@ TEST(autopilot_ride, follows_a_bend)
     EXPECT_TRUE(r.finite);
     EXPECT_GT(r.travelled, 150.0);
     EXPECT_LT(r.worst_off, 7.0);
+}
+
+TEST(autopilot_ride, stops_behind_a_rider_standing_on_its_line)
+{
+    ride_result r = ride(straight_way, 12, 80.0);
+    EXPECT_TRUE(r.finite);
+    // It rides up (the parked rider is 80 ft on) and stops short of it.
+    // It sees the rider once the boxes meet (its box reaches speed + 4 ft
+    // ahead, 24 ft at 20 ft/s), which leaves it a few feet after braking:
+    // the frames' centres stay more than a wheelbase (about 5 ft) apart,
+    // so the bikes never overlap, and it does not ride through.
+    EXPECT_GT(r.travelled, 40.0);
+    EXPECT_LT(r.travelled, 80.0);
+    EXPECT_GT(r.gap, 5.0);
+    EXPECT_LT(r.gap, 25.0);
 }
 
 }  // namespace
