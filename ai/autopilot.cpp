@@ -559,7 +559,9 @@ void autopilot_tic(rider* r)
                 };
                 while (k < pa->count - 1 && !far(k)) k++;
                 r->path_target = k;
-                r->progress_stamp = int32_t(30.0 / tic_length);
+                // Not stuck before 30 s of race time (the wait behind the
+                // gate), nor at once when the first pick comes later.
+                r->progress_stamp = std::max(tic_counter, int32_t(30.0 / tic_length));
             }
         }
     }

@@ -148,4 +148,42 @@ TEST(autopilot_ride, stops_behind_a_rider_standing_on_its_line)
     EXPECT_LT(r.gap, 25.0);
 }
 
+TEST(autopilot_ride, a_stuck_rider_recovers_and_is_dragged_after_19_seconds)
+{
+    line_world lines(straight_way);
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 0.0, 0.0);
+    ASSERT_NE(r, nullptr);
+    array_init(&r->line_path, sizeof(line_point));
+    r->autopilot_personality = 1;
+    gate_drop_tic = 0;
+    start_sequence_tic = 0;
+    tic_counter = 128 * 100;
+    autopilot_tic(r);  // the first pick
+    ASSERT_GT(r->line_path.count, 0);
+    // Standing still, the target moves out to the carrot's 60 ft and stays.
+    for (int t = 0; t < 64; t++, tic_counter++) autopilot_tic(r);
+    const line_point* target = static_cast<const line_point*>(r->line_path.items) + r->path_target;
+    EXPECT_NEAR(-target->z, 60.0, 5.0);
+    EXPECT_EQ(r->recovery_counter, 0);
+    // No target advance for more than 3 s: recovery.
+    r->progress_stamp = tic_counter - 128 * 3 - 1;
+    autopilot_tic(r);
+    EXPECT_EQ(r->recovery_counter, 3);
+    // 20 s without progress: dragged, the rider's own inputs at rest.
+    r->progress_stamp = tic_counter - 128 * 20;
+    const dReal* p = dBodyGetPosition(r->front_wheel_body);
+    double z0 = p[2];
+    for (int t = 0; t < 128 * 2; t++, tic_counter++) {
+        autopilot_tic(r);
+        EXPECT_FLOAT_EQ(r->throttle, 0.0f);
+        EXPECT_FLOAT_EQ(r->dab, 1.0f);
+        world.tic();
+    }
+    // Pulled toward the target ahead (along -z) at up to 5 ft/s.
+    double moved = z0 - dBodyGetPosition(r->front_wheel_body)[2];
+    EXPECT_GT(moved, 1.0);
+    EXPECT_LT(moved, 2 * 5.0 + 1.0);
+}
+
 }  // namespace
