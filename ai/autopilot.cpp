@@ -267,10 +267,9 @@ double line_match_score(const line_point* path, int32_t count, const double body
     return aa * aa * aa * bb;
 }
 
-// The mode the rider plans in: mode_when_leading once its lead over the
-// second rider exceeds the personality's threshold.
-static int32_t pick_mode(const rider* r, const autopilot_personality_row& p)
+int32_t autopilot_plan_mode(const rider* r)
 {
+    const autopilot_personality_row& p = autopilot_personalities[clamp_index(r->autopilot_personality, 5)];
     if (race_order_count < 2 || race_order[0].slot != r->slot) return p.mode_normal;
     const rider* second = race_order[1].slot >= 0 && race_order[1].slot < rider_slot_count
                               ? rider_table[race_order[1].slot]
@@ -291,8 +290,7 @@ const racing_line* line_pick(rider* r, line_set* set)
     int any = 0;
     for (const racing_line& l : set->lines) any |= l.point_count > 0 && l.points;
     if (!any) return nullptr;
-    const autopilot_personality_row& p = autopilot_personalities[clamp_index(r->autopilot_personality, 5)];
-    int32_t mode = pick_mode(r, p);
+    int32_t mode = autopilot_plan_mode(r);
     int32_t set_index = racing_line_sets.sets ? int32_t(set - racing_line_sets.sets) : 0;
     float scores[line_set_size];
     plan_ahead(set_index, scores, mode);

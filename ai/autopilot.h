@@ -93,6 +93,10 @@ double turn_radius_to_point(const rider* r, int32_t path_index, double fraction,
 // How well a line continues the path (or, with fewer than 3 path points,
 // starts near the rider at body): the match score of the line pick.
 double line_match_score(const line_point* path, int32_t count, const double body[3], const racing_line* line);
+// The plan mode of the rider's personality: mode_when_leading while it leads
+// the race order by more than its lead threshold (the time by which it
+// passed the second rider's latest gate before that rider did).
+int32_t autopilot_plan_mode(const rider* r);
 // The line of the set the rider takes next, or null (finished, an empty set).
 const racing_line* line_pick(rider* r, line_set* set);
 // Appends a line to the path: the points before target - 30 dropped, an

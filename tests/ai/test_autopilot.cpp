@@ -315,6 +315,45 @@ TEST(autopilot_lines, pick_prefers_the_continuation_and_stamps_lines_ending_toge
     memset(&set, 0, sizeof set);
 }
 
+TEST(autopilot_lines, plan_mode_follows_the_lead)
+{
+    path_fixture a, b;
+    a.r.slot = 0, b.r.slot = 1;
+    a.r.autopilot_personality = 2;  // "corwen": mode 2, mode 1 leading by over 10 s
+    for (rider* r : {&a.r, &b.r}) array_init(&r->gate_tics, sizeof(int32_t));
+    // Both passed gates 0 and 1; the leader passed gate 1 at tic 1000.
+    int32_t mine[2] = {100, 1000};
+    for (int32_t t : mine) array_push(&a.r.gate_tics, &t);
+    a.r.gate_count = b.r.gate_count = 2;
+    rider_table[0] = &a.r, rider_table[1] = &b.r;
+    race_order_count = 2;
+    race_order[0] = {0, 2, 1000};
+    race_order[1] = {1, 2, 0};
+    struct mcase {
+        int32_t their_tic;
+        int32_t mode;
+    } cases[] = {
+        {1000 + 10 * 128 + 1, 1},  // just over 10 s behind
+        {1000 + 10 * 128, 2},      // exactly 10 s: not above the threshold
+        {900, 2},                  // passed it first: no lead
+        {0, 2},                    // no tic recorded
+    };
+    for (const mcase& c : cases) {
+        b.r.gate_tics.count = 0;
+        int32_t theirs[2] = {100, c.their_tic};
+        for (int32_t t : theirs) array_push(&b.r.gate_tics, &t);
+        EXPECT_EQ(autopilot_plan_mode(&a.r), c.mode) << c.their_tic;
+    }
+    // The second rider itself plans in its normal mode.
+    b.r.autopilot_personality = 3;
+    EXPECT_EQ(autopilot_plan_mode(&b.r), 1);
+    race_order_count = 1;
+    EXPECT_EQ(autopilot_plan_mode(&a.r), 2);  // alone: never leading
+    race_order_count = 0;
+    rider_table[0] = rider_table[1] = nullptr;
+    for (rider* r : {&a.r, &b.r}) array_free(&r->gate_tics);
+}
+
 TEST(autopilot_lines, joint_of_a_straight_continuation_stays_straight)
 {
     path_fixture f;
