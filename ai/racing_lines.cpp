@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "ai/line_planner.h"
 #include "core/alloc.h"
 #include "core/game_state.h"
 
@@ -235,5 +236,4 @@ void line_sets_empty()
         for (racing_line& l : s.sets[i].lines) racing_line_empty(&l);
 }
 
-// The line planner is not built yet: it has no tables to make.
-void line_sets_analyze() {}
+void line_sets_analyze() { line_sets_plan(); }

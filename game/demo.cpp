@@ -177,7 +177,7 @@ int read_header_lines(int64_t* bytes)
     demo_header.laps = got >= 4 ? v[3] : 0;
     demo_header.gate_drop_tic = got >= 5 ? v[4] : demo_default_gate_drop;
     if (!read_line(line, sizeof line, bytes) || !line[0] || strlen(line) >= sizeof demo_track) return 0;
-    snprintf(demo_track, sizeof demo_track, "%s", line);
+    snprintf(demo_track, sizeof demo_track, "%.255s", line);
     for (int32_t i = 0; i < demo_header.rider_count; i++) {
         demo_rider* r = &demo_header.riders[i];
         if (!read_line(line, sizeof line, bytes)) return 0;

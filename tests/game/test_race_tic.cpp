@@ -332,7 +332,7 @@ TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
     ASSERT_NE(scratch, nullptr);
     std::vector<recorded_ride> rides;
     for (int k = 0; k < race_riders; k++) {
-        char number[8];
+        char number[16];
         snprintf(number, sizeof number, "%d", 10 + k);
         rider* r = rider_create("kx250f(2008)", k, 0, number, nullptr, nullptr, nullptr, nullptr);
         ASSERT_NE(r, nullptr);

@@ -218,7 +218,7 @@ TEST(ListChooser, LastPageIsNeverNegative)
 
 TEST_F(MenuKeys, ChooserPagesAndSkipsEmptyRows)
 {
-    static char names[21][8];
+    static char names[21][16];
     static const char* entries[21];
     for (int i = 0; i < 21; i++) snprintf(names[i], sizeof names[i], "e%d", i), entries[i] = names[i];
     menu_choice choice = {"Test", entries, 21, 3, {}};
