@@ -7,6 +7,7 @@
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "physics/rider.h"
+#include "ui/engine_sound.h"
 #include "ui/settings.h"
 #include "ui/world_view.h"
 
@@ -126,6 +127,8 @@ void track_cameras_follow()
 void render_track_camera_view()
 {
     track_cameras_follow();
+    // A track camera stands still: no Doppler shift of its own.
+    if (sound_listener_follows_view) sound_listener.velocity[0] = sound_listener.velocity[1] = sound_listener.velocity[2] = 0;
     float rotation[9];
     if (selected_track_camera >= 0 && selected_track_camera < track_cameras.count) {
         const track_camera& t = array_items<track_camera>(&track_cameras)[selected_track_camera];

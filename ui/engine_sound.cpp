@@ -26,6 +26,7 @@
 engine_sound engine_sounds[engine_slot_count];
 sound_listener_record sound_listener = {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}};
 float (*doppler_factor_hook)(const float position[3], const float velocity[3]);
+int32_t sound_listener_follows_view = 1;
 
 namespace {
 

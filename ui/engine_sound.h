@@ -98,6 +98,9 @@ struct sound_listener_record {
     float velocity[3];
 };
 extern sound_listener_record sound_listener;
+// 1 (the default): the views place the listener and its Doppler shift as
+// they draw. A test that listens from a fixed point sets 0.
+extern int32_t sound_listener_follows_view;
 // The Doppler factor of a source (position, velocity) for the listener; the
 // view helpers install it. Without it every rate is the plain 44,100 Hz.
 extern float (*doppler_factor_hook)(const float position[3], const float velocity[3]);

@@ -9,6 +9,7 @@
 #include "game/lighting.h"
 #include "script/script_api.h"
 #include "script/script_host.h"
+#include "ui/engine_sound.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
 #include "game/track_objects.h"
@@ -121,6 +122,13 @@ void stage_mark(const char* label)
 
 }  // namespace
 
+namespace {
+float listener_doppler(const float position[3], const float velocity[3])
+{
+    return doppler_factor(position, velocity, sound_listener.position, sound_listener.velocity);
+}
+}  // namespace
+
 void render_view(const float position[3], const float m[9], float fov_degrees, int watched)
 {
     view_stats = {};
@@ -130,6 +138,11 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
     std::copy(m, m + 9, view_camera.rotation);
     terrain* t = &track_terrain;
     for (int i = 0; i < 3; i++) t->camera[i] = position[i];
+    // The engines are heard from the camera being drawn, across its x axis.
+    if (sound_listener_follows_view) {
+        for (int i = 0; i < 3; i++) sound_listener.position[i] = position[i], sound_listener.right[i] = m[3 * i];
+        doppler_factor_hook = listener_doppler;
+    }
     // The track script sees the camera of the view being drawn.
     for (int i = 0; i < 3; i++) script_camera.position[i] = position[i];
     std::copy(m, m + 9, script_camera.orientation);
@@ -250,6 +263,11 @@ void render_rider_view(dBodyID body, int watched)
     }
     float h = float(settings.first_person_height.value);
     const dReal* p = dBodyGetPosition(body);
+    // The listener rides with the body: its engine keeps its own pitch.
+    if (sound_listener_follows_view) {
+        const dReal* v = dBodyGetLinearVel(body);
+        for (int i = 0; i < 3; i++) sound_listener.velocity[i] = float(v[i]);
+    }
     const dReal* R = dBodyGetRotation(body);
     float m[9];
     for (int i = 0; i < 3; i++)

@@ -35,6 +35,7 @@
 #include "ui/hud.h"
 #include "ui/settings.h"
 #include "ui/view.h"
+#include "ui/engine_sound.h"
 #include "ui/world_view.h"
 
 namespace {
@@ -152,6 +153,12 @@ shot beside(const rider* r, const char* name)
     float m[9];
     camera_rotation(std::atan2(dx, dz), std::atan2(dy, std::hypot(dx, dz)), m);
     shot s = take([&] { render_view(eye, m, 60, -1); });
+    // The engines are heard from this camera, across its x axis.
+    for (int i = 0; i < 3; i++) {
+        EXPECT_EQ(sound_listener.position[i], eye[i]);
+        EXPECT_EQ(sound_listener.right[i], m[3 * i]);
+    }
+    EXPECT_NE(doppler_factor_hook, nullptr);
     save(s, record.track + "_" + name);
     return s;
 }
