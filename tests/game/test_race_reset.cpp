@@ -460,7 +460,7 @@ TEST_F(reset_fixture, fifty_restarts_leave_tables_and_memory_where_the_first_loa
     create_statue(10, 0, 10, 0, "@cone.qm", "@cone.png", "@cone.shp", origin_script);
     race("tracks/practice", 40);
     const int live = alloc_live_count();
-    const long resident = resident_kib();
+    [[maybe_unused]] const long resident = resident_kib();
     int from = message_log.write_index;
     for (int i = 0; i < 49; i++) race("tracks/practice", 40);
     EXPECT_EQ(track_objects.billboards.count, billboards);
