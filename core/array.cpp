@@ -31,6 +31,30 @@ int array_push(growable_array* array, const void* source)
     return 1;
 }
 
+int array_insert_at(growable_array* array, int32_t index, const void* source)
+{
+    if (index < 0 || index > array->count) return 0;
+    if (!array_push(array, nullptr)) return 0;
+    char* items = static_cast<char*>(array->items);
+    size_t size = size_t(array->element_size);
+    memmove(items + (size_t(index) + 1) * size, items + size_t(index) * size, size_t(array->count - 1 - index) * size);
+    if (source)
+        memcpy(items + size_t(index) * size, source, size);
+    else
+        memset(items + size_t(index) * size, 0, size);
+    return 1;
+}
+
+int array_remove_at(growable_array* array, int32_t index)
+{
+    if (index < 0 || index >= array->count) return 0;
+    char* items = static_cast<char*>(array->items);
+    size_t size = size_t(array->element_size);
+    memmove(items + size_t(index) * size, items + (size_t(index) + 1) * size, size_t(array->count - 1 - index) * size);
+    array->count--;
+    return 1;
+}
+
 void* array_detach(growable_array* array)
 {
     void* items = array->items;

@@ -15,6 +15,12 @@ void array_init(growable_array* array, int32_t element_size);
 // and leaves the array unchanged when growing fails. An array left empty by
 // array_detach grows again from 16.
 int array_push(growable_array* array, const void* source);
+// Inserts a copy of element_size bytes at source (zeros when null) at index
+// 0..count, moving the later elements up; 0 (array unchanged) for a bad index
+// or when growing fails.
+int array_insert_at(growable_array* array, int32_t index, const void* source);
+// Removes the element at index, moving the later ones down; 0 for a bad index.
+int array_remove_at(growable_array* array, int32_t index);
 // Hands the buffer (shrunk to count elements) to the caller and leaves the
 // array with no buffer; null when the array was empty.
 void* array_detach(growable_array* array);

@@ -9,6 +9,9 @@
 // inner radius Ri and strength s.
 void brush_stroke(float x0, float z0, float x1, float z1, float R, float Ri, float s);
 
+// The snapshot's height at (x, z) by the terrain's triangle rule.
+float snapshot_height_at(float x, float z);
+
 // Per tic while the left button is held on the view (from editor_update):
 // the brush tools' stroke driver, Snap, tile painting and the decal drag.
 void stroke_driver_tic();

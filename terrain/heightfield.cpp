@@ -194,6 +194,8 @@ float terrain_pristine_height_at(const terrain* t, float x, float z)
     return height_over(t, t->pristine_heights, x, z);
 }
 
+float terrain_grid_height_at(const terrain* t, const float* grid, float x, float z) { return height_over(t, grid, x, z); }
+
 int32_t terrain_normal_at(const terrain* t, float x, float z, float normal[3])
 {
     float s = t->spacing;
