@@ -12,6 +12,7 @@
 #include "editor/editor_state.h"
 #include "editor/terrain_tools.h"
 #include "gfx/imm.h"
+#include "gfx/ztgl.h"
 #include "gfx/ztgl_queue.h"
 #include "terrain/terrain.h"
 #include "ui/console.h"
@@ -532,6 +533,8 @@ void draw_profile_graph(gradient* g, float m)
 
 void gradients_draw_overlay()
 {
+    // Plain colours: the marks sample the white texture.
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     float m = editor_marker_size();
     ztglEnable(GL_BLEND);
     ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

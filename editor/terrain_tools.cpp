@@ -8,6 +8,7 @@
 #include "editor/editor_state.h"
 #include "editor/gradients.h"
 #include "gfx/imm.h"
+#include "gfx/ztgl.h"
 #include "gfx/ztgl_queue.h"
 #include "terrain/decals.h"
 #include "terrain/heightfield.h"
@@ -782,6 +783,8 @@ void terrain_tools_draw_overlay()
     if (!t) return;
     float cx, cz;
     editor_cursor_world(&cx, &cz);
+    // Plain colours: the marks sample the white texture.
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     int32_t tool = editor.tool;
     if (tool == tool_snap) {
         float s = editor_brush_strength(), side = t->spacing;

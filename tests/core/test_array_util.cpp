@@ -81,6 +81,33 @@ TEST(growable_array, failed_growth_leaves_the_array_unchanged)
     }
 }
 
+TEST(growable_array, insert_and_remove_at_keep_the_order_and_refuse_bad_indexes)
+{
+    growable_array a;
+    array_init(&a, sizeof(int32_t));
+    for (int32_t v : {10, 20, 30}) array_push(&a, &v);
+    int32_t v = 15;
+    EXPECT_EQ(array_insert_at(&a, 1, &v), 1);  // 10 15 20 30
+    v = 5;
+    EXPECT_EQ(array_insert_at(&a, 0, &v), 1);  // 5 10 15 20 30
+    v = 35;
+    EXPECT_EQ(array_insert_at(&a, 5, &v), 1);  // at count: appended
+    EXPECT_EQ(array_insert_at(&a, 7, &v), 0);
+    EXPECT_EQ(array_insert_at(&a, -1, &v), 0);
+    EXPECT_EQ(array_remove_at(&a, 2), 1);  // 5 10 20 30 35
+    EXPECT_EQ(array_remove_at(&a, 5), 0);
+    EXPECT_EQ(array_remove_at(&a, -1), 0);
+    const int32_t want[] = {5, 10, 20, 30, 35};
+    ASSERT_EQ(a.count, 5);
+    for (int i = 0; i < 5; i++) EXPECT_EQ(array_items<int32_t>(&a)[i], want[i]) << i;
+    // Past the first 16, inserting at the front grows the array.
+    for (int k = 0; k < 20; k++) array_insert_at(&a, 0, nullptr);
+    EXPECT_EQ(a.count, 25);
+    EXPECT_EQ(array_items<int32_t>(&a)[0], 0);
+    EXPECT_EQ(array_items<int32_t>(&a)[24], 35);
+    array_free(&a);
+}
+
 TEST(intern_string, same_text_same_pointer_case_sensitive)
 {
     char a[] = "Bike";
