@@ -1,8 +1,6 @@
 // The ground tools on a real GL context with the stadium track: painted tiles
 // reach the tile-map texture the editor draws with, and every tool overlay
 // draws without a GL error and leaves marks on the view.
-#include <SDL.h>
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,22 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "core/vfs.h"
 #include "editor/editor_state.h"
 #include "editor/gradients.h"
 #include "editor/terrain_tools.h"
-#include "gfx/imm.h"
 #include "gfx/ztgl.h"
-#include "platform/vesk_window.h"
+#include "support_gl.h"
 #include "terrain/decals.h"
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_render.h"
-
-extern "C" const char* __lsan_default_suppressions()
-{
-    return "leak:libdbus-1.so\nleak:swrast_dri.so\nleak:libGLX_mesa.so\nleak:libglapi.so\n"
-           "leak:libLLVM\nleak:libX11.so\n";
-}
 
 namespace {
 
@@ -37,25 +27,14 @@ struct gl_ground : ::testing::Test {
 
     static void SetUpTestSuite()
     {
-        setenv("ZT_HOME", "../data", 1);
-        vfs_shutdown();
-        static bool held = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0 && SDL_GL_LoadLibrary(nullptr) == 0;
-        ASSERT_TRUE(held) << SDL_GetError();
-        vesk_gl_request_version(3, 2, vesk_gl_core);
-        window = vesk_gl_window_open("editor", 16, 16, 32, 8, 24, 0, 0);
+        window = gl_test_window_open("editor");
         ASSERT_NE(window, nullptr);
-        ASSERT_EQ(ztgl_init(window), 1);
-        ASSERT_EQ(ztgl_build_programs(), 1);
     }
     static void TearDownTestSuite()
     {
         terrain_free(&track_terrain);
-        if (window) {
-            ztgl_shutdown();
-            vesk_gl_window_close(window);
-        }
+        gl_test_window_close(window);
         window = nullptr;
-        vfs_shutdown();
     }
     void SetUp() override
     {
@@ -121,13 +100,8 @@ TEST_F(gl_ground, painted_tiles_reach_the_tile_map_texture)
 
 TEST_F(gl_ground, every_tool_overlay_draws_marks_without_a_gl_error)
 {
-    GLuint colour = 0, framebuffer = 0;
-    ztglGenTextures(1, &colour);
-    ztglBindTexture(GL_TEXTURE_2D, colour);
-    ztglTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, view_w, view_h, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-    ztglGenFramebuffers(1, &framebuffer);
-    ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
-    ztglFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+    gl_test_target target;
+    ASSERT_EQ(gl_test_target_create(&target, view_w, view_h), 1);
     // A gradient with a curve and a decal with a neighbour, so every overlay has something to show.
     gradient_new();
     gradient* g = array_items<gradient>(&editor.gradients);
@@ -145,7 +119,7 @@ TEST_F(gl_ground, every_tool_overlay_draws_marks_without_a_gl_error)
     for (int32_t tool : {tool_raise, tool_snap, tool_gradient_placement, tool_gradient_edit, tool_tilemap_edit,
                          tool_decals}) {
         editor.tool = tool;
-        ztglBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+        ztglBindFramebuffer(GL_FRAMEBUFFER, target.framebuffer);
         ztglViewport(0, 0, view_w, view_h);
         ztglClearColor(0, 0, 0, 1);
         ztglClear(GL_COLOR_BUFFER_BIT);
@@ -181,9 +155,7 @@ TEST_F(gl_ground, every_tool_overlay_draws_marks_without_a_gl_error)
             }
         }
     }
-    ztglBindFramebuffer(GL_FRAMEBUFFER, 0);
-    ztglDeleteFramebuffers(1, &framebuffer);
-    ztglDeleteTextures(1, &colour);
+    gl_test_target_delete(&target);
 }
 
 }  // namespace
