@@ -169,6 +169,26 @@ TEST_F(ground, a_capsule_past_the_edge_changes_only_points_inside_the_grid)
     EXPECT_TRUE(sentinels_intact());
 }
 
+TEST_F(ground, a_line_anchor_joins_the_next_stroke_into_one_capsule)
+{
+    editor.tool = tool_raise;
+    editor.settings.focus = 1;
+    editor_commit();
+    editor.line_anchor[0] = 6, editor.line_anchor[1] = 10;  // set by "l" earlier
+    aim(26, 10);
+    stroke_driver_tic();
+    EXPECT_EQ(editor.line_anchor[0], 26.0f);  // the next tic starts here
+    EXPECT_EQ(editor.tic_count, 1);
+    for (int32_t x = 0; x < n; x++) {
+        // Along the segment every point within 4 ft rises; past its ends the
+        // rounded caps reach 3 cells.
+        float along = x < 6 ? 6.0f - float(x) : (x > 26 ? float(x) - 26 : 0.0f);
+        EXPECT_EQ(h(x, 13), along < std::sqrt(7.0f) ? 1.0f : 0.0f) << x;  // 3 ft aside
+        EXPECT_EQ(h(x, 10), along < 4 ? 1.0f : 0.0f) << x;
+    }
+    EXPECT_EQ(h(16, 14), 0.0f);  // 4 ft aside: on the rim, outside
+}
+
 TEST_F(ground, smooth_at_strength_minus_5_averages_three_points_of_the_row)
 {
     // x^2 + 7 z^2: the mean of x-1, x, x+1 adds 2/3; rows above and below
