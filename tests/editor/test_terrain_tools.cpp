@@ -366,6 +366,25 @@ TEST_F(ground, tile_painting_reaches_every_tile_whose_centre_lies_within_R)
     EXPECT_EQ(tiles[8 * 16 + 7], 7);
 }
 
+TEST_F(ground, tile_preview_cells_of_the_atlas)
+{
+    struct row {
+        int32_t tiles, tile;
+        float uv[4];
+    } rows[] = {
+        {1, 0, {0.0625f, 0.0625f, 0.9375f, 0.9375f}},  // one tile: the whole texture, inset
+        {5, 4, {0.015625f, 0.265625f, 0.234375f, 0.484375f}},  // 4 x 4 atlas: cell (0, 1)
+        {5, 9, {0.015625f, 0.265625f, 0.234375f, 0.484375f}},  // past the last tile: the last
+        {4, 3, {0.53125f, 0.53125f, 0.96875f, 0.96875f}},      // 2 x 2 atlas: cell (1, 1)
+    };
+    for (const row& r : rows) {
+        t.tile_count = r.tiles;
+        float uv[4];
+        tile_atlas_cell(r.tile, uv);
+        for (int k = 0; k < 4; k++) EXPECT_FLOAT_EQ(uv[k], r.uv[k]) << r.tiles << " " << r.tile << " " << k;
+    }
+}
+
 // ---- Decals -------------------------------------------------------------------
 
 struct decals : ground {
