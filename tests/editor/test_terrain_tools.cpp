@@ -498,6 +498,28 @@ TEST_F(decals, placing_copies_with_flow_at_the_level_over_the_current_run)
     EXPECT_EQ(decal_level_index(1), 0);
 }
 
+TEST_F(decals, uphill_follows_the_ground_normal_and_flat_ground_draws_at_random)
+{
+    // Ground rising by 1 ft per ft towards +x: the normal leans to -x, so
+    // its horizontal part (-1, 0) gives the angle atan2(-1, 0) = -pi/2.
+    shape([](int32_t x, int32_t) { return float(x); });
+    add(1, 10, 10);
+    editor.selected_decal = 0;
+    editor.settings.decal_orientation = orient_uphill;
+    aim(20.5f, 12.5f);
+    decal_place(0);
+    EXPECT_NEAR(at(editor.selected_decal).angle, -1.5707964f, 1e-5f);
+    EXPECT_NEAR(at(editor.selected_decal).sine, -1, 1e-5f);
+    // On flat ground the normal has no horizontal part: a random angle.
+    shape([](int32_t, int32_t) { return 3.0f; });
+    for (int k = 0; k < 8; k++) {
+        decal_place(0);
+        float a = at(editor.selected_decal).angle;
+        EXPECT_GE(a, -3.1415927f);
+        EXPECT_LE(a, 3.1415927f);
+    }
+}
+
 TEST_F(decals, random_angles_stay_within_minus_pi_and_pi)
 {
     add(1, 16, 16);
