@@ -600,6 +600,7 @@ const char* after_keyword(const char* line, const char* keyword)
 
 void edinfo_load(const char* track_folder)
 {
+    if (!track_folder) return;
     vfs_stream* in = open_in_dir(track_folder, "edinfo", "r");
     if (!in) return;
     char line[edinfo_line_max + 2];
@@ -660,7 +661,7 @@ int edinfo_write(const char* track_folder)
 {
     // Written beside the old file and renamed over it, so a save that dies
     // half-way leaves the old file whole.
-    vfs_stream* out = open_in_dir(track_folder, "edinfo.new", "w");
+    vfs_stream* out = track_folder ? open_in_dir(track_folder, "edinfo.new", "w") : nullptr;
     if (!out) {
         console_print("Can't open 'edinfo'");
         return 0;
