@@ -131,4 +131,42 @@ TEST(frames_per_second, of_the_longest_frame_and_zero_for_a_frame_of_no_length)
     EXPECT_EQ(frames_per_second(0.5), 2);
 }
 
+TEST(ticker_scroll, one_entry_every_two_seconds_sliding_21_5_units)
+{
+    // Half-way through a 2-s step the strip has slid half an entry.
+    struct row {
+        double clock;
+        int entries, first;
+        float offset;
+    } rows[] = {
+        {0, 5, 0, 0},     {1, 5, 0, 10.75f}, {2, 5, 1, 0},     {3.5, 5, 1, 16.125f},
+        {7, 3, 0, 10.75f},  // step 3 wraps round 3 entries
+        {10, 1, 0, 0},    {1, 0, 0, 10.75f},  // no entries: the first is 0
+        {-4, 5, 0, 0},    // a clock before its start shows the start
+    };
+    for (const row& r : rows) {
+        int first = -1;
+        float offset = -1;
+        ticker_scroll(r.clock, r.entries, &first, &offset);
+        EXPECT_EQ(first, r.first) << r.clock;
+        EXPECT_NEAR(offset, r.offset, 1e-4f) << r.clock;
+    }
+}
+
+TEST(ticker_lap_box, green_while_laps_remain_white_on_the_last_chequered_when_done)
+{
+    struct row {
+        int32_t laps, limit, lap, state;
+    } rows[] = {
+        {0, 3, 1, 0}, {1, 3, 2, 0}, {2, 3, 3, 1}, {3, 3, 3, 2}, {4, 3, 3, 2},
+        {0, 1, 1, 1},              // a one-lap race starts on its last lap
+        {5, 1000000, 6, 0},        // a timed race before its time is up
+    };
+    for (const row& r : rows) {
+        int32_t lap = -1;
+        EXPECT_EQ(ticker_lap_box(r.laps, r.limit, &lap), r.state) << r.laps << " of " << r.limit;
+        EXPECT_EQ(lap, r.lap) << r.laps << " of " << r.limit;
+    }
+}
+
 }  // namespace
