@@ -7,6 +7,7 @@
 
 #include "core/game_state.h"
 #include "game/main_loop.h"
+#include "game/race_reset.h"
 #include "game/results.h"
 #include "game/series.h"
 #include "game/sim_tic.h"
@@ -437,6 +438,18 @@ void overlay_end()
 
 }  // namespace
 
+void rider_name_draw(int slot)
+{
+    if (slot < 0 || slot >= rider_slot_count || slot_status[slot] != slot_driven_by_history || !slot_rider_name[slot][0])
+        return;
+    // Two rows from the top of a 30-row view.
+    float unit = 2 * view_extent_h / 30;
+    overlay_begin();
+    place(0, view_extent_h - 2 * unit, unit);
+    draw_text_centred_shadowed(1, 1, 1, 1, -view_extent_w / unit, view_extent_w / unit, slot_rider_name[slot]);
+    overlay_end();
+}
+
 void draw_hud(int slot)
 {
     const rider* r = slot >= 0 && slot < rider_slot_count ? rider_table[slot] : nullptr;
@@ -449,6 +462,7 @@ void draw_hud(int slot)
     map_draw(slot);
     intro_draw();
     overlay_end();
+    rider_name_draw(slot);
 }
 
 namespace {

@@ -9,6 +9,8 @@ struct race_order_entry;
 
 // Rev, gear, pit board, lean ring, map and intro of the rider in slot.
 void draw_hud(int slot);
+// A network rider's name over the top of the view (nothing for other slots).
+void rider_name_draw(int slot);
 // Results table, status lines and the shown message-log lines.
 void results_overlay_draw(int slot);
 // The strip of the running order that scrolls along the top of a track

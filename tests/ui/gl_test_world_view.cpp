@@ -229,6 +229,18 @@ void frame_for_race(int frame)
     float dial = 0.2334025f * float(ride.height) / 2;  // the dial's radius in pixels
     EXPECT_GT(change_near(ride, bare, ride.width - int(dial), ride.height - int(dial * 1.5f)), 60) << "rev counter";
     EXPECT_GT(change_near(ride, bare, int(0.3f * float(ride.height) / 2), ride.height - 10), 60) << "pit board";
+    // The suspension graph, switched on: its frame and zero line left of
+    // the dial, at the dial's height and scale.
+    {
+        suspension_graph_on = 1;
+        shot graph = take(rider_view);
+        suspension_graph_on = 0;
+        save(graph, record.track + "_suspension_graph");
+        float aspect = float(ride.width) / float(ride.height);
+        float s = 0.2334025f / aspect;  // the graph's half-size over the view's half-width
+        int gx = int((0.5f + 0.5f * (1 - 5.4f * s)) * float(ride.width));
+        EXPECT_GT(change_near(graph, ride, gx, ride.height - int(dial)), 60) << "graph at x " << gx;
+    }
 
     // The chase camera: the watched bike where the camera puts it.
     float position[3], rotation[9];
