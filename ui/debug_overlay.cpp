@@ -10,6 +10,8 @@
 #include "gfx/imm.h"
 #include "gfx/text.h"
 #include "gfx/ztgl.h"
+#include "physics/body_draw.h"
+#include "physics/rider.h"
 #include "ui/billboard_draw.h"
 
 namespace {
@@ -167,4 +169,20 @@ int draw_racing_lines(const float camera[3])
     ztglDepthMask(1);
     ztglDisable(GL_BLEND);
     return drawn;
+}
+
+int draw_rider_path(const rider* r)
+{
+    const line_point* path = static_cast<const line_point*>(r->line_path.items);
+    int count = path ? r->line_path.count : 0;
+    if (count <= 0) return 0;
+    ztgl_use_program(ZTGL_UNLIT);
+    ztglDisable(GL_BLEND);
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+    for (int i = 0; i < count; i++) {
+        const float point[3] = {path[i].x, path[i].y, path[i].z};
+        imm_color(1, 1, 1, 1);
+        draw_marker_box(point, i == r->path_target ? 0.25f : 0.125f);
+    }
+    return count;
 }

@@ -24,6 +24,12 @@ int marker_text_lines(const char* text);
 // rotation); returns the number drawn.
 int draw_markers(const float camera[3], const float rotation[9]);
 
+// Under "--super-debug", the points a computer rider steers along: a box
+// round each point of its planned path, the one it steers at twice the
+// size. Returns the boxes drawn.
+struct rider;
+int draw_rider_path(const rider* r);
+
 // Alpha of a racing-line point d feet from the camera: solid up close,
 // fading out over the first ~30 ft, never below 1/16.
 float racing_line_alpha(float d);

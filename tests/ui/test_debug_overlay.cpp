@@ -3,6 +3,7 @@
 // bubble's shape, and the racing lines drawn as fading strips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "ai/racing_lines.h"
 #include "game/sim_tic.h"
 #include "gfx/test_ztgl_fake_gl.h"
+#include "physics/rider.h"
 #include "ui/debug_overlay.h"
 
 namespace {
@@ -207,6 +209,37 @@ TEST(draw_racing_lines, nothing_without_loaded_lines)
     const float camera[3] = {0, 0, 0};
     EXPECT_EQ(draw_racing_lines(camera), 0);
     racing_line_sets = saved;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(draw_rider_path, a_box_round_every_path_point_the_target_twice_the_size)
+{
+    fake_gl_layer_setup();
+    line_point path[3] = {{0, 1, 0, 10, 0}, {10, 1, 0, 10, 0}, {20, 1, 0, 10, 0}};
+    static rider r;  // large: not on the stack
+    r = rider{};
+    r.line_path.items = path;
+    r.line_path.count = 3;
+    r.line_path.element_size = sizeof(line_point);
+    r.path_target = 1;
+    EXPECT_EQ(draw_rider_path(&r), 3);
+    ztgl_flush();
+    // Six quads a box, two triangles a quad.
+    ASSERT_EQ(fake_gl.drawn_x.size(), 3u * 36u);
+    const float half[3] = {0.125f, 0.25f, 0.125f};
+    for (int b = 0; b < 3; b++) {
+        auto first = fake_gl.drawn_x.begin() + 36 * b;
+        auto [lo, hi] = std::minmax_element(first, first + 36);
+        EXPECT_FLOAT_EQ(*lo, 10.0f * float(b) - half[b]) << b;
+        EXPECT_FLOAT_EQ(*hi, 10.0f * float(b) + half[b]) << b;
+    }
+    r.line_path = growable_array{};
+    // No path: nothing.
+    fake_gl.drawn_x.clear();
+    EXPECT_EQ(draw_rider_path(&r), 0);
 }
 
 }  // namespace
