@@ -296,4 +296,51 @@ TEST_F(statues, truncating_releases_the_cut_objects_and_keeps_the_rest)
     EXPECT_EQ(track_objects.statues.capacity, capacity);
 }
 
+TEST(merge_ascending_unique, merges_sorted_lists_once_each)
+{
+    struct row {
+        std::vector<int32_t> a, b, want;
+    } rows[] = {
+        {{}, {}, {}},
+        {{1, 4, 9}, {}, {1, 4, 9}},
+        {{}, {2, 3}, {2, 3}},
+        {{1, 4, 9}, {2, 4, 10}, {1, 2, 4, 9, 10}},
+        {{5, 6}, {5, 6}, {5, 6}},  // the same statue in two cells
+        {{0}, {0, 1, 2, 3}, {0, 1, 2, 3}},
+    };
+    for (const row& r : rows) {
+        std::vector<int32_t> out(r.a.size() + r.b.size() + 1, -7);
+        int32_t n = merge_ascending_unique(r.a.data(), int32_t(r.a.size()), r.b.data(), int32_t(r.b.size()), out.data());
+        EXPECT_EQ(std::vector<int32_t>(out.begin(), out.begin() + n), r.want);
+    }
+}
+
+TEST_F(statues, near_a_point_are_the_statues_of_the_cells_within_six_feet)
+{
+    make_terrain(6, 4, [](float, float) { return 0.0f; });  // 512 ft, cells 48 ft from 64
+    write_data_file("point.shp", "1\n0 0 0 0 1 1 0\n");
+    write_data_file("wide.shp", "1\n0 0 0 50 1 1 0\n");
+    create_statue(256, 0, 256, 0, nullptr, nullptr, "@point.shp");  // 0: cell (4, 4)
+    create_statue(250, 0, 250, 0, nullptr, nullptr, "@point.shp");  // 1: cell (3, 3)
+    create_statue(256, 0, 100, 0, nullptr, nullptr, "@wide.shp");   // 2: cells 2..5 x 0..1
+    create_statue(20, 0, 20, 0, nullptr, nullptr, "@point.shp");    // 3: the corner cell
+    rebuild_statue_grid();
+    struct row {
+        float x, z;
+        std::vector<int32_t> want;
+    } rows[] = {
+        {280, 280, {0}},        // inside one cell
+        {256, 256, {0, 1}},     // 6 ft reaches back into cell 3 (x, z from 250)
+        {252, 100, {2}},        // cells 3..4 x 0..1: the wide one once
+        {10, 10, {3}},          // the border cell
+        {400, 400, {}},         // nothing there
+    };
+    for (const row& r : rows) {
+        const int32_t* list = nullptr;
+        int32_t n = statues_near(r.x, r.z, &list);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(std::vector<int32_t>(list, list + n), r.want) << r.x << "," << r.z;
+    }
+}
+
 } // namespace
