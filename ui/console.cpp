@@ -30,6 +30,9 @@ void console_print(const char* text)
     char* line = message_log.lines[message_log.write_index];
     memset(line, 0, console_line_size);
     copy_bounded(line, text, console_line_size);
+    // A message is one line: its line break would be drawn as a glyph.
+    size_t kept = strlen(line);
+    while (kept > 0 && (line[kept - 1] == '\n' || line[kept - 1] == '\r')) line[--kept] = 0;
     message_log.write_index = (message_log.write_index + 1) % console_line_count;
     if (message_log.shown_count < message_lines) message_log.shown_count++;
     message_log.fade_time = game_clock + 2;
