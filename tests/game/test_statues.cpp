@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "core/game_state.h"
 #include "game/track_objects.h"
 #include "physics/collision_shape.h"
+#include "physics/rider.h"
+#include "ride_fixture.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 #include "track_fixture.h"
@@ -341,6 +344,35 @@ TEST_F(statues, near_a_point_are_the_statues_of_the_cells_within_six_feet)
         ASSERT_NE(list, nullptr);
         EXPECT_EQ(std::vector<int32_t>(list, list + n), r.want) << r.x << "," << r.z;
     }
+}
+
+TEST_F(statues, a_rider_touches_the_statue_it_stands_in_and_no_other)
+{
+    make_terrain(6, 4, [](float, float) { return 0.0f; });  // the grid's 512 ft
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 64, 64);
+    ASSERT_NE(r, nullptr);
+    world.run(64);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    // A 1-ft ball on the frame, one just out of reach of the bike (the
+    // frame's spheres are well under 6 ft across), and one far off.
+    write_data_file("ball.shp", "1\n0 0 0 1 1 1 0\n");
+    int32_t on = create_statue(float(p[0]), 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    int32_t beside = create_statue(float(p[0]) + 8, 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    int32_t far = create_statue(float(p[0]) + 200, 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    ASSERT_GE(far, 0);
+    statue_at(on)->y = float(p[1]);  // right on the frame body
+    statue_at(beside)->y = float(p[1]);
+    rebuild_statue_grid();
+    for (int32_t i : {on, beside, far}) statue_at(i)->last_touch_tic = -1;
+    tic_counter = 777;
+    r->is_down = 0;
+    rider_statue_collide(world.w, r);
+    EXPECT_EQ(statue_at(on)->last_touch_tic, 777);
+    EXPECT_EQ(statue_at(beside)->last_touch_tic, -1);
+    EXPECT_EQ(statue_at(far)->last_touch_tic, -1);
+    EXPECT_TRUE(r->is_down) << "a touch puts the rider down";
+    tic_counter = 0;
 }
 
 } // namespace
