@@ -30,9 +30,6 @@ void console_print(const char* text)
     char* line = message_log.lines[message_log.write_index];
     memset(line, 0, console_line_size);
     copy_bounded(line, text, console_line_size);
-    // A message is one line: its line break would be drawn as a glyph.
-    size_t kept = strlen(line);
-    while (kept > 0 && (line[kept - 1] == '\n' || line[kept - 1] == '\r')) line[--kept] = 0;
     message_log.write_index = (message_log.write_index + 1) % console_line_count;
     if (message_log.shown_count < message_lines) message_log.shown_count++;
     message_log.fade_time = game_clock + 2;
@@ -87,7 +84,13 @@ void console_draw_shown_lines()
     for (int k = 0; k < n; k++) {
         ztglPushMatrix();
         ztglTranslatef(0, -float(k), 0);
-        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, console_recent_line(n, k));
+        // A line printed with its line break shows without it.
+        const char* line = console_recent_line(n, k);
+        char shown[console_line_size];
+        size_t length = strcspn(line, "\r\n");
+        memcpy(shown, line, length);
+        shown[length] = 0;
+        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, shown);
         ztglPopMatrix();
     }
 }
