@@ -7,6 +7,7 @@
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "physics/rider.h"
+#include "terrain/heightfield.h"
 #include "ui/engine_sound.h"
 #include "ui/hud.h"
 #include "ui/keycam.h"
@@ -53,8 +54,10 @@ int orbit_camera_place(float position[3], float rotation[9])
     float a = heading + options.orbit_angle;
     const float target[3] = {float(centre[0]), float(centre[1]), float(centre[2])};
     position[0] = target[0] + options.orbit_distance * std::sin(a);
-    position[1] = target[1] + options.orbit_height;
     position[2] = target[2] + options.orbit_distance * std::cos(a);
+    // Never inside a hill behind the bike: 5 ft over the ground round it.
+    position[1] = std::max(target[1] + options.orbit_height,
+                           terrain_height_smoothed(&track_terrain, position[0], position[2]) + 5);
     look_rotation(position, target, rotation);
     return 1;
 }

@@ -38,6 +38,9 @@ int heightfield_has_inline_samples(const uint8_t* bytes, size_t length);
 float terrain_height_at(const terrain* t, float x, float z);
 // The same over pristine_heights.
 float terrain_pristine_height_at(const terrain* t, float x, float z);
+// The ground's mean height round (x, z) for cameras kept above it: samples
+// within 10 ft weigh 1, fading to 0 one cell further out.
+float terrain_height_smoothed(const terrain* t, float x, float z);
 // Writes (-spacing dx, spacing^2, -spacing dz) of the triangle under (x, z)
 // and returns the flat index of its corner on the right-angle corner's row.
 int32_t terrain_normal_at(const terrain* t, float x, float z, float normal[3]);
