@@ -626,6 +626,11 @@ void ticker_scroll(double clock, int entries, int* first, float* offset)
 
 int ticker_lap_box(int32_t laps, int32_t limit, int32_t* lap)
 {
+    // A race without a lap count (lap mode) never ends by laps.
+    if (limit <= 0) {
+        *lap = std::max(1, laps + 1);
+        return 0;
+    }
     *lap = std::max(1, std::min(laps + 1, limit));
     if (laps >= limit) return 2;
     return laps + 1 == limit ? 1 : 0;

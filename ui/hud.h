@@ -21,7 +21,8 @@ void scoreboard_ticker_draw();
 // the left edge (of entries) and how far it has slid out (0..21.5 units).
 void ticker_scroll(double clock, int entries, int* first, float* offset);
 // The ticker's lap box after the leader's laps of a race of lap_limit laps:
-// the lap shown, and 0 while laps remain, 1 on the last lap, 2 when done.
+// the lap shown, and 0 while laps remain, 1 on the last lap, 2 when done
+// (a lap_limit of 0 or less has no end).
 int ticker_lap_box(int32_t laps, int32_t lap_limit, int32_t* lap);
 
 // The tic at which the rider in slot passed gate index gate, -1 when it has

@@ -165,6 +165,7 @@ TEST(ticker_lap_box, green_while_laps_remain_white_on_the_last_chequered_when_do
         {0, 3, 1, 0}, {1, 3, 2, 0}, {2, 3, 3, 1}, {3, 3, 3, 2}, {4, 3, 3, 2},
         {0, 1, 1, 1},              // a one-lap race starts on its last lap
         {5, 1000000, 6, 0},        // a timed race before its time is up
+        {4, 0, 5, 0},              // no lap count: laps go on
     };
     for (const row& r : rows) {
         int32_t lap = -1;
