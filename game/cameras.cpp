@@ -7,7 +7,10 @@
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "physics/rider.h"
+#include "terrain/heightfield.h"
 #include "ui/engine_sound.h"
+#include "ui/hud.h"
+#include "ui/keycam.h"
 #include "ui/settings.h"
 #include "ui/world_view.h"
 
@@ -51,8 +54,10 @@ int orbit_camera_place(float position[3], float rotation[9])
     float a = heading + options.orbit_angle;
     const float target[3] = {float(centre[0]), float(centre[1]), float(centre[2])};
     position[0] = target[0] + options.orbit_distance * std::sin(a);
-    position[1] = target[1] + options.orbit_height;
     position[2] = target[2] + options.orbit_distance * std::cos(a);
+    // Never inside a hill behind the bike: 5 ft over the ground round it.
+    position[1] = std::max(target[1] + options.orbit_height,
+                           terrain_height_smoothed(&track_terrain, position[0], position[2]) + 5);
     look_rotation(position, target, rotation);
     return 1;
 }
@@ -129,12 +134,22 @@ void render_track_camera_view()
     track_cameras_follow();
     // A track camera stands still: no Doppler shift of its own.
     if (sound_listener_follows_view) sound_listener.velocity[0] = sound_listener.velocity[1] = sound_listener.velocity[2] = 0;
+    // Keycam mode flies the key-framed path when it has key frames.
+    if (keycam_mode && keyframe_list.count > 0) {
+        float position[3], q[4], fov;
+        keyframe_camera(array_items<camera_keyframe>(&keyframe_list), keyframe_list.count, tic_counter, position, q,
+                        &fov);
+        render_view_quat(position, q, fov);
+        return;
+    }
     float rotation[9];
     if (selected_track_camera >= 0 && selected_track_camera < track_cameras.count) {
         const track_camera& t = array_items<track_camera>(&track_cameras)[selected_track_camera];
         camera_rotation(t.yaw, t.pitch, rotation);
         const float position[3] = {t.x, t.y, t.z};
         render_view(position, rotation, t.fov, -1);
+        // "--hidden-hud" hides the ticker with every other overlay.
+        if (options.scoreboard_shown && options.hud_shown) scoreboard_ticker_draw();
         return;
     }
     camera_rotation(free_camera.yaw, free_camera.pitch, rotation);

@@ -135,7 +135,7 @@ void draw_frame(const vesk_rect* rect)
         break;
     case view_track_cameras:
         render_track_camera_view();
-        if (options.hud_shown) results_overlay_draw(watched_slot);
+        if (options.hud_shown) rider_name_draw(watched_slot), results_overlay_draw(watched_slot);
         break;
     default:
         loading_screen("");

@@ -40,6 +40,9 @@ float terrain_height_at(const terrain* t, float x, float z);
 float terrain_pristine_height_at(const terrain* t, float x, float z);
 // The same over any grid of the record's layout (the editor's snapshot).
 float terrain_grid_height_at(const terrain* t, const float* grid, float x, float z);
+// The ground's mean height round (x, z) for cameras kept above it: samples
+// within 10 ft weigh 1, fading to 0 one cell further out.
+float terrain_height_smoothed(const terrain* t, float x, float z);
 // Writes (-spacing dx, spacing^2, -spacing dz) of the triangle under (x, z)
 // and returns the flat index of its corner on the right-angle corner's row.
 int32_t terrain_normal_at(const terrain* t, float x, float z, float normal[3]);

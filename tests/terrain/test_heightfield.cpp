@@ -177,4 +177,33 @@ TEST_F(heightfield_test, dirty_marks_cover_the_blocks_of_a_rectangle)
     EXPECT_EQ(t->dirty_blocks[1 * 32 + 0], 0);
 }
 
+TEST_F(heightfield_test, smoothed_height_is_the_plane_itself_and_the_edge_far_outside)
+{
+    load_hf(t, make_hf(4, 2.0f, 0.0f, 1.0f, [](int, int) { return 0; }));  // 33 samples, 64 ft
+    // A plane: the weights depend on distance alone, so on a sample point
+    // (the samples lie symmetrically round it) away from the edges the
+    // weighted mean of a linear height is its value there.
+    const float a = 0.75f, b = -0.5f, c = 3.0f;
+    set_heights([&](int i, int j) { return a * float(i) * 2.0f + b * float(j) * 2.0f + c; });
+    for (float z = 20; z <= 44; z += 2)
+        for (float x = 20; x <= 44; x += 2)
+            ASSERT_NEAR(terrain_height_smoothed(t, x, z), a * x + b * z + c, 1e-4f) << x << "," << z;
+    // Between samples it stays a mean: within the heights 12 ft round.
+    for (float z = 20.3f; z <= 44; z += 1.7f)
+        for (float x = 20.5f; x <= 44; x += 1.3f) {
+            float h = terrain_height_smoothed(t, x, z), spread = 12 * (std::fabs(a) + std::fabs(b));
+            ASSERT_LE(std::fabs(h - (a * x + b * z + c)), spread) << x << "," << z;
+        }
+    // A flat field reads flat everywhere, inside or out.
+    set_heights([](int, int) { return 7.0f; });
+    for (float x : {-500.0f, -5.0f, 0.0f, 31.0f, 64.0f, 70.0f, 3e30f})
+        EXPECT_FLOAT_EQ(terrain_height_smoothed(t, x, 30), 7.0f) << x;
+    // Far outside nothing is within reach: the clamped sample at
+    // (floor((x - 10) / 2), floor((z - 10) / 2)) = (0, 10).
+    set_heights([](int i, int j) { return float(i) + 10.0f * float(j); });
+    EXPECT_FLOAT_EQ(terrain_height_smoothed(t, -100, 30), 100.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_TRUE(std::isfinite(terrain_height_smoothed(t, nan, nan)));
+}
+
 } // namespace
