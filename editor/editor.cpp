@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/game_state.h"
+#include "game/timing_gates.h"
 #include "editor/editor_save.h"
 #include "editor/editor_state.h"
 #include "editor/gradients.h"
@@ -272,6 +273,7 @@ void draw_statue_wireframes()
 void draw_collision_circles()
 {
     ztglDisable(GL_BLEND);
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     for (int32_t i = 0; i < track_objects.statues.count; i++) {
         const statue* s = statue_at(i);
         if (!s->shape) continue;
@@ -330,6 +332,24 @@ void draw_tile_preview(menu_pen* pen)
     menu_advance(pen, 0, -4);
 }
 
+// The gates' numbers, written in window units over their positions.
+void draw_gate_numbers(float unit)
+{
+    float v = editor_view_span(), h = float(editor.window_h > 0 ? editor.window_h : 1);
+    char number[16];
+    for (int32_t i = 0; i < timing_gates.checkpoint_count; i++) {
+        const checkpoint& c = timing_gates.checkpoints[i];
+        float px = float(editor.window_w / 2) + (c.x - editor.view_centre[0]) / v * h;
+        float py = float(editor.window_h / 2) + (c.z - editor.view_centre[1]) / v * h;
+        snprintf(number, sizeof number, "%d", i);
+        ztglPushMatrix();
+        ztglTranslatef(px / unit, 0.5f - py / unit, 0);
+        float shade = i == editor.selected_gate ? 1.0f : 0.0f;
+        draw_text(shade, shade, shade, 1, number);
+        ztglPopMatrix();
+    }
+}
+
 void draw_panel()
 {
     widgets_from_settings();
@@ -338,6 +358,7 @@ void draw_panel()
     menu_begin(lines);
     float unit = float(editor.window_h > 0 ? editor.window_h : 1) / lines;
     menu_pen pen = {0, -1, unit, -unit};
+    if (editor.tool == tool_timing_gate) draw_gate_numbers(unit);
     menu_fill_rect(0, 0, 0, 0.5f, 0, 1, 21.25f, -lines);
     char text[128];
     for (int32_t i = 0; i <= panel_radius; i++) draw_panel_widget(i, &pen);
@@ -594,7 +615,9 @@ void editor_draw()
     if (editor.tool == tool_statues && editor.settings.show_collidable) draw_collision_circles();
 
     ztglDepthFunc(GL_ALWAYS);
-    ztglBindTexture(GL_TEXTURE_2D, 0);
+    // The unlit program multiplies by the bound texture: white lets the
+    // markers' own colours through.
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     int32_t tool = editor.tool;
     bool object_tool = tool >= tool_timing_gate && tool <= tool_statues;
     bool gradient_tool = tool >= tool_gradient_linear_paint && tool <= tool_gradient_edit;

@@ -27,6 +27,7 @@
 #include "terrain/terrain_services.h"
 #include "track_fixture.h"
 #include "support_zentrik.h"
+#include "ui/screenshot.h"
 #include "ui/widgets.h"
 
 namespace {
@@ -118,9 +119,22 @@ void view_point(float fx, float fz, float* x, float* z)
 
 float height_at(float x, float z) { return terrain_height_at(&track_terrain, x, z); }
 
+// With ZT_EDITOR_SCREENSHOTS naming a folder, pictures of the view are
+// kept there for looking at.
+void screenshot(const char* name)
+{
+    const char* folder = getenv("ZT_EDITOR_SCREENSHOTS");
+    if (!folder) return;
+    std::string path = std::string(folder) + "/" + name;
+    screenshot_save_as(path.c_str());
+}
+
 // The session, frame by frame (with "--lock-fps 32" a frame is four tics).
 void session_hook(int frame)
 {
+    if (frame == 78) screenshot("editor_timing_gate.png");
+    if (frame == 94) screenshot("editor_billboards.png");
+    if (frame == 100) screenshot("editor_statues.png");
     static float hill[2], tile[2], decal_point[2], grad[2], bb[2], st[2];
     switch (frame) {
     case 10: push_key_event(SDL_SCANCODE_TAB, true), push_key_event(SDL_SCANCODE_TAB, false); break;

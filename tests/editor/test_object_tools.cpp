@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/game_state.h"
+#include "editor/editor.h"
 #include "editor/editor_state.h"
 #include "editor/object_tools.h"
 #include "game/control_input.h"
@@ -365,6 +366,48 @@ TEST_F(statue_tools, snap_to_gradient_onto_the_axis_or_the_nearest_profile_circl
     EXPECT_NEAR(statue_at(s)->x, 40, 1e-4);
     EXPECT_NEAR(statue_at(s)->z, 94, 1e-4);
     EXPECT_NEAR(statue_at(s)->angle, std::atan2(64 - 94, 40 - 0), 1e-6);
+}
+
+}  // namespace
+
+namespace {
+
+// What the editor starts with on a loaded track: the loaded heights as the one
+// undo level, the flags word cleared, and selections on the track's own
+// objects (the program's hidden and flaggers' ones before them are never
+// picked, copied or saved).
+TEST_F(object_tools, init_starts_on_the_first_objects_of_the_track_files)
+{
+    const struct {
+        bool file_objects;
+        int32_t billboard, statue;
+    } cases[] = {{true, 2, 1}, {false, -1, -1}};
+    for (const auto& c : cases) {
+        editor_state_end();
+        track_objects_free();
+        track_objects_init();
+        create_billboard(1, 0, 1, 1, 1, "@pool.png");
+        create_billboard(2, 0, 2, 1, 1, "@flagger.png");
+        create_statue(3, 0, 3, 0, "@gate.qm", "@gate.png", nullptr);
+        track_objects.first_file_billboard = track_objects.billboards.count;
+        track_objects.first_file_statue = track_objects.statues.count;
+        if (c.file_objects) {
+            create_billboard(4, 0, 4, 1, 1, "@banner.png");
+            create_statue(5, 0, 5, 0, "@rock.qm", "@rock.png", nullptr);
+        }
+        track_terrain.change_flags = 7;
+        editor_init();
+        EXPECT_EQ(editor.selected_billboard, c.billboard);
+        EXPECT_EQ(editor.selected_statue, c.statue);
+        EXPECT_EQ(editor.undo_count, 1);
+        EXPECT_EQ(track_terrain.change_flags, 0);
+        EXPECT_STREQ(editor.status, "OK");
+        // A click on empty ground copies nothing when no file billboard is selected.
+        cursor_at(60, 60);
+        int32_t before = track_objects.billboards.count;
+        billboard_press();
+        EXPECT_EQ(track_objects.billboards.count, before + (c.file_objects ? 1 : 0));
+    }
 }
 
 }  // namespace
