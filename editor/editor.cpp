@@ -28,6 +28,7 @@
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_render.h"
+#include "ui/settings.h"
 #include "ui/statue_draw.h"
 #include "ui/view.h"
 #include "ui/widgets.h"
@@ -626,8 +627,9 @@ void editor_draw()
     if (!object_tool && tool != tool_gradient_placement && tool != tool_gradient_edit) terrain_tools_draw_overlay();
     ztglEnable(GL_CULL_FACE);
 
-    // The panel in the overlay space of the riding views.
-    set_perspective(w, h, 90);
+    // The panel, and what the frame draws after the view, in the overlay
+    // space of the riding views.
+    set_perspective(w, h, float(settings.fov.value));
     ztglLoadIdentity();
     ztglEnable(GL_BLEND);
     ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -29,6 +29,7 @@
 #include "support/temp_dir.h"
 #include "terrain/terrain.h"
 #include "track_fixture.h"
+#include "ui/console.h"
 
 namespace {
 
@@ -165,6 +166,12 @@ TEST_F(scene_export, names_that_read_alike_get_distinct_identifiers_and_strings_
     EXPECT_EQ(count(pov, "#declare _tree_2 = "), 1);
     EXPECT_EQ(count(pov, "\t\t_tree_2\n"), 1);
     EXPECT_NE(pov.find("png \"tex\\\"q.png\""), std::string::npos) << pov;
+}
+
+TEST_F(scene_export, the_console_command_pov_writes_the_scene)
+{
+    EXPECT_EQ(console_command("/pov"), 1);
+    EXPECT_NE(saved("track.pov").find("#declare ground = height_field"), std::string::npos);
 }
 
 TEST_F(scene_export, an_unwritable_folder_is_skipped_silently)
