@@ -322,6 +322,31 @@ TEST_F(track_save, a_save_killed_at_any_point_leaves_each_file_old_or_new)
     EXPECT_GT(mixed, 0) << "some kills fell between two files";
 }
 
+TEST_F(track_save, a_file_that_cannot_be_written_keeps_its_old_version_and_the_save_goes_on)
+{
+    editor_save();
+    std::map<std::string, std::string> old_files = files();
+    change_everything();
+    console.clear();
+    // "statues.new" cannot be created (a folder is in the way), and
+    // "timing_gates" cannot be replaced (it is a folder now).
+    std::filesystem::create_directories(home + "tracks/t/statues.new");
+    std::filesystem::remove(home + "tracks/t/timing_gates");
+    std::filesystem::create_directories(home + "tracks/t/timing_gates/x");
+    editor_save();
+    std::string all;
+    for (const std::string& line : console) all += line + "\n";
+    EXPECT_EQ(count_containing("'statues'"), 1) << all;
+    EXPECT_EQ(count_containing("Can't write 'timing_gates'"), 1);
+    EXPECT_EQ(saved("statues"), old_files["statues"]);
+    EXPECT_TRUE(std::filesystem::is_directory(home + "tracks/t/timing_gates"));
+    EXPECT_FALSE(std::filesystem::exists(home + "tracks/t/timing_gates.new")) << "the temporary is removed";
+    // The other files were written.
+    EXPECT_NE(saved("billboards"), old_files["billboards"]);
+    EXPECT_NE(saved("terrain.hf"), old_files["terrain.hf"]);
+    EXPECT_STREQ(editor.status, "Saved!");
+}
+
 TEST_F(track_save, an_edit_after_saving_brings_the_modified_flag_back)
 {
     editor_save();
