@@ -111,11 +111,14 @@ TEST_P(pov_render, the_exported_scene_parses_and_renders)
     std::ofstream(dir + "/scene.pov") << scene.str();
 
     std::string out = dir + "/render.ppm", log = dir + "/povray.log";
-    std::string command = "cd '" + dir + "' && HOME='" + home.path + "' povray -D +W80 +H60 +FP +Iscene.pov +O'" +
+    std::string command = "cd '" + dir + "' && HOME='" + home.path + "' povray -D +W160 +H120 +FP +Iscene.pov +O'" +
                           out + "' +L'" + data_root() + "' > '" + log + "' 2>&1";
     int status = std::system(command.c_str());
     std::string messages = read_whole_file(log);
     ASSERT_EQ(status, 0) << messages;
+    // With ZT_EDITOR_SCREENSHOTS naming a folder, the render is kept there.
+    if (const char* keep = getenv("ZT_EDITOR_SCREENSHOTS"))
+        fs::copy_file(out, std::string(keep) + "/pov_" + GetParam() + ".ppm", fs::copy_options::overwrite_existing);
     EXPECT_EQ(messages.find("Parse Error"), std::string::npos) << messages;
 
     // The ray tracer's PPM carries a comment line in its header.
@@ -127,11 +130,11 @@ TEST_P(pov_render, the_exported_scene_parses_and_renders)
     ppm >> width >> height >> depth;
     ppm.get();
     ASSERT_EQ(magic, "P6");
-    ASSERT_EQ(width, 80);
-    ASSERT_EQ(height, 60);
+    ASSERT_EQ(width, 160);
+    ASSERT_EQ(height, 120);
     ASSERT_EQ(depth, 255);
     std::string image((std::istreambuf_iterator<char>(ppm)), std::istreambuf_iterator<char>());
-    ASSERT_EQ(image.size(), 80u * 60 * 3);
+    ASSERT_EQ(image.size(), 160u * 120 * 3);
     std::set<int> colours;
     for (size_t k = 0; k + 2 < image.size(); k += 3)
         colours.insert((uint8_t(image[k]) << 16) | (uint8_t(image[k + 1]) << 8) | uint8_t(image[k + 2]));
