@@ -58,6 +58,7 @@ struct session_record {
     std::vector<int32_t> lap_entries;
     int billboards_before = 0, billboards_after = 0;
     int statues_before = 0, statues_after = 0;
+    int statue_switches = 0;
     std::string status_after_save;
     // What the save wrote, as the program held it.
     std::vector<float> heights;
@@ -134,7 +135,7 @@ void session_hook(int frame)
 {
     if (frame == 78) screenshot("editor_timing_gate.png");
     if (frame == 94) screenshot("editor_billboards.png");
-    if (frame == 100) screenshot("editor_statues.png");
+    if (frame == 108) screenshot("editor_statues.png");
     static float hill[2], tile[2], decal_point[2], grad[2], bb[2], st[2];
     switch (frame) {
     case 10: push_key_event(SDL_SCANCODE_TAB, true), push_key_event(SDL_SCANCODE_TAB, false); break;
@@ -238,20 +239,28 @@ void session_hook(int frame)
         rec.billboards_after = track_objects.billboards.count;
         warp_panel(tool_statues);
         break;
-    // A statue duplicated at the cursor with "d".
+    // A statue duplicated at the cursor with "d", with the statues'
+    // wireframes and collision spheres shown.
     case 97: mouse_button(true); break;
     case 98: mouse_button(false); break;
-    case 99:
+    case 99: warp_panel(panel_show_wireframe); break;
+    case 100: mouse_button(true); break;
+    case 101: mouse_button(false); break;
+    case 102: warp_panel(panel_show_collidable); break;
+    case 103: mouse_button(true); break;
+    case 104: mouse_button(false); break;
+    case 105:
+        rec.statue_switches = editor.settings.show_wireframe + editor.settings.show_collidable;
         rec.statues_before = track_objects.statues.count;
         view_point(0.05f, 0.42f, &st[0], &st[1]);
         warp_world(st[0], st[1]);
         break;
-    case 101: type_text("d"); break;
-    case 103:
+    case 107: type_text("d"); break;
+    case 109:
         rec.statues_after = track_objects.statues.count;
         type_text("s");
         break;
-    case 105: {
+    case 111: {
         rec.status_after_save = editor.status ? editor.status : "";
         const terrain& t = track_terrain;
         rec.heights.assign(t.heights, t.heights + size_t(t.size) * t.size);
@@ -324,6 +333,7 @@ TEST(editor_session, edit_save_reload_and_race)
     EXPECT_TRUE(marked);
     EXPECT_EQ(rec.billboards_after, rec.billboards_before + 1);
     EXPECT_EQ(rec.statues_after, rec.statues_before + 1);
+    EXPECT_EQ(rec.statue_switches, 2) << "\"Show Wireframe\" and \"Show Collidable\" clicked to \"Yes\"";
     EXPECT_EQ(rec.status_after_save, "Saved!");
     printf("gate %d moved to (%.2f, %.2f) for (%.2f, %.2f); billboards %d -> %d, statues %d -> %d; "
            "hill %.3f -> %.3f, tile %d -> %d, decals %d -> %d, gradients %d\n",
