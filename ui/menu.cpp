@@ -3,13 +3,16 @@
 #include "ui/menu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/game_state.h"
 #include "game/control_input.h"
+#include "game/startup.h"
 #include "gfx/text.h"
 #include "gfx/ztgl.h"
 #include "gfx/ztgl_queue.h"
+#include "terrain/terrain.h"
 #include "ui/console.h"
 #include "ui/loading.h"
 #include "ui/menu_pages.h"
@@ -111,6 +114,11 @@ void exit_draw()
     }
     ztglTranslatef(0, -1.5f, 0);
     draw_text_centred_shadowed(1, 1, 1, 1, -12.5f, 12.5f, "Press any key to exit or ESC to keep playing");
+    // The editor's unsaved changes, blinking.
+    if (options.editor && (track_terrain.change_flags & 2) && game_clock * 2 - std::floor(game_clock * 2) > 0.5) {
+        ztglTranslatef(0, -1.5f, 0);
+        draw_text_centred_shadowed(1, 0, 0, 1, -12.5f, 12.5f, "Track has been modified since last save!  Think about it!!!");
+    }
     menu_end();
 }
 
