@@ -165,6 +165,24 @@ constexpr double rider_fore_aft = 0.25;          // ft
 // outside their bands (spring lbf/ft and damper lbf*s/ft alike).
 constexpr double seat_fore_aft_progression = 100.0;
 constexpr double seat_stop_spring = 2500.0;
+// In the air a rider pitches his bike by swinging his body against it: to
+// push the nose down he drives the bars forward and down and his body turns
+// back against the bike, and the other way to lift it. The rider's legs and
+// hips, which this model carries in the frame, are the mass he swings; it
+// turns about the footpegs, its centre this far above them (ft, full size),
+// through this much of a swing each way at a full lean (rad: from tucked over
+// the bars to stretched back over the fender, about 45 degrees in all), with
+// this time constant (s). The frame takes the reaction of that swing, so the
+// bike turns by the swung inertia's share of the whole, and back when the
+// rider swings back; the angular momentum it gives is zero over a swing.
+constexpr double air_swing_arm = 1.25;
+constexpr double air_swing_range = 0.4;
+constexpr double air_swing_time = 0.1;
+// The arcade model's drag 20 ft behind the frame holds the bike along its
+// path like a vane and takes any swing back out; its rider's lean in the air
+// is a steady pitch torque instead (lbf*ft at a full lean), which turns the
+// vane (5 v lbf*ft per rad at v ft/s) some 6 degrees at a jump's 27 ft/s.
+constexpr double arcade_air_pitch_torque = 15.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
 // The realistic model's righting torque at leveling 20 (the default), full

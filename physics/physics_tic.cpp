@@ -355,6 +355,32 @@ void rider_body_tic(const ride_world& w, rider* r)
     seat_spring(w, r, forward, at, ahead_error, ahead_rate, kp, kd, -0.75, 0.75, scale);
 }
 
+// The rider's fore-aft lean in the air (forward positive; the lean keys
+// drive pitch_input, negative forward). His body swings toward the lean
+// at every moment, critically damped; only while both wheels are off the
+// ground does its swing turn the frame (on the ground the seat springs
+// carry his weight shift), nose-down as he leans forward. The swung
+// mass's reaction is -I psi'' about the frame's sideways axis.
+void air_lean_tic(rider* r, ride_state* s, bool touching)
+{
+    const bike_main_values& m = row_of(r).main;
+    double forward = -(double)r->pitch_input;
+    double k = 1.0 / phys::air_swing_time;
+    double accel = k * k * (forward * phys::air_swing_range - s->air_swing) - 2.0 * k * s->air_swing_rate;
+    s->air_swing_rate += accel * phys::tic_seconds;
+    s->air_swing += s->air_swing_rate * phys::tic_seconds;
+    if (touching)
+        return;
+    double arm = phys::air_swing_arm * row_scale(r);
+    double inertia = (1.0 - r->mass_distribution) * m.rider_mass * arm * arm;
+    double torque = -inertia * accel;  // about +x: negative pitches nose-down
+    if (r->arcade)
+        torque -= phys::arcade_air_pitch_torque * forward;
+    double x[3];
+    body_axis_world(r->frame_body, 0, x);
+    dBodyAddTorque(r->frame_body, x[0] * torque, x[1] * torque, x[2] * torque);
+}
+
 // The steering head as a velocity servo on the steering hinge's motor: the
 // head turns at the rate asked, with at most fmax of torque. The motor is
 // implicit, so a light fork can't ring the way an explicit torque would.
@@ -995,8 +1021,10 @@ void bike_physics_tic(const ride_world& w, rider* r)
             standup_assist(w, r, s, speed, front && rear, &dab);
 
         // 9. The rider body on the frame.
-        if (!crashed)
+        if (!crashed) {
             rider_body_tic(w, r);
+            air_lean_tic(r, s, front || rear);
+        }
 
         // 10. Steering.
         // The arcade lean motor's target follows the turn through a

@@ -231,6 +231,82 @@ TEST_P(Quality, PressedAgainstAWallWalksBackAndRidesAway)
     EXPECT_EQ(r->crash_count, 0);
 }
 
+// Over the stadium's finish table at its design speed, the rider leans
+// fully forward or fully back (the lean keys) from the moment the bike
+// leaves the lip, the throttle held where it was: the bike comes down
+// pitched nose-down more when he leans forward, nose-up when he leans back.
+// How much: in the air only the rider's body swung against the bike can
+// turn it (nothing outside acts on their sum but gravity, through the
+// centre). His legs and hips, two thirds of his 150 lb, swing about the
+// pegs a foot or so below their centre: some 3 slug ft^2, at least a tenth
+// of bike and rider's pitch inertia about their centre (under 30 slug ft^2:
+// 240 lb of bike within 2.5 ft of it, the rider 2 ft above it). A swing from
+// tucked to stretched, about 45 degrees, so turns the bike by 4 degrees or
+// more, and never by more than the swing itself. Each way alone is asked
+// for at least a degree: the engine's reaction through the rear wheel also
+// turns a bike in the air and does not share the lean's symmetry.
+TEST_P(Quality, LeanInTheAirPitchesTheBikeTheWayTheRiderLeans)
+{
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    track_jump j{};
+    ASSERT_TRUE(track_jump_find("stadium", "stadium_finish_table", &j));
+    const double run_in = 50, x0 = j.x - run_in * j.dx, z0 = j.z - run_in * j.dz;
+    const double heading = std::atan2(-j.dx, -j.dz);
+    struct outcome {
+        double takeoff_speed = 0, landing_pitch = 0;
+        bool landed = false, crashed = false;
+    };
+    auto ride = [&](double approach, float lean) {
+        world.drop(r, x0, z0, heading);
+        rider_reset_controls(r);
+        r->arcade = std::get<1>(GetParam());
+        world.run(64);
+        outcome o;
+        double last_speed = 0;
+        float held = 0;
+        int air = 0;
+        for (int i = 0; i < 128 * 6 && !o.landed; i++) {
+            cruise(r, approach);
+            const dReal* p = dBodyGetPosition(r->frame_body);
+            bool past_face = (p[0] - j.x) * j.dx + (p[2] - j.z) * j.dz > 0;
+            bool flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
+            rider_set_control_c(r, flying && past_face ? -lean : 0.0f);  // the lean keys: forward negative
+            if (flying && past_face) r->throttle = held;
+            else held = r->throttle;
+            world.tic();
+            flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
+            if (flying && past_face && air == 0)
+                o.takeoff_speed = last_speed;
+            if (!flying && past_face && air > 25) {
+                const dReal* R = dBodyGetRotation(r->frame_body);
+                o.landing_pitch = std::asin(std::clamp((double)R[6], -1.0, 1.0)) * 180 / phys::pi;  // nose-down > 0
+                o.landed = true;
+            }
+            if (!flying)
+                last_speed = rider_forward_speed(r);
+            air = flying ? air + 1 : 0;
+            o.crashed = o.crashed || r->crash_tics > 0;
+        }
+        return o;
+    };
+    double lo = j.design_speed, hi = j.design_speed + 15, approach = lo;
+    for (int i = 0; i < 8; i++) {
+        approach = 0.5 * (lo + hi);
+        (ride(approach, 0.0f).takeoff_speed < j.design_speed ? lo : hi) = approach;
+    }
+    outcome still = ride(approach, 0.0f), forward = ride(approach, 1.0f), back = ride(approach, -1.0f);
+    ride_unload_track();
+    ASSERT_TRUE(still.landed && forward.landed && back.landed);
+    EXPECT_FALSE(still.crashed);
+    RecordProperty("pitch", std::to_string(back.landing_pitch) + " " + std::to_string(still.landing_pitch) + " " +
+                                std::to_string(forward.landing_pitch));
+    EXPECT_NEAR(still.takeoff_speed, j.design_speed, 1.0);
+    EXPECT_GE(forward.landing_pitch - still.landing_pitch, 1.0) << "forward: more nose-down";
+    EXPECT_GE(still.landing_pitch - back.landing_pitch, 1.0) << "back: more nose-up";
+    EXPECT_GE(forward.landing_pitch - back.landing_pitch, 4.0);
+    EXPECT_LE(forward.landing_pitch - back.landing_pitch, 45.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Classes, Quality,
                          ::testing::Combine(::testing::Values("cr125", "crf450(2011)"), ::testing::Values(1, 0)),
                          bike_model_test_name);
