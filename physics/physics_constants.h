@@ -102,6 +102,11 @@ constexpr double crash_landing_speed = 32.0;     // ft/s along the ground's norm
 // Touching the ground pitched nose-down more than this from it (a
 // nose-first landing) throws the rider.
 constexpr double crash_pitch = pi / 3;             // 60 degrees
+// A bike whose frame or bars touch the ground while it leans past this is
+// lying on its side with its rider: a crash. The steepest a bike corners is
+// about 55 degrees (atan of a 1.4 g corner); past 70 its footpeg, bars and
+// the rider's knee carry it, not its tyres.
+constexpr double crash_lying_lean = 70.0 * pi / 180.0;
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full
@@ -117,6 +122,26 @@ constexpr double steer_scale = 1.5;              // torque scale of both models
 // turns toward the lean, which is what lets a bike balance at speed.
 constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
+// The realistic rider's lean control (steering_tic): the lean's error
+// returns at this rate (rad/s, critically damped: 63 % of a new lean in
+// about 2.15 / rate = 0.36 s), the bike's mass taken this high above its
+// tyres (ft, full size; bike and rider together stand about 3 ft up, less
+// the suspension's sag); the bars are turned at most this far from where
+// the turn puts them for it (rad); below this speed (ft/s) the gains stay
+// as they are there (the bars' lock caps them); the lean a rider asks for
+// at most (rad, 50 degrees: past atan(1) = 45 the tyres of a bike on
+// ground of friction 1 slide, so this asks for all the grip); the rake the
+// bars' angle is turned by to the ground's plane.
+constexpr double lean_return_rate = 9.0;
+constexpr double lean_return_height = 2.7;
+constexpr double lean_return_steer = 0.4;
+constexpr double lean_return_min_speed = 8.0;
+// Fast, the wheels' spin stiffens the lean against the bars (the
+// gyroscopic moment grows with speed, which the pendulum above leaves out):
+// above this speed the gains stay as they are here.
+constexpr double lean_return_max_speed = 50.0;
+constexpr double lean_most = 35.0 * pi / 180.0;
+constexpr double rake_nominal = 27.0 * pi / 180.0;
 // The line assist leans toward the line's point this many points past the
 // nearest (points are 1/4 s apart as recorded: a second ahead), with at most
 // this torque (lbf*ft) before the lean gain.
