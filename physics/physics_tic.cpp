@@ -456,10 +456,18 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         double h = phys::lean_return_height * row_scale(r), w2 = phys::lean_return_rate * phys::lean_return_rate;
         double v = std::max(rider_forward(r), phys::lean_return_min_speed);
         double curvature = std::tan(target * std::cos(phys::rake_nominal)) / base;
-        double asked = std::clamp(std::atan(v * v * curvature / phys::gravity), -phys::lean_most, phys::lean_most);
+        // The ground under the front tyre banked toward the left (a berm's
+        // face turned into a left turn) carries that much more lean that
+        // way, and less the other.
+        double side[3];
+        body_axis_world(r->frame_body, 0, side);
+        double flat = std::max(std::sqrt(side[0] * side[0] + side[2] * side[2]), 1e-9);
+        const float* n = r->front_contact.normal;
+        double bank = std::asin(std::clamp(-(n[0] * side[0] + n[2] * side[2]) / flat, -1.0, 1.0));
+        double asked = std::clamp(std::atan(v * v * curvature / phys::gravity), bank - phys::lean_most, bank + phys::lean_most);
         if (r->steer == 0.0f)
             if (const line_point* ahead = line_point_ahead(r))
-                asked = std::clamp((double)ahead->lean, -phys::lean_most, phys::lean_most);  // as the line leaned
+                asked = std::clamp((double)ahead->lean, bank - phys::lean_most, bank + phys::lean_most);  // as the line leaned
         double vg = std::min(v, phys::lean_return_max_speed);
         double k = base * (phys::gravity + h * w2) / (vg * vg) * (r->roll_damping / 50.0);
         double d = base * 2.0 * h * phys::lean_return_rate / (vg * vg) * (r->roll_damping / 50.0);

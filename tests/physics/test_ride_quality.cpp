@@ -369,6 +369,58 @@ TEST_P(Steering, SteadyInputTurnsTheWayOfTheInputAtEverySpeed)
     }
 }
 
+// The stadium's first berm, a half circle of 20 ft radius (the lanes 40 ft
+// apart) banked 4 ft up its outside, taken at 30 ft/s from the first lane
+// round into the second: 45 ft/s^2 of turn, 1.4 g, which on the flat would
+// need a lean of atan(1.4) = 54 degrees and more grip than the dirt has,
+// and on the berm's face, turned into the turn, asks the tyres for
+// (a cos b - g sin b) / (g cos b + a sin b) of the load: 0.7 at a bank b of
+// 20 degrees. The rider holds the berm's line with the bars, turning in half
+// a second before it: he comes round without a crash, his
+// frame's centre within the lane's 9 ft of the berm's middle line, and no
+// slower than 20 ft/s (a third of his speed lost is a rider standing the
+// bike up, not carving the berm).
+TEST_P(Steering, TheTwentyFootBermHoldsAtThirtyFeetASecond)
+{
+    ride_test_world world;
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    rider* r = world.add_rider(GetParam(), 0, 120, 40, -phys::pi / 2);  // east on the first lane
+    rider_reset_controls(r);
+    r->arcade = 0;
+    world.run(64);
+    const double cx = 216, cz = 60, radius = 20, speed = 30;
+    double worst = 0, slowest = 1e9;
+    bool round = false;
+    for (int i = 0; i < 128 * 10 && !round; i++) {
+        cruise(r, speed);
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        double off = std::hypot(p[0] - cx, p[2] - cz) - radius;
+        // The berm from half a second before it (as the lean takes) until
+        // the second lane's line.
+        if (p[0] > cx - 12 && p[2] < 2 * cz - 40 - 2) {
+            // Right round the berm: the turn's own steer and a correction by
+            // how far off its line the bike runs.
+            r->steer = (float)std::clamp(0.6 + 0.1 * off, -1.0, 1.0);
+            if (p[0] > cx)
+                worst = std::max(worst, std::fabs(off));
+            slowest = std::min(slowest, rider_forward_speed(r));
+        } else {
+            double lane = p[2] < cz ? 40.0 : 80.0;
+            const dReal* R = dBodyGetRotation(r->frame_body);
+            double east = p[2] < cz ? 1.0 : -1.0;  // the way the lane is ridden
+            r->steer = (float)std::clamp(east * (-0.05 * (p[2] - lane) + R[10]), -0.3, 0.3);
+            round = p[2] > cz && p[0] < cx - 10;
+        }
+        world.tic();
+    }
+    ride_unload_track();
+    RecordProperty("berm", std::to_string(worst) + " ft off its line, slowest " + std::to_string(slowest));
+    EXPECT_TRUE(round) << "came round onto the second lane";
+    EXPECT_EQ(r->crash_count, 0);
+    EXPECT_LT(worst, 9.0) << "within the lane";
+    EXPECT_GT(slowest, 20.0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Classes, Steering, ::testing::Values("cr125", "crf450(2011)"), bike_test_name);
 
 INSTANTIATE_TEST_SUITE_P(Classes, Quality,
