@@ -118,20 +118,15 @@ constexpr double steer_torque_limit = 200.0;     // lbf*ft at the head
 // steering_damping 50), light enough for the trail to centre the bars.
 constexpr double steer_dead_band_friction = 1.0;  // lbf*ft
 constexpr double steer_scale = 1.5;              // torque scale of both models
-// Lean-following gain of the realistic steering at roll_damping 50: the head
-// turns toward the lean, which is what lets a bike balance at speed.
-constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
-// The realistic rider's lean control (steering_tic): the lean's error
-// returns at this rate (rad/s, critically damped: 63 % of a new lean in
-// about 2.15 / rate = 0.36 s), the bike's mass taken this high above its
-// tyres (ft, full size; bike and rider together stand about 3 ft up, less
-// the suspension's sag); the bars are turned at most this far from where
-// the turn puts them for it (rad); below this speed (ft/s) the gains stay
-// as they are there (the bars' lock caps them); the lean a rider asks for
-// at most (rad, 50 degrees: past atan(1) = 45 the tyres of a bike on
-// ground of friction 1 slide, so this asks for all the grip); the rake the
-// bars' angle is turned by to the ground's plane.
+// The realistic rider's lean control (steering_tic), at roll_damping 50:
+// the lean's error returns at this rate (rad/s, critically damped: 63 % of
+// a new lean in about 2.15 / rate = 0.24 s, the bars' servo adding its own
+// lag), the bike's mass taken this high above its tyres (ft, full size;
+// bike and rider together stand about 3 ft up, less the suspension's sag);
+// the bars are turned at most this far from where the turn puts them for
+// it (rad); below this speed (ft/s) the gains stay as they are there (the
+// bars' lock caps them).
 constexpr double lean_return_rate = 9.0;
 constexpr double lean_return_height = 2.7;
 constexpr double lean_return_steer = 0.4;
@@ -140,7 +135,12 @@ constexpr double lean_return_min_speed = 8.0;
 // gyroscopic moment grows with speed, which the pendulum above leaves out):
 // above this speed the gains stay as they are here.
 constexpr double lean_return_max_speed = 50.0;
+// The lean a rider asks for at most on level ground (rad): 0.7 g of turn,
+// within what dirt of friction 1 gives with room to spare; at 40 degrees
+// the front washed out at 80 ft/s and more. Ground banked into the turn
+// adds its bank.
 constexpr double lean_most = 35.0 * pi / 180.0;
+// The rake by which the bars' angle is turned to the ground's plane.
 constexpr double rake_nominal = 27.0 * pi / 180.0;
 // The line assist leans toward the line's point this many points past the
 // nearest (points are 1/4 s apart as recorded: a second ahead), with at most
@@ -205,7 +205,7 @@ constexpr double air_swing_range = 0.4;
 constexpr double air_swing_time = 0.1;
 // The arcade model's drag 20 ft behind the frame holds the bike along its
 // path like a vane and takes any swing back out; its rider's lean in the air
-// is a steady pitch torque instead (lbf*ft at a full lean), which turns the
+// adds a steady pitch torque as well (lbf*ft at a full lean), which turns the
 // vane (5 v lbf*ft per rad at v ft/s) some 6 degrees at a jump's 27 ft/s.
 constexpr double arcade_air_pitch_torque = 15.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
@@ -220,7 +220,8 @@ constexpr double upright_roll_damping = 150.0;   // lbf*ft*s/rad
 //   steering_strength   scales steer_gain (50 gives it as written);
 //   max_steering_force  caps the head torque, with steer_torque_limit;
 //   steering_damping    scales steer_dead_band_friction;
-//   roll_damping        scales lean_follow_gain and upright_roll_damping
+//   roll_damping        scales the realistic lean control's gains and
+//                       upright_roll_damping
 //                       (realistic model);
 //   leveling            scales upright_torque (realistic model);
 //   full_lock_speed, restricted_lock_speed, restricted_lock: the head's lock,
