@@ -47,6 +47,12 @@ struct drive_record {
     std::string bike_before, bike_after;
     float fork_before = 0, fork_after = 0;
     double fork_setting = 0;
+    double stopped_speed = -1;  // the rider's speed when the change applied
+    // The same step with the rider moving when the menu opened: kept in the
+    // menu, not applied.
+    double moving_speed = -1;
+    float moving_fork_before = 0, moving_fork_after = 0;
+    double moving_setting = 0;
     int hover_line = -1;
     double slow_compression = -1;
     std::string learned_key;
@@ -106,6 +112,12 @@ rider* player()
     return watched_slot >= 0 && watched_slot < rider_slot_count ? rider_table[watched_slot] : nullptr;
 }
 
+double speed(const rider* r)
+{
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
 void drive_hook(int frame)
 {
     if (frame < next_frame || next_step >= script.size()) return;
@@ -160,7 +172,10 @@ void build_script()
     key(SDL_SCANCODE_UP, 4);
     key(SDL_SCANCODE_RETURN);
     key(SDL_SCANCODE_DOWN);
-    then([] { record.fork_before = player() ? player()->fork_compression : 0; });
+    then([] {
+        record.fork_before = player() ? player()->fork_compression : 0;
+        record.stopped_speed = player() ? speed(player()) : -1;
+    });
     key(SDL_SCANCODE_RIGHT);
     then([] {
         record.fork_after = player() ? player()->fork_compression : 0;
@@ -200,6 +215,25 @@ void build_script()
         const dReal* p = player() ? dBodyGetPosition(player()->frame_body) : nullptr;
         if (p) record.moved = std::hypot(p[0] - start[0], p[2] - start[2]);
     });
+    // The menu opened while the bike still rolls stops the race with the bike
+    // in motion: a suspension step (and its undoing) stays in the menu.
+    key(SDL_SCANCODE_ESCAPE);
+    key(SDL_SCANCODE_DOWN, 5);
+    key(SDL_SCANCODE_RETURN);
+    key(SDL_SCANCODE_DOWN);
+    key(SDL_SCANCODE_RETURN);
+    key(SDL_SCANCODE_DOWN);
+    then([] {
+        record.moving_fork_before = player() ? player()->fork_compression : 0;
+        record.moving_speed = player() ? speed(player()) : -1;
+    });
+    key(SDL_SCANCODE_RIGHT);
+    then([] {
+        record.moving_fork_after = player() ? player()->fork_compression : 0;
+        record.moving_setting = player_setup.fork_compression_adjustment;
+    });
+    key(SDL_SCANCODE_LEFT);
+    key(SDL_SCANCODE_ESCAPE);
     // Time Trial: lap mode.
     key(SDL_SCANCODE_ESCAPE);
     key(SDL_SCANCODE_DOWN, 3);
@@ -272,6 +306,10 @@ TEST(menu_drive, a_player_walks_the_menus_with_keys_and_the_mouse)
     // The fork's high-speed damping doubles every 25 steps of its slider.
     ASSERT_GT(record.fork_before, 0);
     EXPECT_NEAR(record.fork_after / record.fork_before, std::exp2(0.04), 1e-4) << "the change reached the stopped rider";
+    // Standing on its gate the bike is still: under the 0.125 ft/s of the
+    // rule.
+    EXPECT_GE(record.stopped_speed, 0);
+    EXPECT_LE(record.stopped_speed, 0.125);
 
     EXPECT_EQ(record.hover_line, 2) << "the line under the mouse is selected";
     EXPECT_EQ(record.slow_compression, 100) << "a click at the bar's end sets the maximum";
@@ -279,11 +317,24 @@ TEST(menu_drive, a_player_walks_the_menus_with_keys_and_the_mouse)
     // Four seconds of throttle move a bike far more than a standing bike
     // settles on its tyres (inches).
     EXPECT_GT(record.moved, 10.0) << "the learned key rides the bike";
+    // Ten feet in four seconds leave the bike rolling at far more than
+    // 0.125 ft/s when the menu stops the race a frame after the release.
+    EXPECT_GT(record.moving_speed, 1.0);
+    EXPECT_EQ(record.moving_setting, 52) << "the menu keeps the step";
+    EXPECT_EQ(record.moving_fork_after, record.moving_fork_before) << "the moving rider keeps its setup";
     EXPECT_EQ(record.lap_mode, 1);
     EXPECT_EQ(record.series_page, 5);
     EXPECT_EQ(record.series_running, 0);
     EXPECT_GE(record.series_riders, 2);
     EXPECT_EQ(record.exit_page, 18);
+
+    printf("stopped at %.4f ft/s: applied; rolling at %.2f ft/s: kept in the menu\n", record.stopped_speed,
+           record.moving_speed);
+    // The second refusal within 10 s says so; the first is silent.
+    std::vector<std::string> lines = log_lines(read_whole_file(setup.log_path()));
+    int refused = find_line(lines, "Settings not applied.  Mechanic can't keep up error.");
+    EXPECT_GE(refused, 0);
+    EXPECT_EQ(find_line(lines, "Settings not applied.", refused + 1), -1) << "one message for two refusals";
 
     std::string config = read_whole_file(setup.player_folder() + "/config");
     EXPECT_NE(config.find("name=ZKestrin Vale\n"), std::string::npos) << config;
