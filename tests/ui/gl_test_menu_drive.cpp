@@ -272,6 +272,9 @@ void build_script()
     });
 }
 
+// Runs the program on the script from its start; its exit status.
+int run_script(zentrik_setup& setup);
+
 TEST(menu_drive, a_player_walks_the_menus_with_keys_and_the_mouse)
 {
     zentrik_setup setup;
@@ -281,15 +284,7 @@ TEST(menu_drive, a_player_walks_the_menus_with_keys_and_the_mouse)
     ASSERT_TRUE(held) << SDL_GetError();
     record = drive_record{};
     build_script();
-    next_step = 0;
-    next_frame = 0;
-    frame_hook = drive_hook;
-    std::vector<std::string> words = {"zentrik", "--nosound", "--lock-fps", "32"};
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(w.data());
-    int status = game_main(int(argv.size()), argv.data());
-    frame_hook = nullptr;
-    EXPECT_EQ(status, 0) << read_whole_file(setup.log_path());
+    run_script(setup);
     EXPECT_LT(next_step, script.size()) << "Exit ended the program before the script ran out";
 
     EXPECT_EQ(record.first_page, 0) << "the main menu appears";
