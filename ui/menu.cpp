@@ -19,6 +19,7 @@
 
 int32_t menu_settings_changed;
 int32_t menu_lineup_rotation;
+int32_t menu_draw_passes = 2;
 
 namespace {
 
@@ -233,7 +234,28 @@ void menu_draw()
     ztglDisable(GL_DEPTH_TEST);
     ztglEnable(GL_BLEND);
     ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    p->draw();
+    // Customize Controls packs its lines closer than a line's border band:
+    // each band covers the descenders of the line above, so it draws in
+    // order.
+    if (menu_draw_passes == 2 && menu_page != page_controls) {
+        // The plain quads of the page first, all in the flat program, then
+        // its text over them: the page's many shaded pixels skip the texture
+        // read and the fog, and the texture changes but twice a frame. No
+        // other page puts a quad over text drawn before it, so this is the
+        // picture one pass gives.
+        int32_t program = ztgl_state.slot;
+        ztgl_use_program(ZTGL_FLAT);
+        text_drawing_on = 0;
+        p->draw();
+        text_drawing_on = 1;
+        ztgl_use_program(ZTGL_UNLIT);
+        menu_quads_on = 0;
+        p->draw();
+        menu_quads_on = 1;
+        ztgl_use_program(program);
+    } else {
+        p->draw();
+    }
     ztglDisable(GL_BLEND);
     ztglEnable(GL_DEPTH_TEST);
     ztglPopMatrix();
