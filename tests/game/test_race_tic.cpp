@@ -549,100 +549,62 @@ void set_inputs(rider* r, const control_input& c)
 
 // The course: the lanes ridden east, west, east, west, east joined by the
 // berms, then back down the east side, along the south wall and round a
-// hairpin onto the first lane again. A piece of it is a polyline with the
+// hairpin onto the first lane again. A leg of it is a polyline with the
 // speed (ft/s) wanted at each point.
 struct course_point {
     double x, z, speed;
 };
 using course = std::vector<course_point>;
 
-void add_arc(course* c, double cx, double cz, double r, double from_deg, double to_deg, double speed)
-{
-    int steps = int(std::ceil(std::fabs(to_deg - from_deg) / 10.0));
-    for (int i = 1; i <= steps; i++) {
-        double a = (from_deg + (to_deg - from_deg) * i / steps) * M_PI / 180.0;
-        c->push_back({cx + r * std::cos(a), cz + r * std::sin(a), speed});
-    }
-}
+// One step of the course: a point, or (r > 0) an arc round (x, z) of
+// radius r from one angle to another (degrees), ridden at that speed.
+struct course_step {
+    double x, z, speed, r = 0, from_deg = 0, to_deg = 0;
+};
 
-// The stretch from checkpoint k - 1 to checkpoint k (lap 2 on; k = 0 starts
-// at the finish), or the first lap's first stretch from the grid. Turns are
-// taken slowly after 40 ft of braking, and short of the berms so that the
-// way back down the east side stays clear. The second lane is ridden on the
-// flank of the divider beside its double jumps and the third beside its
-// whoops, swinging in to the checkpoints (12 ft reach) where the floor
-// between the jumps is flat (x 108..134).
-course course_piece(int k, bool first_lap)
+// The stretch from checkpoint k - 1 to checkpoint k (lap 2 on; leg 0
+// starts at the finish), then the first lap's first stretch from the grid
+// (leg 5). Turns are taken slowly after 40 ft of braking, and short of the
+// berms so that the way back down the east side stays clear. The second
+// lane is ridden beside its double jumps and the third beside its whoops,
+// swinging in to the checkpoints (12 ft reach) where the floor between the
+// jumps is flat (x 108..134).
+constexpr double fast = 20.0, turn = 10.0, tight = 7.0, table = 14.0;
+const std::vector<course_step> course_legs[6] = {
+    {{128, 205, table}, {173, 205, 16}, {213, 205, turn}, {213, 190, turn, 15, 90, 0},  // down the east side
+     {228, 100, 16}, {228, 60, turn}, {198, 60, turn, 30, 0, -90},                      // along the south wall
+     {150, 30, 16}, {110, 30, turn}, {100, 40, turn, 10, -90, -270},                     // round onto the first lane
+     {116, 46, turn}, {128, 40, turn}, {150, 40, fast}, {190, 40, turn}},
+    {{190, 40, turn}, {192, 40, turn}, {192, 66.75, turn, 26.75, -90, 90}, {172, 93.5, fast}, {142, 93.5, turn},
+     {134, 91, turn}, {126, 90, turn}},
+    {{126, 90, turn}, {116, 91, turn}, {108, 93.5, turn}, {96, 93.5, fast}, {72, 93.5, tight}, {62, 88, tight},
+     {50, 100, tight, 13, -67, -270}, {62, 109, turn}, {76, 107, turn}, {116, 107, turn}, {128, 109, turn}},
+    {{128, 109, turn}, {140, 107, fast}, {150, 107, fast}, {190, 107, turn}, {190, 133.5, turn, 26.5, -90, 90},
+     {170, 160, table}, {128, 160, table}},
+    {{128, 160, table}, {104, 160, fast}, {64, 160, turn}, {64, 182.5, turn, 22.5, -90, -270}, {90, 205, table},
+     {128, 205, table}},
+    {{134, 40, fast}, {150, 40, fast}, {190, 40, turn}},
+};
+
+course course_leg(int k, bool first_lap)
 {
     course c;
-    const double fast = 20.0, turn = 10.0, tight = 7.0, table = 14.0;
-    switch (k) {
-    case 0:
-        if (first_lap) {
-            c.push_back({134, 40, fast});
-        } else {
-            const double back = 16.0;
-            c.push_back({128, 205, table});
-            c.push_back({173, 205, back});
-            c.push_back({213, 205, turn});
-            add_arc(&c, 213, 190, 15, 90, 0, turn);  // down the east side
-            c.push_back({228, 100, back});
-            c.push_back({228, 60, turn});
-            add_arc(&c, 198, 60, 30, 0, -90, turn);  // along the south wall
-            c.push_back({150, 30, back});
-            c.push_back({110, 30, turn});
-            add_arc(&c, 100, 40, 10, -90, -270, turn);  // round onto the first lane
-            c.push_back({116, 46, turn});
-            c.push_back({128, 40, turn});
+    for (const course_step& s : course_legs[first_lap && k == 0 ? 5 : k]) {
+        if (s.r <= 0) {
+            c.push_back({s.x, s.z, s.speed});
+            continue;
         }
-        c.push_back({150, 40, fast});
-        c.push_back({190, 40, turn});
-        break;
-    case 1:
-        c.push_back({190, 40, turn});
-        c.push_back({192, 40, turn});
-        add_arc(&c, 192, 66.75, 26.75, -90, 90, turn);
-        c.push_back({172, 93.5, fast});
-        c.push_back({142, 93.5, turn});
-        c.push_back({134, 91, turn});
-        c.push_back({126, 90, turn});
-        break;
-    case 2:
-        c.push_back({126, 90, turn});
-        c.push_back({116, 91, turn});
-        c.push_back({108, 93.5, turn});
-        c.push_back({96, 93.5, fast});
-        c.push_back({72, 93.5, tight});
-        c.push_back({62, 88, tight});
-        add_arc(&c, 50, 100, 13, -67, -270, tight);
-        c.push_back({62, 109, turn});
-        c.push_back({76, 107, turn});
-        c.push_back({116, 107, turn});
-        c.push_back({128, 109, turn});
-        break;
-    case 3:
-        c.push_back({128, 109, turn});
-        c.push_back({140, 107, fast});
-        c.push_back({150, 107, fast});
-        c.push_back({190, 107, turn});
-        add_arc(&c, 190, 133.5, 26.5, -90, 90, turn);
-        c.push_back({170, 160, table});
-        c.push_back({128, 160, table});
-        break;
-    case 4:
-        c.push_back({128, 160, table});
-        c.push_back({104, 160, fast});
-        c.push_back({64, 160, turn});
-        add_arc(&c, 64, 182.5, 22.5, -90, -270, turn);
-        c.push_back({90, 205, table});
-        c.push_back({128, 205, table});
-        break;
+        int steps = int(std::ceil(std::fabs(s.to_deg - s.from_deg) / 10.0));
+        for (int i = 1; i <= steps; i++) {
+            double a = (s.from_deg + (s.to_deg - s.from_deg) * i / steps) * M_PI / 180.0;
+            c.push_back({s.x + s.r * std::cos(a), s.z + s.r * std::sin(a), s.speed});
+        }
     }
     return c;
 }
 
-// A racing line of points 4 ft apart along a course piece (the last point
-// left to the next piece), a little above the ground as a rider's body is.
+// A racing line of points 4 ft apart along a course leg (the last point
+// left to the next leg), a little above the ground as a rider's body is.
 void line_from_course(racing_line* l, const course& c, int32_t id)
 {
     std::vector<line_point> pts;
@@ -673,7 +635,7 @@ struct course_lines {
     course_lines()
     {
         memset(sets, 0, sizeof sets);
-        for (int s = 0; s < 10; s++) line_from_course(&sets[s].lines[0], course_piece(s % 5, s < 5), 700 + s);
+        for (int s = 0; s < 10; s++) line_from_course(&sets[s].lines[0], course_leg(s % 5, s < 5), 700 + s);
     }
     ~course_lines()
     {
