@@ -8,7 +8,7 @@
 #include "game/race_reset.h"
 #include "game/series.h"
 #include "game/state_history.h"
-#include "net/net_client.h"
+#include "net/client.h"
 #include "physics/bike_info.h"
 #include "physics/lap_timing.h"
 #include "physics/rider_access.h"
@@ -155,8 +155,9 @@ bool rider_done(int slot)
     }
     if (watching_own_rider(slot)) return true;
     if (slot == net_own_slot()) return false;
-    int32_t last = net_last_state_tic(slot);
-    return last < 0 || int64_t(tic_counter) - last >= tics_per_second;
+    // A network rider races on while its state is current; the network
+    // client holds the one rule for that.
+    return !rider_state_current(slot);
 }
 
 void put_time(vfs_stream* s, int64_t tics)

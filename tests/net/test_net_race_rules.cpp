@@ -5,11 +5,13 @@
 
 #include "core/game_state.h"
 #include "game/race_reset.h"
+#include "game/results.h"
 #include "net/client.h"
 #include "net/reliable.h"
 #include "net_fixture.h"
 #include "physics/lap_timing.h"
 #include "physics/rider.h"
+#include "support/straight_gates.h"
 
 namespace {
 
@@ -93,6 +95,32 @@ TEST_F(race_rules, when_the_player_is_off_course_everyone_is_shown)
     at(47);
     rider_truncate_gates(rider_table[0], 0);  // the player has no gate
     EXPECT_EQ(rider_state_current(2), 1);
+}
+
+// The results wait for a network rider exactly while its state is current
+// (rider_state_current): here, until a second passes without one. The
+// player's own rider has finished, so only the other two hold them open.
+TEST_F(race_rules, the_results_wait_for_a_network_rider_only_while_its_state_is_current)
+{
+    straight_gates_load();  // the finished flag counts only on a timed track
+    rider_table[0]->finished = 1;
+    results_final = 0;
+    at(46);  // both fresh
+    results_finish();
+    EXPECT_EQ(results_final, 0);
+    net_client.last_state_tic[2] = uint32_t(tic_counter - second + 1);  // a tic short of a second
+    results_finish();
+    EXPECT_EQ(results_final, 0);
+    net_client.last_state_tic[2] = uint32_t(tic_counter - second);
+    ASSERT_EQ(rider_state_current(2), 0);
+    results_finish();
+    EXPECT_EQ(results_final, 0) << "slot 1 still rides";
+    net_client.last_state_tic[1] = uint32_t(tic_counter - second);
+    ASSERT_EQ(rider_state_current(1), 0);
+    results_finish();
+    EXPECT_EQ(results_final, 1);
+    results_final = 0;
+    memset(&timing_gates, 0, sizeof timing_gates);
 }
 
 TEST_F(race_rules, the_player_sends_each_new_gate_and_a_changed_look)
