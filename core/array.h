@@ -15,6 +15,9 @@ void array_init(growable_array* array, int32_t element_size);
 // and leaves the array unchanged when growing fails. An array left empty by
 // array_detach grows again from 16.
 int array_push(growable_array* array, const void* source);
+// Makes room for capacity elements at once, so that pushes up to it never
+// allocate. 0 and the array unchanged when growing fails.
+int array_reserve(growable_array* array, int32_t capacity);
 // Hands the buffer (shrunk to count elements) to the caller and leaves the
 // array with no buffer; null when the array was empty.
 void* array_detach(growable_array* array);
