@@ -163,7 +163,7 @@ TEST_P(generated_track, reloading_after_a_free_does_not_grow)
 }
 
 INSTANTIATE_TEST_SUITE_P(tracks, generated_track,
-                         ::testing::Values(expected_track{"stadium", 6, 5, 5, 5, 3, 10, 17, 4},
+                         ::testing::Values(expected_track{"stadium", 6, 5, 5, 5, 3, 10, 21, 4},
                                            expected_track{"practice", 8, 11, 11, 11, 3, 12, 39, 5}),
                          [](const auto& info) { return std::string(info.param.folder); });
 

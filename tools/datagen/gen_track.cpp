@@ -599,13 +599,13 @@ void point_line(std::string* out, float x, float z)
 }
 
 // The stadium: the five lanes joined by their berms, ridden on each berm's
-// middle, then back down the floor's right-hand side outside the eastern
-// berms, west along the foot of the floor and up round a hairpin into the
-// first lane.
+// middle, then back down the floor's right-hand side across the eastern
+// berms' middles, west along the foot of the floor and up round a hairpin
+// into the first lane.
 std::string stadium_centre_line()
 {
     const float pi = float(M_PI);
-    const float east = 216, west = 40, back_x = 242, foot_z = 18, hairpin_x = 70;
+    const float east = 216, west = 40, back_x = 236, foot_z = 18, hairpin_x = 70;
     std::string s = "# x z\n";
     for (int k = 0; k < 5; k++) {
         float z = stadium_lanes[k];

@@ -85,12 +85,11 @@ track_furniture stadium()
                      {{128, 160}, {-1, 0}, 12}, {{128, 205}, {1, 0}, 12}};
     t.first_lap = {0, 1, 2, 3, 4};
     t.normal_lap = {0, 1, 2, 3, 4};
-    // Bales on the outside of each berm, turned along its curve; none at
-    // the berm's far end, where the way back down the floor's side passes.
+    // Bales on the outside of each berm, turned along its curve.
     for (int k = 0; k < 4; k++) {
         float cz = (lanes[k] + lanes[k + 1]) * 0.5f, r = (lanes[k + 1] - lanes[k]) * 0.5f + 6;
         float cx = k % 2 == 0 ? 216 : 40, side = k % 2 == 0 ? 1.0f : -1.0f;
-        for (float a : {-0.6f, 0.6f}) {
+        for (float a : {-0.6f, 0.0f, 0.6f}) {
             t.bales.push_back({cx + side * r * cosf(a), cz + r * sinf(a)});
             t.bale_angles.push_back(heading_of({-side * sinf(a), cosf(a)}));  // along the curve
         }

@@ -270,6 +270,11 @@ bool learn_track_lines(const std::string& folder, int skill, const learn_plan& p
     options.learn_lines = 1;
     if (plan.verbose > 2) options.verbose = 1;
     double lap_bound = slow_lap_seconds(timed_loop(dense, speeds, 0.0f), pace);
+    if (plan.verbose > 1) {
+        int rough = 0;
+        for (float v : speeds) rough += v == pace.rough_speed;
+        fprintf(stderr, "%s: %d points, %d at the rough-ground speed\n", folder.c_str(), int(dense.size()), rough);
+    }
 
     // The learner's riders, a race of them at a time, until every section
     // holds a line (or the rounds run out). Each round moves the offsets.

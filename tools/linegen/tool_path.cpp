@@ -170,7 +170,7 @@ std::vector<float> loop_speeds(const std::vector<dense_point>& loop, const std::
         }
     }
     // Whoops are ridden slowly: where the ground within 3 ft either way
-    // strays more than 1.5 ft from its straight line (bumps a few feet
+    // strays more than 1.2 ft from its straight line (bumps a few feet
     // apart; a roller or a jump's face bends far less over 6 ft), the speed
     // is capped.
     if (height) {
@@ -183,7 +183,7 @@ std::vector<float> loop_speeds(const std::vector<dense_point>& loop, const std::
                 float line = ha + (hb - ha) * float(k) / 6.0f;
                 worst = std::max(worst, std::fabs(height(q.x, q.z) - line));
             }
-            if (worst > 1.5f) rough[i] = 1;
+            if (worst > 1.2f) rough[i] = 1;
         }
         // The whole stretch that showed a bump, not just its middle.
         for (size_t i = 0; i < n; i++)
