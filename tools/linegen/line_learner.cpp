@@ -265,14 +265,17 @@ bool learn_track_lines(const std::string& folder, int skill, const learn_plan& p
         *error = folder + ": the track does not load";
         return false;
     }
-    std::vector<float> speeds =
-        loop_speeds(dense, jumps, pace, [](float x, float z) { return terrain_height_at(&track_terrain, x, z); });
+    auto ground = [](float x, float z) { return terrain_height_at(&track_terrain, x, z); };
+    // A section the skill's pace keeps failing is learned at the novices'
+    // in the later rounds.
+    std::vector<float> speeds[2] = {loop_speeds(dense, jumps, pace, ground),
+                                    loop_speeds(dense, jumps, learner_pace(0), ground)};
     options.learn_lines = 1;
     if (plan.verbose > 2) options.verbose = 1;
-    double lap_bound = slow_lap_seconds(timed_loop(dense, speeds, 0.0f), pace);
+    double lap_bound = slow_lap_seconds(timed_loop(dense, speeds[0], 0.0f), pace);
     if (plan.verbose > 1) {
         int rough = 0;
-        for (float v : speeds) rough += v == pace.rough_speed;
+        for (float v : speeds[0]) rough += v == pace.rough_speed;
         fprintf(stderr, "%s: %d points, %d at the rough-ground speed\n", folder.c_str(), int(dense.size()), rough);
     }
 
@@ -283,12 +286,19 @@ bool learn_track_lines(const std::string& folder, int skill, const learn_plan& p
             count_sets(report);
             if (report->empty_sets == 0) break;
         }
-        if (!learner_race(folder, skill, plan, dense, speeds, float(round % 2 ? -1 : 1) * 0.75f * float((round + 1) / 2), lap_bound, report, error))
-            return false;
+        float shift = float(round % 2 ? -1 : 1) * 0.75f * float((round + 1) / 2);
+        const std::vector<float>& pace_speeds = speeds[round >= plan.seed_rounds / 2];
+        if (!learner_race(folder, skill, plan, dense, pace_speeds, shift, lap_bound, report, error)) return false;
         if (plan.verbose) {
             count_sets(report);
-            fprintf(stderr, "after round %d: %d lines, %d of %d sets empty\n", round, report->lines,
+            fprintf(stderr, "after round %d: %d lines, %d of %d sets empty:", round, report->lines,
                     report->empty_sets, report->sets);
+            for (int32_t i = 0; i < report->sets; i++) {
+                int n = 0;
+                for (const racing_line& l : racing_line_sets.sets[i].lines) n += l.point_count > 0;
+                if (!n) fprintf(stderr, " %d", int(i));
+            }
+            fprintf(stderr, "\n");
         }
     }
 
