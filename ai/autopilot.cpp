@@ -13,7 +13,11 @@
 #include "physics/body_helpers.h"
 #include "physics/physics_tic.h"
 #include "physics/rider_access.h"
+#include "physics/physics_constants.h"
+#include "physics/tyre.h"
 #include "platform/vesk_log.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain.h"
 
 namespace {
 constexpr double pi = 3.14159265358979323846;
@@ -41,7 +45,22 @@ int32_t rider_set_autopilot_personality(rider* r, const char* name)
         row = 1;
     }
     r->autopilot_personality = row;
+    // The path gets its working room now, not in the tic.
+    growable_array* path = &r->line_path;
+    if (path->element_size != int32_t(sizeof(line_point))) array_init(path, sizeof(line_point));
+    array_reserve(path, autopilot_path_capacity());
     return row;
+}
+
+int32_t autopilot_path_capacity()
+{
+    int32_t longest = 256;  // a section of a minute and more, for runs accepted during the race
+    const racing_line_store& s = racing_line_sets;
+    for (int32_t i = 0; s.sets && i < s.first_lap_sections + s.normal_lap_sections; i++)
+        for (const racing_line& l : s.sets[i].lines) longest = std::max(longest, l.point_count);
+    // Up to 30 points behind the target and 10 before it when a line is
+    // picked, 5 seed copies, then the line.
+    return 30 + 11 + 5 + longest;
 }
 
 double path_progress(const rider* r)
@@ -694,6 +713,42 @@ static double traffic_limit(rider* r, double speed, double d, double now)
 
 // ---- Riding the path ----------------------------------------------------------
 
+// The ground under (x, z) as the rider sees it: the roll of the terrain's
+// normal in the rider's frame (the lean itself on level ground), and the
+// grip angle of its surface, atan of the tile's best friction, at most
+// 3 pi / 8. Without terrain: level ground of friction 1.
+double ground_grip_angle(float x, float z)
+{
+    const terrain* t = &track_terrain;
+    double mu = 1.0;
+    if (t->heights && t->tile_count > 0) {
+        int32_t tile = std::clamp(terrain_tile_at(t, x, z), 0, t->tile_count - 1);
+        const float* keys = t->friction_keys[tile];
+        const float* values = t->friction_values[tile];
+        mu = values[0];
+        for (int k = 1; k < 8 && keys[k] != friction_curve_end; k++) mu = std::max(mu, double(values[k]));
+    }
+    mu *= phys::grip_factor;
+    return std::min(std::atan(std::max(mu, 0.0)), 3.0 * pi / 8.0);
+}
+
+double ground_bank_seen(dBodyID frame, float x, float z)
+{
+    float n[3] = {0.0f, 1.0f, 0.0f};
+    if (track_terrain.heights) terrain_normal_at(&track_terrain, x, z, n);
+    double len = std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
+    if (!(len > 0.0)) return body_lean_angle(frame);
+    dVector3 local;
+    dBodyVectorFromWorld(frame, n[0] / len, n[1] / len, n[2] / len, local);
+    return std::asin(clampd(local[0], -1.0, 1.0));
+}
+
+double lean_within_ground(dBodyID frame, double lean, float x, float z, double target)
+{
+    double ground = lean - ground_bank_seen(frame, x, z), grip = ground_grip_angle(x, z);
+    return clampd(target, ground - grip, ground + grip);
+}
+
 static double dead_band(double v, double band) { return v > band ? v - band : v < -band ? v + band : 0.0; }
 
 void autopilot_steer(rider* r)
@@ -784,10 +839,19 @@ void autopilot_steer(rider* r)
         radius = turn_radius_to_point(r, li, look - li, fr);
     }
 
-    // Lean into the radius, as far as the grip allows.
+    // Lean into the radius, as far as the ground allows: under the next
+    // points and just ahead of the front wheel, the lean may differ from the
+    // ground's bank by no more than the surface's grip angle.
     double target = std::atan2(-speed * speed / radius, 32.0 * a);
-    const double grip_angle = 3.0 * pi / 8.0;
-    double limited = clampd(target, lean - grip_angle, lean + grip_angle);
+    double limited = target;
+    for (int32_t k = l + 4; k >= l; k--) {
+        const line_point& q = path[clamp_index(k, count)];
+        limited = lean_within_ground(r->frame_body, lean, q.x, q.z, limited);
+    }
+    const dReal* wheel = dBodyGetPosition(r->front_wheel_body);
+    const dReal* wheel_v = dBodyGetLinearVel(r->front_wheel_body);
+    limited = lean_within_ground(r->frame_body, lean, wheel[0] + 0.25 * wheel_v[0], wheel[2] + 0.25 * wheel_v[2],
+                                 limited);
     if (limited != target) {
         r->grip_limit_stamp = tic_counter;
         d = std::min(d, std::sqrt(32.0 * a * std::fabs(radius) * std::tan(std::fabs(limited))));

@@ -18,7 +18,12 @@ extern const autopilot_personality_row autopilot_personalities[autopilot_persona
 
 // Gives the rider the personality of that name (rows 1..4; row 0 is never
 // taken by name). An unknown name takes row 1 with a log line. The row.
+// The rider's path is given its working room here, once, so the tic never
+// grows it.
 int32_t rider_set_autopilot_personality(rider* r, const char* name);
+// The room a path needs over the loaded line sets: the points kept behind
+// the target, those left before a pick, the seed copies and the longest line.
+int32_t autopilot_path_capacity();
 
 // How far along its path the rider is, as a fractional point index: from the
 // last path point behind it (along the main body's backward axis) to the one
@@ -85,6 +90,15 @@ double turn_offset(double speed, double lean, double load, int* straight);
 // +-10 when the aim is not ahead, else through the aim pushed out by twice its
 // distance from the current turning circle (not pushed when straight).
 double turn_radius_rule(double p, double f0, double turn_offset, int straight);
+// The grip angle of the surface under (x, z): atan of the tile's best
+// friction, at most 3 pi / 8 (level ground of friction 1 without terrain).
+double ground_grip_angle(float x, float z);
+// The roll of the terrain's normal under (x, z) seen in the frame body's
+// axes: the body's lean on level ground.
+double ground_bank_seen(dBodyID frame, float x, float z);
+// target held within the grip angle of the ground's own bank (lean less the
+// bank seen) under (x, z).
+double lean_within_ground(dBodyID frame, double lean, float x, float z, double target);
 // The radius rule toward the path point at index + fraction (clamped).
 double turn_radius_to_point(const rider* r, int32_t path_index, double fraction, const steer_frame& frame);
 

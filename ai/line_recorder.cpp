@@ -230,7 +230,8 @@ int line_offer_run(rider* r, int32_t q)
     if (slot < 0) return 0;
     racing_line& line = set->lines[slot];
     int64_t time = int64_t(t[2]) - t[0];
-    if (line_time_estimate(&line) < time * 5 / 4) {
+    // Any run fills an empty slot.
+    if (line.point_count > 0 && line_time_estimate(&line) < time * 5 / 4) {
         if (options.verbose) vesk_log("auto pilot: %d rejected (too slow)\n", int(set_index(set)));
         return 0;
     }

@@ -4,7 +4,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include <ode/ode.h>
@@ -13,6 +17,7 @@
 #include "ai/line_planner.h"
 #include "core/alloc.h"
 #include "core/array.h"
+#include "core/vfs.h"
 #include "core/game_state.h"
 #include "physics/physics_world.h"
 #include "physics/rider.h"
@@ -76,6 +81,37 @@ void BM_plan_ahead(benchmark::State& state)
     }
 }
 BENCHMARK(BM_plan_ahead)->Unit(benchmark::kMicrosecond);
+
+// The whole-lap plan over the practice track's shipped expert lines, read
+// from the generated data root with the game's cache reader (22 sets).
+void BM_ai_estimate_laps_practice(benchmark::State& state)
+{
+    std::string root =
+        std::filesystem::canonical(std::filesystem::read_symlink("/proc/self/exe").parent_path() / ".." / "data");
+    setenv("ZT_HOME", root.c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    vfs_shutdown();
+    snprintf(track_dir, sizeof track_dir, "%s", "tracks/practice");
+    std::vector<line_set> sets(22);
+    memset(sets.data(), 0, sizeof(line_set) * sets.size());
+    racing_line_sets = racing_line_store{};
+    racing_line_sets.sets = sets.data();
+    racing_line_sets.first_lap_sections = 11;
+    racing_line_sets.normal_lap_sections = 11;
+    line_sets_empty();
+    if (lines_read(2) != 22) {
+        state.SkipWithError("no shipped practice lines");
+        return;
+    }
+    std::vector<int32_t> table(22);
+    for (auto _ : state) benchmark::DoNotOptimize(ai_estimate_laps(table.data(), 0));
+    line_sets_empty();
+    racing_line_sets = racing_line_store{};
+    track_dir[0] = 0;
+    vfs_shutdown();
+}
+BENCHMARK(BM_ai_estimate_laps_practice)->Unit(benchmark::kMillisecond);
 
 // One rider standing in a world, following a long straight path: the
 // per-tic work of riding (no pick, no stepping).

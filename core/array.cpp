@@ -55,6 +55,16 @@ int array_remove_at(growable_array* array, int32_t index)
     return 1;
 }
 
+int array_reserve(growable_array* array, int32_t capacity)
+{
+    if (capacity <= array->capacity) return 1;
+    void* items = alloc_check_realloc(array->items, uint64_t(capacity) * uint64_t(array->element_size));
+    if (!items) return 0;
+    array->items = items;
+    array->capacity = capacity;
+    return 1;
+}
+
 void* array_detach(growable_array* array)
 {
     void* items = array->items;

@@ -21,6 +21,9 @@ int array_push(growable_array* array, const void* source);
 int array_insert_at(growable_array* array, int32_t index, const void* source);
 // Removes the element at index, moving the later ones down; 0 for a bad index.
 int array_remove_at(growable_array* array, int32_t index);
+// Makes room for capacity elements at once, so that pushes up to it never
+// allocate. 0 and the array unchanged when growing fails.
+int array_reserve(growable_array* array, int32_t capacity);
 // Hands the buffer (shrunk to count elements) to the caller and leaves the
 // array with no buffer; null when the array was empty.
 void* array_detach(growable_array* array);

@@ -198,7 +198,7 @@ void warp_restart()
 {
     if (!warp_restart_due()) return;
     lineup_rotate(1);
-    reset_session(slot_kind, 0, 0, race_time_tics, race_laps, 0);
+    reset_session(slot_kind, 0, 0, race_time_tics, race_laps, settings.skill.selected);
 }
 
 // One queued piece a frame; queued lines never enter the history.

@@ -333,6 +333,8 @@ void line_sets_create()
     s.first_lap_gate_count = g.first_lap_entries;
     s.normal_lap_gates = g.lap_entries + g.first_lap_entries;
     s.normal_lap_gate_count = g.normal_lap_entries;
+    // Empty lines have their own times (an empty slot takes any run).
+    line_sets_empty();
 }
 
 // ---- Track loading (steps 7..11) -------------------------------------------

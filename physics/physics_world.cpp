@@ -1,5 +1,7 @@
 #include "physics/physics_world.h"
 
+#include <algorithm>
+
 #include "core/game_state.h"
 #include "physics/physics_constants.h"
 #include "physics/rider_build.h"
@@ -74,7 +76,9 @@ ride_world physics_current()
     w.group = contact_joint_group;
     w.ground = physics_ground;
     w.tic = tic_counter;
-    w.start_tic = race_start_tic;
+    // The down rule counts from the gate drop: riders waiting behind the
+    // gate are not down.
+    w.start_tic = std::max(race_start_tic, gate_drop_tic);
     return w;
 }
 

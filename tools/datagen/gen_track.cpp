@@ -573,3 +573,76 @@ int write_tracks(const std::string& root)
 } // namespace
 
 DATAGEN_STEP("40_tracks", write_tracks);
+
+// ---- the tracks' centre lines ------------------------------------------------
+
+namespace {
+
+// A track's designed way round, for tools that ride it (the racing-line
+// learner): one "x z" a line, in riding order, the last point joining the
+// first. Corners are given as they are drawn; whoever rides them rounds them.
+void arc_points(std::string* out, float cx, float cz, float r, float from, float to, int steps)
+{
+    char line[64];
+    for (int k = 1; k < steps; k++) {
+        float a = from + (to - from) * float(k) / float(steps);
+        snprintf(line, sizeof line, "%.3f %.3f\n", cx + r * cosf(a), cz + r * sinf(a));
+        *out += line;
+    }
+}
+
+void point_line(std::string* out, float x, float z)
+{
+    char line[64];
+    snprintf(line, sizeof line, "%.3f %.3f\n", x, z);
+    *out += line;
+}
+
+// The stadium: the five lanes joined by their berms, ridden on each berm's
+// middle, then back down the floor's right-hand side across the eastern
+// berms' middles, west along the foot of the floor and up round a hairpin
+// into the first lane.
+std::string stadium_centre_line()
+{
+    const float pi = float(M_PI);
+    const float east = 216, west = 40, back_x = 236, foot_z = 18, hairpin_x = 70;
+    std::string s = "# x z\n";
+    for (int k = 0; k < 5; k++) {
+        float z = stadium_lanes[k];
+        bool eastward = k % 2 == 0;
+        point_line(&s, k == 0 ? hairpin_x : (eastward ? west : east), z);
+        point_line(&s, eastward ? east : west, z);
+        if (k == 4) break;
+        float cz = (z + stadium_lanes[k + 1]) * 0.5f, r = (stadium_lanes[k + 1] - z) * 0.5f;
+        if (eastward) arc_points(&s, east, cz, r, -pi / 2, pi / 2, 8);
+        else arc_points(&s, west, cz, r, -pi / 2, -3 * pi / 2, 8);
+    }
+    float top = stadium_lanes[4], turn = back_x - east;
+    arc_points(&s, east, top - turn, turn, pi / 2, 0, 4);
+    point_line(&s, back_x, top - turn);
+    point_line(&s, back_x, foot_z + turn);
+    arc_points(&s, east, foot_z + turn, turn, 0, -pi / 2, 4);
+    point_line(&s, east, foot_z);
+    point_line(&s, hairpin_x, foot_z);
+    float r = (stadium_lanes[0] - foot_z) * 0.5f;
+    arc_points(&s, hairpin_x, foot_z + r, r, -pi / 2, -3 * pi / 2, 8);
+    return s;
+}
+
+std::string outdoor_centre_line()
+{
+    std::string s = "# x z\n";
+    const std::vector<float>& pts = outdoor_path();
+    for (size_t k = 0; k + 1 < pts.size(); k += 2) point_line(&s, pts[k], pts[k + 1]);
+    return s;
+}
+
+int write_centre_lines(const std::string& root)
+{
+    return datagen_write_text(root, "tracks/stadium/centre_line", stadium_centre_line()) &&
+           datagen_write_text(root, std::string(datagen_track_folder) + "/centre_line", outdoor_centre_line());
+}
+
+} // namespace
+
+DATAGEN_STEP("44_centre_lines", write_centre_lines);
