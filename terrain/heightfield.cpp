@@ -1,5 +1,6 @@
 #include "terrain/heightfield.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -188,6 +189,33 @@ float height_over(const terrain* t, const float* grid, float x, float z)
 } // namespace
 
 float terrain_height_at(const terrain* t, float x, float z) { return height_over(t, t->heights, x, z); }
+
+float terrain_height_smoothed(const terrain* t, float x, float z)
+{
+    if (!t->heights || t->size <= 0 || !(t->spacing > 0)) return 0.0f;
+    constexpr double reach = 10;
+    // Far outside the field every visited sample is an edge sample; keeping
+    // the point within a bounded distance keeps the grid indices in range.
+    double limit = double(t->extent) + 4 * (reach + t->spacing);
+    double px = std::isfinite(x) ? std::clamp(double(x), -limit, limit) : 0.0;
+    double pz = std::isfinite(z) ? std::clamp(double(z), -limit, limit) : 0.0;
+    double c = t->spacing;
+    int32_t col0 = int32_t(std::floor((px - reach) / c)), col1 = int32_t(std::ceil((px + reach) / c));
+    int32_t row0 = int32_t(std::floor((pz - reach) / c)), row1 = int32_t(std::ceil((pz + reach) / c));
+    int32_t last = t->size - 1;
+    auto sample = [&](int32_t col, int32_t row) {
+        return double(t->heights[std::clamp(col, 0, last) + int64_t(t->size) * std::clamp(row, 0, last)]);
+    };
+    double sum = 0, weights = 0;
+    for (int32_t row = row0; row <= row1; row++)
+        for (int32_t col = col0; col <= col1; col++) {
+            double dx = col * c - px, dz = row * c - pz, d2 = dx * dx + dz * dz;
+            double w = d2 < reach * reach ? 1.0 : d2 < (c + reach) * (c + reach) ? (c + reach - std::sqrt(d2)) / c : 0.0;
+            sum += w * sample(col, row);
+            weights += w;
+        }
+    return float(weights > 0 ? sum / weights : sample(col0, row0));
+}
 
 float terrain_pristine_height_at(const terrain* t, float x, float z)
 {
