@@ -167,6 +167,11 @@ void free_camera_fly(aimed_camera* c, float* speed, const float channels[], cons
     c->y = std::max(c->y, terrain_height_smoothed(ground, c->x, c->z) + 2);
 }
 
+int32_t track_camera_of_digit(int32_t digit)
+{
+    return std::min(track_cameras.count, std::clamp(digit, 0, 9)) - 1;
+}
+
 void track_cameras_step(int snap)
 {
     int32_t current = selected_track_camera;

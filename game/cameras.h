@@ -85,6 +85,9 @@ void free_camera_fly(aimed_camera* c, float* speed, const float channels[], cons
 // after a switch; steer and shift turn it when automatic is off), the free
 // camera's flight and its field of view from the settings.
 void track_camera_controls();
+// The camera a typed digit selects: 1..9 the track camera of that number,
+// the last one for a number past the last, 0 the free camera (-1).
+int32_t track_camera_of_digit(int32_t digit);
 // Aims the current camera one tic at the watched rider (snap: jump onto it).
 void track_cameras_step(int snap);
 // Draws the view of the selected track camera (or the free camera).

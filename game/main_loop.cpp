@@ -305,6 +305,8 @@ void dispatch_event(uint32_t code, int pressed)
             watched_slot = race_order[at].slot;
         } else if (code == special_keys[special_screenshot]->key_code) {
             if (view_state != view_editor) screenshot_save();
+        } else if (code >= '0' && code <= '9') {
+            selected_track_camera = track_camera_of_digit(int32_t(code - '0'));
         }
         return;
     }

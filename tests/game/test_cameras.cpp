@@ -314,6 +314,7 @@ struct track_camera_view : camera_controls {
     decltype(timing_gates) saved_gates = timing_gates;
     int32_t saved_map[gate_camera_count];
     int32_t saved_selected = selected_track_camera, saved_auto = auto_camera, saved_watched = watched_slot;
+    int32_t saved_view = view_state, saved_page = menu_page;
     rider* saved_rider = rider_table[0];
     dWorldID world = nullptr;
     rider bike{};
@@ -341,6 +342,7 @@ struct track_camera_view : camera_controls {
         std::copy(saved_map, saved_map + gate_camera_count, gate_camera);
         track_cameras.count = 0;
         selected_track_camera = saved_selected, auto_camera = saved_auto, watched_slot = saved_watched;
+        view_state = saved_view, menu_page = saved_page;
         rider_table[0] = saved_rider;
         if (world) dWorldDestroy(world);
         camera_controls::TearDown();
@@ -391,6 +393,26 @@ TEST_F(track_camera_view, automatic_switching_goes_only_to_mapped_cameras)
         {-1, 4, -1},
     };
     for (const row& r : rows) EXPECT_EQ(auto_camera_pick(r.current, r.gates), r.picked) << r.current << " " << r.gates;
+}
+
+TEST_F(track_camera_view, typed_digits_select_the_cameras_and_zero_the_free_one)
+{
+    view_state = view_track_cameras;
+    menu_page = -1;
+    struct row {
+        char key;
+        int32_t camera;
+    } rows[] = {{'1', 0}, {'3', 2}, {'9', 2}, {'2', 1}, {'0', -1}};
+    for (const row& r : rows) {
+        dispatch_event(uint32_t(r.key), 1);
+        EXPECT_EQ(selected_track_camera, r.camera) << r.key;
+        selected_track_camera = 5;
+        dispatch_event(uint32_t(r.key), 0);  // a release changes nothing
+        EXPECT_EQ(selected_track_camera, 5) << r.key;
+    }
+    track_cameras.count = 0;  // no track cameras: every digit is the free camera
+    dispatch_event(uint32_t('4'), 1);
+    EXPECT_EQ(selected_track_camera, -1);
 }
 
 TEST_F(track_camera_view, dab_rising_through_a_half_flips_auto_camera)
