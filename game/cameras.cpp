@@ -12,6 +12,8 @@
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 #include "ui/engine_sound.h"
+#include "ui/hud.h"
+#include "ui/keycam.h"
 #include "ui/settings.h"
 #include "ui/world_view.h"
 
@@ -227,12 +229,22 @@ void render_track_camera_view()
 {
     // A track camera stands still: no Doppler shift of its own.
     if (sound_listener_follows_view) sound_listener.velocity[0] = sound_listener.velocity[1] = sound_listener.velocity[2] = 0;
+    // Keycam mode flies the key-framed path when it has key frames.
+    if (keycam_mode && keyframe_list.count > 0) {
+        float position[3], q[4], fov;
+        keyframe_camera(array_items<camera_keyframe>(&keyframe_list), keyframe_list.count, tic_counter, position, q,
+                        &fov);
+        render_view_quat(position, q, fov);
+        return;
+    }
     float rotation[9];
     if (selected_track_camera >= 0 && selected_track_camera < track_cameras.count) {
         const track_camera& t = array_items<track_camera>(&track_cameras)[selected_track_camera];
         camera_rotation(t.yaw, t.pitch, rotation);
         const float position[3] = {t.x, t.y, t.z};
         render_view(position, rotation, t.fov, -1);
+        // "--hidden-hud" hides the ticker with every other overlay.
+        if (options.scoreboard_shown && options.hud_shown) scoreboard_ticker_draw();
         return;
     }
     camera_rotation(free_camera.yaw, free_camera.pitch, rotation);

@@ -135,7 +135,11 @@ void draw_frame(const vesk_rect* rect)
         break;
     case view_track_cameras:
         render_track_camera_view();
-        if (options.hud_shown) results_overlay_draw(watched_slot);
+        // The name tells whom the automatic cameras follow.
+        if (options.hud_shown) {
+            if (auto_camera) rider_name_draw(watched_slot);
+            results_overlay_draw(watched_slot);
+        }
         break;
     default:
         loading_screen("");

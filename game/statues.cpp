@@ -5,11 +5,15 @@
 #include <cstring>
 
 #include "core/alloc.h"
+#include "core/game_state.h"
 #include "core/util.h"
 #include "core/vfs.h"
 #include "game/track_file_text.h"
 #include "game/track_objects.h"
 #include "physics/collision_shape.h"
+#include "physics/physics_tic.h"
+#include "physics/rider.h"
+#include "physics/rider_collide.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 
@@ -159,6 +163,83 @@ void rebuild_statue_grid()
         for (int32_t cz = z0; cz <= z1; cz++)
             for (int32_t cx = x0; cx <= x1; cx++)
                 array_push(&track_objects.statue_grid[cz * statue_grid_side + cx], &i);  // a full cell skips
+    }
+}
+
+namespace {
+// The two lists the merge of several cells alternates between; they grow
+// with the largest neighbourhood seen and are never shrunk.
+growable_array near_lists[2];
+
+bool room(growable_array* list, int32_t n)
+{
+    if (!list->element_size) array_init(list, sizeof(int32_t));
+    while (list->count < n)
+        if (!array_push(list, nullptr)) return false;
+    return true;
+}
+}  // namespace
+
+int32_t merge_ascending_unique(const int32_t* a, int32_t na, const int32_t* b, int32_t nb, int32_t* out)
+{
+    int32_t i = 0, j = 0, n = 0;
+    while (i < na || j < nb) {
+        int32_t v = j >= nb || (i < na && a[i] <= b[j]) ? a[i] : b[j];
+        if (i < na && a[i] == v) i++;
+        if (j < nb && b[j] == v) j++;
+        if (n == 0 || out[n - 1] != v) out[n++] = v;
+    }
+    return n;
+}
+
+int32_t statues_near(float x, float z, const int32_t** list)
+{
+    constexpr float reach = 6;
+    float size = track_terrain.extent;
+    int32_t x0 = statue_grid_cell(x - reach, size), x1 = statue_grid_cell(x + reach, size);
+    int32_t z0 = statue_grid_cell(z - reach, size), z1 = statue_grid_cell(z + reach, size);
+    static const int32_t none = 0;
+    *list = &none;
+    // One cell's list is already ascending and unique.
+    if (x0 == x1 && z0 == z1) {
+        growable_array& cell = track_objects.statue_grid[z0 * statue_grid_side + x0];
+        if (cell.count > 0) *list = array_items<int32_t>(&cell);
+        return cell.count;
+    }
+    int32_t total = 0;
+    for (int32_t cz = z0; cz <= z1; cz++)
+        for (int32_t cx = x0; cx <= x1; cx++) total += track_objects.statue_grid[cz * statue_grid_side + cx].count;
+    if (total == 0 || !room(&near_lists[0], total) || !room(&near_lists[1], total)) return 0;
+    int32_t n = 0, from = 0;
+    for (int32_t cz = z0; cz <= z1; cz++)
+        for (int32_t cx = x0; cx <= x1; cx++) {
+            growable_array& cell = track_objects.statue_grid[cz * statue_grid_side + cx];
+            if (cell.count <= 0) continue;
+            n = merge_ascending_unique(array_items<int32_t>(&near_lists[from]), n, array_items<int32_t>(&cell),
+                                       cell.count, array_items<int32_t>(&near_lists[1 - from]));
+            from = 1 - from;
+        }
+    *list = array_items<int32_t>(&near_lists[from]);
+    return n;
+}
+
+void rider_statue_collide(const ride_world& w, rider* r)
+{
+    if (!r) return;
+    bike_tyre_forces(w, r);
+    if (!r->frame_body) return;
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    const int32_t* near;
+    int32_t n = statues_near(float(p[0]), float(p[2]), &near);
+    static const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
+    for (int32_t k = 0; k < n; k++) {
+        if (near[k] < 0 || near[k] >= track_objects.statues.count) continue;
+        statue* s = statue_at(near[k]);
+        if (!s->shape) continue;
+        // A statue that turns to face the camera collides unturned.
+        double position[3] = {s->x, s->y, s->z}, rotation[9];
+        for (int i = 0; i < 9; i++) rotation[i] = s->facing_distance != 0 ? identity[i] : s->orientation[i];
+        if (rider_collide_object(w, r, s->shape, position, rotation, 1.0)) s->last_touch_tic = tic_counter;
     }
 }
 

@@ -137,6 +137,18 @@ void place_statue_on_ground(statue* s);
 // The grid cell coordinate of a world coordinate v on a terrain of size S.
 int32_t statue_grid_cell(float v, float terrain_size);
 void rebuild_statue_grid();
+// The statues whose grid cells lie under a square of half-side 6 ft round
+// (x, z): ascending indices, each once; the list stays valid until the next
+// call. Returns the count.
+int32_t statues_near(float x, float z, const int32_t** list);
+// Merges two ascending index lists into out (room for na + nb), dropping
+// repeats; returns the count.
+int32_t merge_ascending_unique(const int32_t* a, int32_t na, const int32_t* b, int32_t nb, int32_t* out);
+// Once per rider per tic: its tyre forces, then its collisions with the
+// statues near it; a statue it touches takes the tic as its last touch.
+struct ride_world;
+struct rider;
+void rider_statue_collide(const ride_world& w, rider* r);
 // Frees the statue's shape copy and bone buffers and clears them.
 void statue_release(statue* s);
 // Reads a "statues" file through create_statue; the number read.

@@ -18,6 +18,7 @@ int32_t model_generation;
 float model_lod_scale = 1, model_lod_bias = 0;
 float model_camera[3];
 float model_alpha = 1;
+int32_t model_polygons_drawn, model_vertices_drawn;
 
 namespace {
 growable_array models;  // mesh*
@@ -86,6 +87,8 @@ int lod_of(const mesh* m, const float position[3])
 
 void draw_part(mesh_part* p)
 {
+    model_polygons_drawn += p->triangle_count;
+    model_vertices_drawn += p->vertex_count;
     ensure_objects(p);
     ztgl_flush();
     ztglBindVertexArray(p->gl_objects[0]);

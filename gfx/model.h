@@ -15,6 +15,9 @@ extern float model_lod_scale, model_lod_bias;
 extern float model_camera[3];
 // Multiplied into every material alpha (ghost riders draw faded).
 extern float model_alpha;
+// Triangles and vertices drawn since the caller last zeroed them (the
+// render statistics).
+extern int32_t model_polygons_drawn, model_vertices_drawn;
 
 mesh* model_load(const char* name);
 mesh* model_find(const char* name);

@@ -190,39 +190,34 @@ float height_over(const terrain* t, const float* grid, float x, float z)
 
 float terrain_height_at(const terrain* t, float x, float z) { return height_over(t, t->heights, x, z); }
 
-float terrain_height_smoothed(const terrain* t, float x, float z)
-{
-    if (!t->heights || t->size <= 0 || !(t->spacing > 0)) return 0.0f;
-    constexpr double reach = 10;
-    // Far outside the field every visited sample is an edge sample; keeping
-    // the point within a bounded distance keeps the grid indices in range.
-    double limit = double(t->extent) + 4 * (reach + t->spacing);
-    double px = std::isfinite(x) ? std::clamp(double(x), -limit, limit) : 0.0;
-    double pz = std::isfinite(z) ? std::clamp(double(z), -limit, limit) : 0.0;
-    double c = t->spacing;
-    int32_t col0 = int32_t(std::floor((px - reach) / c)), col1 = int32_t(std::ceil((px + reach) / c));
-    int32_t row0 = int32_t(std::floor((pz - reach) / c)), row1 = int32_t(std::ceil((pz + reach) / c));
-    int32_t last = t->size - 1;
-    auto sample = [&](int32_t col, int32_t row) {
-        return double(t->heights[std::clamp(col, 0, last) + int64_t(t->size) * std::clamp(row, 0, last)]);
-    };
-    double sum = 0, weights = 0;
-    for (int32_t row = row0; row <= row1; row++)
-        for (int32_t col = col0; col <= col1; col++) {
-            double dx = col * c - px, dz = row * c - pz, d2 = dx * dx + dz * dz;
-            double w = d2 < reach * reach ? 1.0 : d2 < (c + reach) * (c + reach) ? (c + reach - std::sqrt(d2)) / c : 0.0;
-            sum += w * sample(col, row);
-            weights += w;
-        }
-    return float(weights > 0 ? sum / weights : sample(col0, row0));
-}
-
 float terrain_pristine_height_at(const terrain* t, float x, float z)
 {
     return height_over(t, t->pristine_heights, x, z);
 }
 
 float terrain_grid_height_at(const terrain* t, const float* grid, float x, float z) { return height_over(t, grid, x, z); }
+float terrain_height_smoothed(const terrain* t, float x, float z)
+{
+    if (!t->heights || t->size <= 0 || !(t->spacing > 0)) return 0.0f;
+    if (!std::isfinite(x)) x = 0;
+    if (!std::isfinite(z)) z = 0;
+    const float c = t->spacing, reach = 10, outer = c + reach;
+    auto clamp_index = [&](double v) { return int32_t(std::clamp(v, 0.0, double(t->size - 1))); };
+    // The window is bounded by the grid, so a far-off point costs no more
+    // than one at the edge.
+    int32_t x0 = clamp_index(std::floor((x - reach) / c)), x1 = clamp_index(std::ceil((x + reach) / c));
+    int32_t z0 = clamp_index(std::floor((z - reach) / c)), z1 = clamp_index(std::ceil((z + reach) / c));
+    double sum = 0, weights = 0;
+    for (int32_t iz = z0; iz <= z1; iz++)
+        for (int32_t ix = x0; ix <= x1; ix++) {
+            float dx = float(ix) * c - x, dz = float(iz) * c - z, d2 = dx * dx + dz * dz;
+            float w = d2 < reach * reach ? 1 : d2 < outer * outer ? (outer - std::sqrt(d2)) / c : 0;
+            sum += double(w) * t->heights[ix + t->size * iz];
+            weights += w;
+        }
+    if (weights > 0) return float(sum / weights);
+    return t->heights[x0 + t->size * z0];
+}
 
 int32_t terrain_normal_at(const terrain* t, float x, float z, float normal[3])
 {

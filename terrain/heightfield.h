@@ -36,15 +36,13 @@ int heightfield_has_inline_samples(const uint8_t* bytes, size_t length);
 // The height of the ground at (x, z) by the triangle rule; edge heights
 // outside the grid; non-finite coordinates count as 0.
 float terrain_height_at(const terrain* t, float x, float z);
-// The mean ground height within 10 ft of (x, z): grid points nearer than
-// 10 ft weigh 1, those up to a cell farther fade out linearly; cameras keep
-// their height above it so a single bump does not jolt them. 0 without a
-// height field.
-float terrain_height_smoothed(const terrain* t, float x, float z);
 // The same over pristine_heights.
 float terrain_pristine_height_at(const terrain* t, float x, float z);
 // The same over any grid of the record's layout (the editor's snapshot).
 float terrain_grid_height_at(const terrain* t, const float* grid, float x, float z);
+// The ground's mean height round (x, z) for cameras kept above it: samples
+// within 10 ft weigh 1, fading to 0 one cell further out.
+float terrain_height_smoothed(const terrain* t, float x, float z);
 // Writes (-spacing dx, spacing^2, -spacing dz) of the triangle under (x, z)
 // and returns the flat index of its corner on the right-angle corner's row.
 int32_t terrain_normal_at(const terrain* t, float x, float z, float normal[3]);

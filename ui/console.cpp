@@ -84,7 +84,13 @@ void console_draw_shown_lines()
     for (int k = 0; k < n; k++) {
         ztglPushMatrix();
         ztglTranslatef(0, -float(k), 0);
-        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, console_recent_line(n, k));
+        // A line printed with its line break shows without it.
+        const char* line = console_recent_line(n, k);
+        char shown[console_line_size];
+        size_t length = strcspn(line, "\r\n");
+        memcpy(shown, line, length);
+        shown[length] = 0;
+        draw_text_shadowed(0.8f, 0.8f, 0.8f, 1, shown);
         ztglPopMatrix();
     }
 }

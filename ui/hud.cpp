@@ -7,15 +7,21 @@
 
 #include "core/game_state.h"
 #include "game/main_loop.h"
+#include "game/race_reset.h"
 #include "game/results.h"
+#include "game/series.h"
+#include "game/sim_tic.h"
 #include "game/startup.h"
 #include "gfx/imm.h"
 #include "gfx/text.h"
 #include "gfx/texture.h"
 #include "gfx/ztgl.h"
+#include "net/net_client.h"
 #include "physics/rider.h"
+#include "terrain/erode.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
+#include "ui/console.h"
 #include "ui/settings.h"
 #include "ui/world_view.h"
 
@@ -234,6 +240,52 @@ void pitboard_draw(const rider* r, int slot)
     }
 }
 
+// Lines round the square -1..1 and along y = 0.
+void graph_frame_draw()
+{
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+    imm_begin(IMM_LINES);
+    imm_color(1, 1, 1, 1);
+    const float edges[5][4] = {{-1, -1, 1, -1}, {1, -1, 1, 1}, {1, 1, -1, 1}, {-1, 1, -1, -1}, {-1, 0, 1, 0}};
+    for (const auto& e : edges) imm_vertex2(e[0], e[1]), imm_vertex2(e[2], e[3]);
+    imm_end();
+}
+
+// One trace of a ring, oldest sample first across -1..1; coloured from the
+// valve ring when given (red the low-speed circuit, green the high).
+void ring_trace(const float* ring, float sign, float gain, const float* valve)
+{
+    imm_begin(IMM_LINE_STRIP);
+    imm_color(1, 1, 1, 1);
+    for (int i = 0; i < telemetry_length; i++) {
+        int at = (suspension_ring_index + i) % telemetry_length;
+        if (valve) imm_color(valve[at], 1 - valve[at], 0, 1);
+        imm_vertex2(float(i) / 512 - 1, std::clamp(sign * gain * ring[at], -1.0f, 1.0f));
+    }
+    imm_end();
+}
+
+void suspension_graph_draw()
+{
+    if (!suspension_graph_on) return;
+    float H = view_extent_h, W = view_extent_w, s = 0.2334025f * H;
+    // Two graphs side by side, left of the rev counter.
+    const char* legend[2][3] = {{" Fork Position", " Fork Speed (High)", " Fork Speed (Low)"},
+                                {" Swingarm Position", " Shock Speed (High)", " Shock Speed (Low)"}};
+    const float legend_colour[3][3] = {{1, 1, 1}, {0, 1, 0}, {1, 0, 0}};
+    for (int g = 0; g < 2; g++) {
+        place(W - s * (5.4f - 2.2f * float(g)), -H + s, s);
+        graph_frame_draw();
+        ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+        ring_trace(suspension_rings[3 * g], 1, 1, nullptr);
+        ring_trace(suspension_rings[3 * g + 1], -1, g ? 0.25f : 1, suspension_rings[3 * g + 2]);
+        for (int k = 0; k < 3; k++) {
+            place(W - s * (6.4f - 2.2f * float(g)), -H + s * (2.05f + float(2 - k) / 12), s / 12);
+            draw_text(legend_colour[k][0], legend_colour[k][1], legend_colour[k][2], 1, legend[g][k]);
+        }
+    }
+}
+
 void rev_counter_draw(const rider* r)
 {
     float H = view_extent_h, W = view_extent_w, s = 0.2334025f * H;
@@ -281,6 +333,40 @@ void lean_ring_draw(const rider* r)
     else ring_arc_draw(angle - quarter, -quarter, inner, outer);
 }
 
+// The watched rider on the map: an arrow along its heading, black with a
+// bar behind, red inside.
+void map_arrow_draw(const rider* r, float extent, float scale)
+{
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    const dReal* R = dBodyGetRotation(r->frame_body);
+    // The bike rides along its -z axis; the map's y runs against world z.
+    float fx = float(-R[2]), fy = float(R[10]), l = std::hypot(fx, fy);
+    if (l < 1e-6f) fx = 0, fy = 1, l = 1;
+    fx /= l, fy /= l;
+    float x = float(p[0]) / extent - 0.5f, y = 0.5f - float(p[2]) / extent;
+    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+    auto arrow = [&](float half, float red) {
+        // Tip ahead, corners behind to either side (side = forward turned right).
+        float sx = fy, sy = -fx;
+        imm_begin(IMM_TRIANGLES);
+        imm_color(red, 0, 0, 1);
+        imm_vertex2(x + fx * half, y + fy * half);
+        imm_vertex2(x - fx * half * 0.6f + sx * half * 0.7f, y - fy * half * 0.6f + sy * half * 0.7f);
+        imm_vertex2(x - fx * half * 0.6f - sx * half * 0.7f, y - fy * half * 0.6f - sy * half * 0.7f);
+        imm_end();
+    };
+    float big = 0.03515625f / scale;
+    float bx = x - fx * big * 0.8f, by = y - fy * big * 0.8f, sx = fy * big * 0.5f, sy = -fx * big * 0.5f;
+    float ax = fx * big * 0.12f, ay = fy * big * 0.12f;
+    imm_begin(IMM_QUADS);
+    imm_color(0, 0, 0, 1);
+    imm_vertex2(bx - sx - ax, by - sy - ay), imm_vertex2(bx + sx - ax, by + sy - ay);
+    imm_vertex2(bx + sx + ax, by + sy + ay), imm_vertex2(bx - sx + ax, by - sy + ay);
+    imm_end();
+    arrow(big, 0);
+    arrow(0.0234375f / scale, 1);
+}
+
 void map_draw(int watched)
 {
     char name[300];
@@ -306,7 +392,7 @@ void map_draw(int watched)
         else dot(r, (1.0f / 128) / scale, g, g, g);
     }
     if (watched >= 0 && rider_table[watched] && rider_table[watched]->frame_body)
-        dot(rider_table[watched], 0.0234375f / scale, 1, 0, 0);
+        map_arrow_draw(rider_table[watched], t->extent, scale);
 }
 
 void intro_draw()
@@ -314,6 +400,13 @@ void intro_draw()
     double t = (tic_counter - race_start_tic) * tic_length;
     if (t >= 3 || t < 0) return;
     float a = float(std::clamp(3 - t, 0.0, 1.0));
+    // A points series names its event in one line instead.
+    if (running_series >= 0 && running_series < series_count && running_event >= 0 &&
+        running_event < series_table[running_series].event_count) {
+        place(0, 0, 0.1f * view_extent_h);
+        draw_text_centred_shadowed(1, 1, 1, a, -10, 10, series_table[running_series].events[running_event].name);
+        return;
+    }
     place(0, 0, 0.1f * view_extent_h);
     draw_text_centred_shadowed(1, 1, 1, a, -10, 10, track_title);
     char line[64];
@@ -345,17 +438,31 @@ void overlay_end()
 
 }  // namespace
 
+void rider_name_draw(int slot)
+{
+    if (slot < 0 || slot >= rider_slot_count || slot_status[slot] != slot_driven_by_history || !slot_rider_name[slot][0])
+        return;
+    // Two rows from the top of a 30-row view.
+    float unit = 2 * view_extent_h / 30;
+    overlay_begin();
+    place(0, view_extent_h - 2 * unit, unit);
+    draw_text_centred_shadowed(1, 1, 1, 1, -view_extent_w / unit, view_extent_w / unit, slot_rider_name[slot]);
+    overlay_end();
+}
+
 void draw_hud(int slot)
 {
     const rider* r = slot >= 0 && slot < rider_slot_count ? rider_table[slot] : nullptr;
     if (!r || !r->frame_body) return;
     overlay_begin();
+    suspension_graph_draw();
     rev_counter_draw(r);
     pitboard_draw(r, slot);
     lean_ring_draw(r);
     map_draw(slot);
     intro_draw();
     overlay_end();
+    rider_name_draw(slot);
 }
 
 namespace {
@@ -408,6 +515,31 @@ float results_table_draw(int slot, float unit)
             draw_text(own ? 1.0f : 0.9f, own ? 0.85f : 0.9f, own ? 0.2f : 0.9f, 1, text[c]);
         }
     }
+    char line[160];
+    if (results_final) {
+        y -= unit;
+        int ms = int(std::lround(std::max(0, rows[0].last_gate_tic - gate_drop_tic) * tic_length * 1000));
+        snprintf(line, sizeof line, "Total Race Time: %d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+        place(left, y, unit * 0.8f);
+        draw_text(1, 1, 1, 1, line);
+    }
+    // A rider whose result stands later than its last gate was held back
+    // for cutting the track: laps taken away and seconds added.
+    for (int i = 0; i < count; i++) {
+        const rider* r = rider_table[rows[i].slot];
+        if (!r || r->gate_count <= 0) continue;
+        int32_t last_gate = hud_gate_tic(rows[i].slot, r->gate_count - 1);
+        if (last_gate < 0 || last_gate >= rows[i].last_gate_tic) continue;
+        int32_t lacking = laps_done(r->gate_count, f, n) - laps_done(rows[i].gates_passed, f, n);
+        int used = snprintf(line, sizeof line, "%3s penalized ", r->number);
+        if (lacking > 0) used += snprintf(line + used, sizeof line - size_t(used), "%d %s ", lacking,
+                                          lacking == 1 ? "lap" : "laps");
+        snprintf(line + used, sizeof line - size_t(used), "%.2f seconds for cutting track",
+                 (rows[i].last_gate_tic - last_gate) * tic_length);
+        y -= unit;
+        place(left, y, unit * 0.8f);
+        draw_text(1, 0, 0, 1, line);
+    }
     return 38;
 }
 
@@ -450,11 +582,130 @@ void results_overlay_draw(int slot)
         snprintf(line, sizeof line, "Ground polygons - %d max=%d", view_stats.ground_polygons,
                  view_stats_max.ground_polygons);
         status(line);
+        snprintf(line, sizeof line, "Model polygons - %d max=%d", view_stats.model_polygons,
+                 view_stats_max.model_polygons);
+        status(line);
         snprintf(line, sizeof line, "Billboards - %d max=%d", view_stats.billboards, view_stats_max.billboards);
         status(line);
         snprintf(line, sizeof line, "Texture Changes - %d max=%d", view_stats.texture_changes,
                  view_stats_max.texture_changes);
         status(line);
+        // Program switches since the last overlay: one frame's worth.
+        static int32_t switches_seen, shader_max;
+        int32_t shader = ztgl_state.program_switches - switches_seen;
+        switches_seen = ztgl_state.program_switches;
+        shader_max = std::max(shader_max, shader);
+        snprintf(line, sizeof line, "Shader Changes - %d max=%d", shader, shader_max);
+        status(line);
+        snprintf(line, sizeof line, "Erode buffered - %d", erode_queue.count);
+        status(line);
+    }
+    // The newest message-log lines under the status lines.
+    place(-view_extent_w + unit * (0.5f + (table > 0 ? table + 19.5f : 0)), y, unit);
+    console_draw_shown_lines();
+    overlay_end();
+}
+
+// ---- The scoreboard ticker ---------------------------------------------------
+
+namespace {
+// One entry's width and the parts of it, in units of a 50-unit-high view.
+constexpr float ticker_entry = 21.5f;
+constexpr float ticker_height = 1.5f;
+constexpr float ticker_lap_width = 7;
+constexpr double ticker_period = 2;  // seconds of clock per entry
+}  // namespace
+
+void ticker_scroll(double clock, int entries, int* first, float* offset)
+{
+    double steps = clock > 0 ? clock / ticker_period : 0;
+    double whole = std::floor(steps);
+    *offset = float((steps - whole) * ticker_entry);
+    *first = entries > 0 ? int(std::fmod(whole, double(entries))) : 0;
+}
+
+int ticker_lap_box(int32_t laps, int32_t limit, int32_t* lap)
+{
+    // A race without a lap count (lap mode) never ends by laps.
+    if (limit <= 0) {
+        *lap = std::max(1, laps + 1);
+        return 0;
+    }
+    *lap = std::max(1, std::min(laps + 1, limit));
+    if (laps >= limit) return 2;
+    return laps + 1 == limit ? 1 : 0;
+}
+
+void scoreboard_ticker_draw()
+{
+    // The rows shown: the running order, without the slots nobody sees (a
+    // spectator's own slot online).
+    int32_t rows[160];
+    int n = 0;
+    bool online = net_server_open();
+    for (int i = 0; i < race_order_count && n < 160; i++) {
+        int slot = race_order[i].slot;
+        if (slot < 0 || slot >= rider_slot_count || !rider_table[slot]) continue;
+        if (online && slot_is_hidden(slot)) continue;
+        rows[n++] = i;
+    }
+    if (n == 0) return;
+    overlay_begin();
+    float unit = 2 * view_extent_h / 50, W = view_extent_w, H = view_extent_h;
+    float top = H, bottom = H - ticker_height * unit, text_y = bottom + 0.3f * unit, ts = unit * 0.9f;
+    place(0, 0, 1);
+    plain_quad(0, 0, 0, 0.5f, -W, bottom, W, top);
+    int first;
+    float offset;
+    ticker_scroll(game_clock, n, &first, &offset);
+    float lap_left = W - ticker_lap_width * unit;
+    char text[96];
+    for (int i = 0; ; i++) {
+        float x = -W + (float(i) * ticker_entry - offset) * unit;
+        if (x >= lap_left) break;
+        int row = rows[(first + i) % n];
+        const race_order_entry& e = race_order[row];
+        const rider* r = rider_table[e.slot];
+        place(0, 0, 1);
+        plain_quad(0, 0, 0, 1, x, bottom, x + 2.5f * unit, top);
+        plain_quad(1, 1, 1, 1, x + 2.5f * unit, bottom, x + 6 * unit, top);
+        plain_quad(1, 1, 1, 0.85f, x + 6.1f * unit, bottom, x + 15 * unit, top);
+        snprintf(text, sizeof text, "%d", row + 1);
+        place(x, text_y, ts);
+        draw_text_centred(1, 1, 1, 1, 0, 2.5f * unit / ts, text);
+        snprintf(text, sizeof text, "%3s", r->number);
+        place(x + 2.5f * unit, text_y, ts);
+        draw_text_centred(0, 0, 0, 1, 0, 3.5f * unit / ts, text);
+        place(x + 6.4f * unit, text_y, ts);
+        draw_text(0, 0, 0, 1, slot_rider_name[e.slot]);
+        double behind = race_gap_tics(race_order, race_order_count, 0, row) * tic_length;
+        if (row > 0 && behind > 0) {
+            snprintf(text, sizeof text, "%7.3f", behind);
+            place(x + 15.3f * unit, text_y, ts);
+            draw_text(1, 1, 1, 1, text);
+        }
+    }
+    // The leader's lap: green while laps remain, white on the last, a
+    // chequered flag once the race is done.
+    int32_t laps = laps_done(race_order[0].gates_passed, timing_gates.first_lap_entries,
+                             timing_gates.normal_lap_entries), lap;
+    int state = ticker_lap_box(laps, lap_limit, &lap);
+    const rider* leader = rider_table[race_order[0].slot];
+    if (leader && leader->finished) state = 2;
+    place(0, 0, 1);
+    if (state == 0) plain_quad(0, 0.75f, 0, 1, lap_left, bottom, W, top);
+    else plain_quad(1, 1, 1, 1, lap_left, bottom, W, top);
+    if (state == 2) {
+        float cell = ticker_height * unit / 3;
+        for (int row = 0; row < 3; row++)
+            for (int col = 0; lap_left + float(col) * cell < W; col++)
+                if ((row + col) % 2)
+                    plain_quad(0, 0, 0, 1, lap_left + float(col) * cell, bottom + float(row) * cell,
+                               std::min(W, lap_left + float(col + 1) * cell), bottom + float(row + 1) * cell);
+    } else {
+        snprintf(text, sizeof text, "Lap %d", lap);
+        place(lap_left, text_y, ts);
+        draw_text_centred(0, 0, 0, 1, 0, ticker_lap_width * unit / ts, text);
     }
     overlay_end();
 }

@@ -9,8 +9,21 @@ struct race_order_entry;
 
 // Rev, gear, pit board, lean ring, map and intro of the rider in slot.
 void draw_hud(int slot);
+// A network rider's name over the top of the view (nothing for other slots).
+void rider_name_draw(int slot);
 // Results table, status lines and the shown message-log lines.
 void results_overlay_draw(int slot);
+// The strip of the running order that scrolls along the top of a track
+// camera's view, with the leader's lap box at its right.
+void scoreboard_ticker_draw();
+
+// The ticker moves on by one entry every 2 s of clock: the entry first at
+// the left edge (of entries) and how far it has slid out (0..21.5 units).
+void ticker_scroll(double clock, int entries, int* first, float* offset);
+// The ticker's lap box after the leader's laps of a race of lap_limit laps:
+// the lap shown, and 0 while laps remain, 1 on the last lap, 2 when done
+// (a lap_limit of 0 or less has no end).
+int ticker_lap_box(int32_t laps, int32_t lap_limit, int32_t* lap);
 
 // The tic at which the rider in slot passed gate index gate, -1 when it has
 // not (the race's lap timing; tests put their own here).

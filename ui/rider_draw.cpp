@@ -14,6 +14,7 @@
 #include "physics/rider.h"
 #include "physics/rider_access.h"
 #include "physics/rider_collide.h"
+#include "ui/debug_overlay.h"
 #include "ui/rider_pose.h"
 #include "ui/world_view.h"
 
@@ -213,5 +214,6 @@ int draw_rider(const rider* r, int mode, const float camera[3])
     ztglBindTexture(GL_TEXTURE_2D, 0);
     ztglDisable(GL_BLEND);
     ztgl_use_program(ZTGL_UNLIT);
+    if (debug_level >= 2) draw_rider_path(r);
     return drawn;
 }

@@ -23,6 +23,7 @@
 #include "terrain/terrain.h"
 #include "terrain/terrain_render.h"
 #include "ui/billboard_draw.h"
+#include "ui/debug_overlay.h"
 #include "ui/flagger_view.h"
 #include "ui/lens_flare.h"
 #include "ui/rider_draw.h"
@@ -132,6 +133,7 @@ float listener_doppler(const float position[3], const float velocity[3])
 void render_view(const float position[3], const float m[9], float fov_degrees, int watched)
 {
     view_stats = {};
+    model_polygons_drawn = model_vertices_drawn = 0;
     flaggers_animate();
     texture_anims_step(tic_counter);
     for (int i = 0; i < 3; i++) view_camera.position[i] = position[i], model_camera[i] = position[i];
@@ -230,12 +232,17 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
     }
     stage_mark("drawghosts");
     ztgl_use_program(ZTGL_UNLIT);
+    if (debug_level >= 2) draw_racing_lines(position);
     if (fog) ztgl_set_fog_density(0);
+    draw_markers(position, m);
     ztglLoadIdentity();
     ztglDepthFunc(GL_ALWAYS);
     if (settings.lens_flare.selected) draw_lens_flares(position, m);
     ztglDisable(GL_BLEND);
 
+    view_stats.model_polygons = model_polygons_drawn;
+    view_stats.model_vertices = model_vertices_drawn;
+    view_stats_max.model_polygons = std::max(view_stats_max.model_polygons, view_stats.model_polygons);
     view_stats_max.ground_polygons = std::max(view_stats_max.ground_polygons, view_stats.ground_polygons);
     view_stats_max.billboards = std::max(view_stats_max.billboards, view_stats.billboards);
     view_stats_max.texture_changes = std::max(view_stats_max.texture_changes, view_stats.texture_changes);

@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "core/game_state.h"
 #include "game/track_objects.h"
 #include "physics/collision_shape.h"
+#include "physics/rider.h"
+#include "ride_fixture.h"
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 #include "track_fixture.h"
@@ -294,6 +297,82 @@ TEST_F(statues, truncating_releases_the_cut_objects_and_keeps_the_rest)
         track_objects_truncate(3, 2);
     }
     EXPECT_EQ(track_objects.statues.capacity, capacity);
+}
+
+TEST(merge_ascending_unique, merges_sorted_lists_once_each)
+{
+    struct row {
+        std::vector<int32_t> a, b, want;
+    } rows[] = {
+        {{}, {}, {}},
+        {{1, 4, 9}, {}, {1, 4, 9}},
+        {{}, {2, 3}, {2, 3}},
+        {{1, 4, 9}, {2, 4, 10}, {1, 2, 4, 9, 10}},
+        {{5, 6}, {5, 6}, {5, 6}},  // the same statue in two cells
+        {{0}, {0, 1, 2, 3}, {0, 1, 2, 3}},
+    };
+    for (const row& r : rows) {
+        std::vector<int32_t> out(r.a.size() + r.b.size() + 1, -7);
+        int32_t n = merge_ascending_unique(r.a.data(), int32_t(r.a.size()), r.b.data(), int32_t(r.b.size()), out.data());
+        EXPECT_EQ(std::vector<int32_t>(out.begin(), out.begin() + n), r.want);
+    }
+}
+
+TEST_F(statues, near_a_point_are_the_statues_of_the_cells_within_six_feet)
+{
+    make_terrain(6, 4, [](float, float) { return 0.0f; });  // 512 ft, cells 48 ft from 64
+    write_data_file("point.shp", "1\n0 0 0 0 1 1 0\n");
+    write_data_file("wide.shp", "1\n0 0 0 50 1 1 0\n");
+    create_statue(256, 0, 256, 0, nullptr, nullptr, "@point.shp");  // 0: cell (4, 4)
+    create_statue(250, 0, 250, 0, nullptr, nullptr, "@point.shp");  // 1: cell (3, 3)
+    create_statue(256, 0, 100, 0, nullptr, nullptr, "@wide.shp");   // 2: cells 2..5 x 0..1
+    create_statue(20, 0, 20, 0, nullptr, nullptr, "@point.shp");    // 3: the corner cell
+    rebuild_statue_grid();
+    struct row {
+        float x, z;
+        std::vector<int32_t> want;
+    } rows[] = {
+        {280, 280, {0}},        // inside one cell
+        {256, 256, {0, 1}},     // 6 ft reaches back into cell 3 (x, z from 250)
+        {252, 100, {2}},        // cells 3..4 x 0..1: the wide one once
+        {10, 10, {3}},          // the border cell
+        {400, 400, {}},         // nothing there
+    };
+    for (const row& r : rows) {
+        const int32_t* list = nullptr;
+        int32_t n = statues_near(r.x, r.z, &list);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(std::vector<int32_t>(list, list + n), r.want) << r.x << "," << r.z;
+    }
+}
+
+TEST_F(statues, a_rider_touches_the_statue_it_stands_in_and_no_other)
+{
+    make_terrain(6, 4, [](float, float) { return 0.0f; });  // the grid's 512 ft
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 64, 64);
+    ASSERT_NE(r, nullptr);
+    world.run(64);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    // A 1-ft ball on the frame, one just out of reach of the bike (the
+    // frame's spheres are well under 6 ft across), and one far off.
+    write_data_file("ball.shp", "1\n0 0 0 1 1 1 0\n");
+    int32_t on = create_statue(float(p[0]), 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    int32_t beside = create_statue(float(p[0]) + 8, 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    int32_t far = create_statue(float(p[0]) + 200, 0, float(p[2]), 0, nullptr, nullptr, "@ball.shp");
+    ASSERT_GE(far, 0);
+    statue_at(on)->y = float(p[1]);  // right on the frame body
+    statue_at(beside)->y = float(p[1]);
+    rebuild_statue_grid();
+    for (int32_t i : {on, beside, far}) statue_at(i)->last_touch_tic = -1;
+    tic_counter = 777;
+    r->is_down = 0;
+    rider_statue_collide(world.w, r);
+    EXPECT_EQ(statue_at(on)->last_touch_tic, 777);
+    EXPECT_EQ(statue_at(beside)->last_touch_tic, -1);
+    EXPECT_EQ(statue_at(far)->last_touch_tic, -1);
+    EXPECT_TRUE(r->is_down) << "a touch puts the rider down";
+    tic_counter = 0;
 }
 
 } // namespace

@@ -145,7 +145,7 @@ TEST_F(heightfield_test, triangle_rule_picks_by_cell_parity_and_returns_the_row_
     }
 }
 
-TEST_F(heightfield_test, smoothed_height_weighs_the_samples_within_ten_feet)
+TEST_F(heightfield_test, smoothed_height_of_a_lone_spike_weighs_the_samples_within_ten_feet)
 {
     // 10-ft cells: round a sample the four edge neighbours lie 10 ft away
     // (not nearer than 10: weight (10 + 10 - 10) / 10 = 1) and the four
@@ -159,19 +159,9 @@ TEST_F(heightfield_test, smoothed_height_weighs_the_samples_within_ten_feet)
     EXPECT_FLOAT_EQ(terrain_height_at(t, 40, 40), H);  // the exact query sees the spike whole
     // 20 ft away the spike is out of reach.
     EXPECT_FLOAT_EQ(terrain_height_smoothed(t, 40, 60), 0.0f);
-    // A tilted plane averages to itself round any sample, the weights being
-    // symmetric there.
-    load_hf(t, make_hf(4, 2.0f, 0.0f, 1.0f, [](int, int) { return 0; }));
-    const float a = 0.75f, b = -0.5f, c = 3.0f;
-    set_heights([&](int i, int j) { return a * float(i) * 2.0f + b * float(j) * 2.0f + c; });
-    for (float x : {20.0f, 32.0f, 44.0f})
-        for (float z : {24.0f, 40.0f}) EXPECT_NEAR(terrain_height_smoothed(t, x, z), a * x + b * z + c, 1e-4) << x << "," << z;
-    // Outside the field the edge samples stand in; hostile coordinates give
-    // a finite height of the field.
-    set_heights([](int, int) { return 7.0f; });
+    // Hostile coordinates give a finite height of the field.
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
-    for (float v : {-1e30f, -500.0f, 1e30f, nan, inf})
-        EXPECT_FLOAT_EQ(terrain_height_smoothed(t, v, v), 7.0f) << v;
+    for (float v : {nan, inf, -inf}) EXPECT_TRUE(std::isfinite(terrain_height_smoothed(t, v, v))) << v;
     terrain none{};
     EXPECT_EQ(terrain_height_smoothed(&none, 1, 2), 0.0f);
 }
@@ -206,6 +196,35 @@ TEST_F(heightfield_test, dirty_marks_cover_the_blocks_of_a_rectangle)
     terrain_mark_dirty(t, -50, 600, 9999, 9999);  // clamped to the grid
     for (int c = 0; c < 4; c++) EXPECT_EQ(t->dirty_blocks[3 * 32 + c], 1);
     EXPECT_EQ(t->dirty_blocks[1 * 32 + 0], 0);
+}
+
+TEST_F(heightfield_test, smoothed_height_is_the_plane_itself_and_the_edge_far_outside)
+{
+    load_hf(t, make_hf(4, 2.0f, 0.0f, 1.0f, [](int, int) { return 0; }));  // 33 samples, 64 ft
+    // A plane: the weights depend on distance alone, so on a sample point
+    // (the samples lie symmetrically round it) away from the edges the
+    // weighted mean of a linear height is its value there.
+    const float a = 0.75f, b = -0.5f, c = 3.0f;
+    set_heights([&](int i, int j) { return a * float(i) * 2.0f + b * float(j) * 2.0f + c; });
+    for (float z = 20; z <= 44; z += 2)
+        for (float x = 20; x <= 44; x += 2)
+            ASSERT_NEAR(terrain_height_smoothed(t, x, z), a * x + b * z + c, 1e-4f) << x << "," << z;
+    // Between samples it stays a mean: within the heights 12 ft round.
+    for (float z = 20.3f; z <= 44; z += 1.7f)
+        for (float x = 20.5f; x <= 44; x += 1.3f) {
+            float h = terrain_height_smoothed(t, x, z), spread = 12 * (std::fabs(a) + std::fabs(b));
+            ASSERT_LE(std::fabs(h - (a * x + b * z + c)), spread) << x << "," << z;
+        }
+    // A flat field reads flat everywhere, inside or out.
+    set_heights([](int, int) { return 7.0f; });
+    for (float x : {-500.0f, -5.0f, 0.0f, 31.0f, 64.0f, 70.0f, 3e30f})
+        EXPECT_FLOAT_EQ(terrain_height_smoothed(t, x, 30), 7.0f) << x;
+    // Far outside nothing is within reach: the clamped sample at
+    // (floor((x - 10) / 2), floor((z - 10) / 2)) = (0, 10).
+    set_heights([](int i, int j) { return float(i) + 10.0f * float(j); });
+    EXPECT_FLOAT_EQ(terrain_height_smoothed(t, -100, 30), 100.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_TRUE(std::isfinite(terrain_height_smoothed(t, nan, nan)));
 }
 
 } // namespace

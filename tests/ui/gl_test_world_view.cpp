@@ -23,6 +23,7 @@
 #include "game/lighting.h"
 #include "game/race_reset.h"
 #include "game/results.h"
+#include "game/sim_tic.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "game/track_objects.h"
@@ -228,6 +229,18 @@ void frame_for_race(int frame)
     float dial = 0.2334025f * float(ride.height) / 2;  // the dial's radius in pixels
     EXPECT_GT(change_near(ride, bare, ride.width - int(dial), ride.height - int(dial * 1.5f)), 60) << "rev counter";
     EXPECT_GT(change_near(ride, bare, int(0.3f * float(ride.height) / 2), ride.height - 10), 60) << "pit board";
+    // The suspension graph, switched on: its frame and zero line left of
+    // the dial, at the dial's height and scale.
+    {
+        suspension_graph_on = 1;
+        shot graph = take(rider_view);
+        suspension_graph_on = 0;
+        save(graph, record.track + "_suspension_graph");
+        float aspect = float(ride.width) / float(ride.height);
+        float s = 0.2334025f / aspect;  // the graph's half-size over the view's half-width
+        int gx = int((0.5f + 0.5f * (1 - 5.4f * s)) * float(ride.width));
+        EXPECT_GT(change_near(graph, ride, gx, ride.height - int(dial)), 60) << "graph at x " << gx;
+    }
 
     // The chase camera: the watched bike where the camera puts it.
     float position[3], rotation[9];
@@ -296,6 +309,47 @@ void frame_for_race(int frame)
         track_objects_truncate(b, track_objects.statues.count);
     }
 
+    // A marker 8 ft ahead of the bike, 2 ft up: a white bubble with two
+    // lines of black text above the point (half a foot per text line),
+    // drawn over whatever stands in front of it.
+    {
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        float point[3] = {frame_point[0] - 8 * float(R[2]), frame_point[1] + 2, frame_point[2] - 8 * float(R[10])};
+        marker_list_clear();
+        shot plain = take([] { orbit_view_draw(); });
+        ASSERT_NE(add_marker(point[0], point[1], point[2], "front:\nspeed=12.50"), nullptr);
+        shot marked = take([] { orbit_view_draw(); });
+        save(marked, record.track + "_marker");
+        marker_list_clear();
+        // The middle of the bubble's box: 1 ft above the point.
+        float mid[3] = {point[0], point[1] + 1, point[2]};
+        int mx, my;
+        ASSERT_TRUE(project(position, rotation, float(settings.fov.value), marked, mid, &mx, &my));
+        EXPECT_GT(change_near(marked, plain, mx, my), 60) << "marker at (" << mx << ", " << my << ")";
+        // White round the box, and grey-to-black text strokes (smoothed
+        // at this size) that the plain view has not there.
+        auto count = [&](const shot& s, int* white, int* grey) {
+            *white = *grey = 0;
+            for (int dy = -12; dy <= 12; dy++)
+                for (int dx = -24; dx <= 24; dx++) {
+                    const uint8_t* p = s.at(std::clamp(mx + dx, 0, s.width - 1), std::clamp(my + dy, 0, s.height - 1));
+                    int hi = std::max({p[0], p[1], p[2]}), lo = std::min({p[0], p[1], p[2]});
+                    *white += lo > 235;
+                    *grey += hi - lo < 16 && hi < 200;
+                }
+        };
+        int white, grey, white_plain, grey_plain;
+        count(marked, &white, &grey);
+        count(plain, &white_plain, &grey_plain);
+        EXPECT_GT(white, white_plain + 60) << "the bubble is white";
+        EXPECT_GT(grey, grey_plain + 3) << "its text is dark";
+        // Over the watched rider's head, seen from beside (the reference
+        // picture).
+        add_marker(frame_point[0], frame_point[1] + 2.6f, frame_point[2], "front:\nspeed=12.50");
+        beside(r, "marker_beside");
+        marker_list_clear();
+    }
+
     // A track camera aimed at the watched rider.
     if (track_cameras.count > 0) {
         selected_track_camera = 0;
@@ -313,6 +367,26 @@ void frame_for_race(int frame)
         EXPECT_NEAR(x, cam.width / 2, cam.width / 20);
         EXPECT_NEAR(y, cam.height / 2, cam.height / 20);
         EXPECT_GT(change_near(cam, cam_empty, x, y), 60) << "the bike at (" << x << ", " << y << ")";
+
+        // The scoreboard ticker along the top: rider numbers on white boxes
+        // in the strip, and the lap box at the right green on lap 1 of 3.
+        options.scoreboard_shown = 0;
+        shot no_ticker = take([] { render_track_camera_view(); });
+        options.scoreboard_shown = 1;
+        int strip = int(1.5f * float(cam.height) / 50);  // 1.5 rows of 50
+        int white = 0, white_before = 0;
+        for (int px = 0; px < cam.width; px++) {
+            const uint8_t* p = cam.at(px, strip / 2);
+            const uint8_t* q = no_ticker.at(px, strip / 2);
+            white += p[0] > 235 && p[1] > 235 && p[2] > 235;
+            white_before += q[0] > 235 && q[1] > 235 && q[2] > 235;
+        }
+        EXPECT_GT(white, cam.width / 10) << "white number and name boxes";
+        EXPECT_LT(white_before, cam.width / 100) << "hardly any white at the top without the ticker";
+        const uint8_t* lap = cam.at(cam.width - 3, 2);
+        EXPECT_TRUE(lap[1] > 150 && lap[0] < 60 && lap[2] < 60)
+            << "lap box " << int(lap[0]) << "," << int(lap[1]) << "," << int(lap[2]);
+        EXPECT_GT(change_near(cam, no_ticker, cam.width - 6, 4), 60) << "the lap box covers the view";
     }
 
     // Leaning, wheeling and crashed: the limbs follow the bike (the pose
