@@ -169,6 +169,14 @@ void free_camera_fly(aimed_camera* c, float* speed, const float channels[], cons
     c->y = std::max(c->y, terrain_height_smoothed(ground, c->x, c->z) + 2);
 }
 
+void free_camera_to_watched_rider()
+{
+    const rider* r = watched_rider();
+    if (!r) return;
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    free_camera.x = float(p[0]), free_camera.y = float(p[1]) + 5, free_camera.z = float(p[2]);
+}
+
 int32_t track_camera_of_digit(int32_t digit)
 {
     return std::min(track_cameras.count, std::clamp(digit, 0, 9)) - 1;

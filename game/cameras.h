@@ -85,6 +85,9 @@ void free_camera_fly(aimed_camera* c, float* speed, const float channels[], cons
 // after a switch; steer and shift turn it when automatic is off), the free
 // camera's flight and its field of view from the settings.
 void track_camera_controls();
+// At a race reset the free camera starts 5 ft above the watched rider's
+// frame, turned as it was; nothing without a rider.
+void free_camera_to_watched_rider();
 // The camera a typed digit selects: 1..9 the track camera of that number,
 // the last one for a number past the last, 0 the free camera (-1).
 int32_t track_camera_of_digit(int32_t digit);

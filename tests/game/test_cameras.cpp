@@ -415,6 +415,22 @@ TEST_F(track_camera_view, typed_digits_select_the_cameras_and_zero_the_free_one)
     EXPECT_EQ(selected_track_camera, -1);
 }
 
+TEST_F(track_camera_view, a_race_reset_puts_the_free_camera_5_ft_over_the_watched_rider)
+{
+    free_camera = {1, 2, 3, 0.5f, -0.25f, 0, 0, 75, 0};
+    watched_slot = rider_slot_count;
+    free_camera_to_watched_rider();  // nobody watched: it stays
+    EXPECT_EQ(free_camera.x, 1);
+    put_rider(40, 12, -7, 0);
+    free_camera_to_watched_rider();
+    EXPECT_FLOAT_EQ(free_camera.x, 40);
+    EXPECT_FLOAT_EQ(free_camera.y, 17);
+    EXPECT_FLOAT_EQ(free_camera.z, -7);
+    EXPECT_EQ(free_camera.yaw, 0.5f);
+    EXPECT_EQ(free_camera.pitch, -0.25f);
+    EXPECT_EQ(free_camera.fov, 75);
+}
+
 TEST_F(track_camera_view, dab_rising_through_a_half_flips_auto_camera)
 {
     watched_slot = rider_slot_count;  // nobody to watch
