@@ -118,21 +118,23 @@ void orbit_view_draw()
     }
 }
 
-void orbit_camera_controls()
+void orbit_camera_controls() { orbit_controls_step(control_channels); }
+
+void orbit_controls_step(const float channels[])
 {
     constexpr float turn = 0.006135923151542565f;  // 2 pi / 1024 per tic at full steer
     constexpr float step = 0.015625f;              // 1/64 ft per tic, 2 ft a second
     float& angle = options.orbit_angle;
-    angle += control_channels[channel_steer] * turn;
+    angle += channels[channel_steer] * turn;
     if (angle > pi_f) angle -= 2 * pi_f;
     else if (angle < -pi_f) angle += 2 * pi_f;
     float& distance = options.orbit_distance;
-    if (control_channels[channel_throttle] > 0.5f) {
+    if (channels[channel_throttle] > 0.5f) {
         distance -= step;
         if (distance < orbit_distance_min + step) distance = orbit_distance_min;
     }
-    if (control_channels[channel_front_brake] > 0.5f) distance += step;
-    options.orbit_height += control_channels[channel_shift] * tic_seconds();
+    if (channels[channel_front_brake] > 0.5f) distance += step;
+    options.orbit_height += channels[channel_shift] * tic_seconds();
 }
 
 int32_t track_camera_of_gates(int32_t gates)
@@ -140,13 +142,12 @@ int32_t track_camera_of_gates(int32_t gates)
     if (gates <= 0 || timing_gates.normal_lap_entries < 1) return -1;
     // The gate passed last, the lap sequences repeating after the first lap.
     int32_t entry = gate_number_at(gates - 1);
-    if (entry >= 100000) entry -= 100000;
+    if (entry >= lap_entry_marked) entry -= lap_entry_marked;
     if (entry < 0 || entry >= gate_camera_count) return -1;
-    int32_t camera = gate_camera[entry];
-    return camera >= 0 && camera < track_cameras.count ? camera : -1;
+    return gate_camera[entry];
 }
 
-int32_t auto_camera_pick(int32_t current, int32_t gates)
+int32_t auto_camera_pick(int32_t gates, int32_t current)
 {
     // The free camera is the player's own: it is never left automatically.
     if (current == -1) return current;
@@ -154,19 +155,20 @@ int32_t auto_camera_pick(int32_t current, int32_t gates)
     return camera == -1 ? current : camera;
 }
 
-void free_camera_fly(aimed_camera* c, float* speed, const float channels[], const terrain* ground)
+void free_camera_flight(aimed_camera* c, float* speed, const float channels[])
 {
     float T = tic_seconds();
     if (channels[channel_throttle] > 0.5f) *speed = std::min(*speed + 80 * T, 100.0f);
     if (channels[channel_front_brake] > 0.5f) *speed = std::max(*speed - 80 * T, -100.0f);
     float slow = 60 * T;
     *speed = *speed > 0 ? std::max(*speed - slow, 0.0f) : std::min(*speed + slow, 0.0f);
+    c->fov = float(settings.fov.value);
     if (!(std::fabs(*speed) > 0.0001f)) return;
     float d = *speed * T, cp = std::cos(c->pitch);
     c->x += d * std::sin(c->yaw) * cp;
     c->y += d * std::sin(c->pitch);
     c->z += d * std::cos(c->yaw) * cp;
-    c->y = std::max(c->y, terrain_height_smoothed(ground, c->x, c->z) + 2);
+    c->y = std::max(c->y, terrain_height_smoothed(&track_terrain, c->x, c->z) + 2);
 }
 
 void free_camera_to_watched_rider()
@@ -224,13 +226,14 @@ void track_camera_controls()
     int snap = 0;
     const rider* r = watched_rider();
     if (auto_camera && r) {
-        int32_t pick = auto_camera_pick(selected_track_camera, std::max(r->gate_count, 0));
-        snap = pick != selected_track_camera;
-        selected_track_camera = pick;
+        int32_t pick = auto_camera_pick(std::max(r->gate_count, 0), selected_track_camera);
+        if (pick != selected_track_camera && pick >= 0 && pick < track_cameras.count) {
+            selected_track_camera = pick;
+            snap = 1;
+        }
     }
     track_cameras_step(snap);
-    free_camera_fly(&free_camera, &free_camera_speed, control_channels, &track_terrain);
-    free_camera.fov = float(settings.fov.value);
+    free_camera_flight(&free_camera, &free_camera_speed, control_channels);
 }
 
 void render_track_camera_view()

@@ -5,7 +5,6 @@
 
 #include "ui/view.h"
 
-struct terrain;
 
 // The camera of view 4 when no track camera is selected (placed by the
 // console's camera commands).
@@ -55,10 +54,11 @@ struct orbit_subject {
 void orbit_camera_pose(const orbit_subject& subject, int own, int rigid, float distance, float height,
                        float direction[2], float position[3], float rotation[9]);
 
-// One tic of the orbit camera from the control channels: steer turns it a
-// full circle in 1024 tics, throttle and front brake (above one half) bring
-// it 1/64 ft nearer (never nearer than 0.25 ft) or farther, shift lifts it
-// by up to 1 ft a second.
+// One tic of the orbit camera from channels: steer turns it a full circle
+// in 1024 tics, throttle and front brake (above one half) bring it 1/64 ft
+// nearer (never nearer than 0.25 ft) or farther, shift lifts it by up to
+// 1 ft a second. orbit_camera_controls takes the tic's control channels.
+void orbit_controls_step(const float channels[]);
 void orbit_camera_controls();
 // The nearest the orbit camera comes.
 constexpr float orbit_distance_min = 0.25f;
@@ -75,15 +75,16 @@ int32_t track_camera_of_gates(int32_t gates);
 // The camera automatic switching makes current: the gates' camera when
 // there is one other than current; current otherwise and always when
 // current is the free camera (-1).
-int32_t auto_camera_pick(int32_t current, int32_t gates);
+int32_t auto_camera_pick(int32_t gates, int32_t current);
 // One tic of the free camera's flight: throttle and front brake (above one
 // half) speed it up or down by 80 ft/s a second, it slows by 60 ft/s a
-// second, moves along its view and keeps 2 ft above the smoothed ground.
-void free_camera_fly(aimed_camera* c, float* speed, const float channels[], const terrain* ground);
+// second, moves along its view and keeps 2 ft above the smoothed ground of
+// the track; its field of view follows the "fov" setting.
+void free_camera_flight(aimed_camera* c, float* speed, const float channels[]);
 // One tic of the track-camera view's controls: dab flips auto_camera, the
 // automatic switch, the aim of the current camera (snapping onto the rider
-// after a switch; steer and shift turn it when automatic is off), the free
-// camera's flight and its field of view from the settings.
+// after a switch; steer and shift turn it when automatic is off) and the
+// free camera's flight.
 void track_camera_controls();
 // At a race reset the free camera starts 5 ft above the watched rider's
 // frame, turned as it was; nothing without a rider.

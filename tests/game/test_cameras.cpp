@@ -255,7 +255,7 @@ TEST_F(camera_controls, a_released_free_camera_at_100_stops_after_a_second_and_t
     const float none[control_channel_count] = {};
     int stopped = 0;
     for (int k = 1; k <= 300 && !stopped; k++) {
-        free_camera_fly(&c, &speed, none, &track_terrain);
+        free_camera_flight(&c, &speed, none);
         if (k == 213) {
             EXPECT_FLOAT_EQ(speed, 0.15625f);
         }
@@ -291,7 +291,7 @@ TEST_F(camera_controls, free_camera_speed_stays_within_100_and_above_the_ground)
         channels[r.pedal] = 1;
         float speed = r.start;
         for (int k = 0; k < 1000; k++) {
-            free_camera_fly(&c, &speed, channels, &track_terrain);
+            free_camera_flight(&c, &speed, channels);
             ASSERT_LE(std::fabs(speed), 100.0f);
         }
         EXPECT_FLOAT_EQ(speed, r.after) << r.pedal;
@@ -301,7 +301,7 @@ TEST_F(camera_controls, free_camera_speed_stays_within_100_and_above_the_ground)
     aimed_camera c = {20, 50, 20, 0, float(-pi / 2), 0, 0, 90, 0};
     float speed = 100;
     channels[channel_throttle] = 1, channels[channel_front_brake] = 0;
-    for (int k = 0; k < 256; k++) free_camera_fly(&c, &speed, channels, &track_terrain);
+    for (int k = 0; k < 256; k++) free_camera_flight(&c, &speed, channels);
     EXPECT_FLOAT_EQ(c.y, 12);
 }
 
@@ -392,7 +392,7 @@ TEST_F(track_camera_view, automatic_switching_goes_only_to_mapped_cameras)
         {-1, 1, -1},  // the free camera is never left automatically
         {-1, 4, -1},
     };
-    for (const row& r : rows) EXPECT_EQ(auto_camera_pick(r.current, r.gates), r.picked) << r.current << " " << r.gates;
+    for (const row& r : rows) EXPECT_EQ(auto_camera_pick(r.gates, r.current), r.picked) << r.current << " " << r.gates;
 }
 
 TEST_F(track_camera_view, typed_digits_select_the_cameras_and_zero_the_free_one)
