@@ -74,6 +74,13 @@ char* file_to_string(const char* name);
 // Renames atomically (the target is replaced); both names resolve as writes.
 int vfs_rename(const char* old_name, const char* new_name);
 
+// Writing a file whole without ever leaving it half written: the bytes go
+// to name + ".new", which replaces name only once it is complete.
+vfs_stream* vfs_open_replacement(const char* name);
+// Flushes and closes the stream, then renames it over name: 1 on success.
+// On any failure the temporary is removed and name keeps what it held.
+int vfs_commit_replacement(vfs_stream* stream, const char* name);
+
 // ---- Reading ---------------------------------------------------------------
 
 int vfs_getc(vfs_stream* stream);

@@ -455,6 +455,36 @@ int vfs_rename(const char* old_name, const char* new_name)
     return rename(from, to) == 0;
 }
 
+namespace {
+int replacement_name(const char* name, char* out, int size)
+{
+    int n = snprintf(out, size_t(size), "%s.new", name);
+    return n > 0 && n < size;
+}
+}  // namespace
+
+vfs_stream* vfs_open_replacement(const char* name)
+{
+    char temp[vfs_path_max];
+    return replacement_name(name, temp, sizeof temp) ? vfs_open(temp, "wb") : nullptr;
+}
+
+int vfs_commit_replacement(vfs_stream* stream, const char* name)
+{
+    char temp[vfs_path_max], resolved[vfs_path_max];
+    if (!stream) return 0;
+    bool ok = vfs_flush(stream) == 0 && !ferror(stream->host);
+    // On disk before the rename, so that even a crash of the machine finds
+    // the old file or the whole new one.
+    ok = ok && fsync(fileno(stream->host)) == 0;
+    ok = fclose(stream->host) == 0 && ok;
+    alloc_check_free(stream);  // a write stream holds no inflater
+    if (!replacement_name(name, temp, sizeof temp)) return 0;
+    if (ok && vfs_rename(temp, name)) return 1;
+    if (vfs_resolve_for_write(temp, resolved, sizeof resolved)) remove(resolved);
+    return 0;
+}
+
 char* file_to_string(const char* name)
 {
     vfs_stream s;

@@ -659,28 +659,25 @@ void edinfo_load(const char* track_folder)
 
 int edinfo_write(const char* track_folder)
 {
-    // Written beside the old file and renamed over it, so a save that dies
-    // half-way leaves the old file whole.
-    vfs_stream* out = track_folder ? open_in_dir(track_folder, "edinfo.new", "w") : nullptr;
+    // Replaced whole, so a save that dies half-way leaves the old file.
+    char name[1100];
+    snprintf(name, sizeof name, "%s/edinfo", track_folder ? track_folder : "");
+    vfs_stream* out = track_folder ? vfs_open_replacement(name) : nullptr;
     if (!out) {
         console_print("Can't open 'edinfo'");
         return 0;
     }
-    bool ok = true;
+    // A failed write leaves the stream's error set, and the commit then
+    // keeps the old file.
     for (int32_t i = 0; i < editor.gradients.count; i++) {
         gradient* g = array_items<gradient>(&editor.gradients) + i;
-        ok = vfs_printf(out, "add_gradient %f %f %f %f\n", double(g->start_x), double(g->start_z), double(g->end_x),
-                        double(g->end_z)) >= 0 && ok;
+        vfs_printf(out, "add_gradient %f %f %f %f\n", double(g->start_x), double(g->start_z), double(g->end_x),
+                   double(g->end_z));
         for (int32_t k = 0; k < g->points.count; k++)
-            ok = vfs_printf(out, "add_point %d %f %f\n", int(types_of(g)[k]), double(points_of(g)[k].distance),
-                            double(points_of(g)[k].height)) >= 0 && ok;
+            vfs_printf(out, "add_point %d %f %f\n", int(types_of(g)[k]), double(points_of(g)[k].distance),
+                       double(points_of(g)[k].height));
     }
-    ok = vfs_flush(out) == 0 && ok;
-    vfs_close(out);
-    char from[1100], to[1100];
-    snprintf(from, sizeof from, "%s/edinfo.new", track_folder);
-    snprintf(to, sizeof to, "%s/edinfo", track_folder);
-    if (!ok || !vfs_rename(from, to)) {
+    if (!vfs_commit_replacement(out, name)) {
         console_print("Can't write 'edinfo'");
         return 0;
     }

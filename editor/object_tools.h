@@ -3,6 +3,10 @@
 // points, billboards and statues.
 #include <cstdint>
 
+// Set when a switch-point change cut the laps into other sections; the save
+// then empties the racing lines filed under the old ones.
+extern int32_t editor_object_sections_changed;
+
 void gate_press();
 void gate_drag();
 void gate_set_switch_point(int32_t on);

@@ -116,8 +116,7 @@ int billboards_save()
         else
             vfs_printf(f, "#%02x%02x%02x#%s\n", b->colour[0], b->colour[1], b->colour[2], b->name);
     }
-    vfs_close(f);
-    return 1;
+    return close_track_file_written(f, "billboards");
 }
 
 // ---- Flying billboards ---------------------------------------------------

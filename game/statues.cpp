@@ -285,6 +285,5 @@ int statues_save()
                    s->model_name ? s->model_name : "null", s->texture_name ? s->texture_name : "null",
                    s->shape_name ? s->shape_name : "null");
     }
-    vfs_close(f);
-    return 1;
+    return close_track_file_written(f, "statues");
 }

@@ -201,6 +201,5 @@ int timing_gates_save()
         }
         entries += counts[lap];
     }
-    vfs_close(f);
-    return 1;
+    return close_track_file_written(f, "timing_gates");
 }

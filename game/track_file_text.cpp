@@ -18,9 +18,17 @@ int track_file_name(const char* file, char* out, int size)
 vfs_stream* open_track_file_for_writing(const char* file)
 {
     char path[track_dir_size + 64];
-    vfs_stream* f = track_file_name(file, path, sizeof path) ? vfs_open(path, "wb") : nullptr;
+    vfs_stream* f = track_file_name(file, path, sizeof path) ? vfs_open_replacement(path) : nullptr;
     if (!f) track_objects_console("Can't open '%s'\n", file);
     return f;
+}
+
+int close_track_file_written(vfs_stream* f, const char* file)
+{
+    char path[track_dir_size + 64];
+    if (track_file_name(file, path, sizeof path) && vfs_commit_replacement(f, path)) return 1;
+    track_objects_console("Can't write '%s'\n", file);
+    return 0;
 }
 
 char* track_name_copy(const char* name)

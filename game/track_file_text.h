@@ -9,8 +9,12 @@ struct vfs_stream;
 // "@" + track_dir + "/" + file into out; 0 when it does not fit.
 int track_file_name(const char* file, char* out, int size);
 // The track's file opened for writing; null after the console line
-// "Can't open '<file>'".
+// "Can't open '<file>'". The bytes go to a temporary that
+// close_track_file_written puts in the file's place once it is whole.
 vfs_stream* open_track_file_for_writing(const char* file);
+// 1 when the file was written whole and replaced the old one; 0 after the
+// console line "Can't write '<file>'" (the old file is then kept).
+int close_track_file_written(vfs_stream* f, const char* file);
 // A heap copy (free with alloc_check_free); null when out of memory.
 char* track_name_copy(const char* name);
 // 1 when all n values are finite: a number too large for a float reads as

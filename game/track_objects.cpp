@@ -104,6 +104,26 @@ void track_objects_truncate(int32_t billboard_count, int32_t statue_count)
     }
 }
 
+void billboard_remove(int32_t index)
+{
+    track_object_tables& t = track_objects;
+    if (index < 0 || index >= t.billboards.count) return;
+    free_billboard_belongings(billboard_at(index));
+    memmove(billboard_at(index), billboard_at(index + 1), size_t(t.billboards.count - index - 1) * sizeof(billboard));
+    t.billboards.count--;
+    // Two draw-list entries belong to every billboard.
+    if (t.draw_list.count >= 2) t.draw_list.count -= 2;
+}
+
+void statue_remove(int32_t index)
+{
+    track_object_tables& t = track_objects;
+    if (index < 0 || index >= t.statues.count) return;
+    free_statue_belongings(statue_at(index));
+    memmove(statue_at(index), statue_at(index + 1), size_t(t.statues.count - index - 1) * sizeof(statue));
+    t.statues.count--;
+}
+
 void track_objects_free()
 {
     track_object_tables& t = track_objects;

@@ -151,6 +151,11 @@ struct rider;
 void rider_statue_collide(const ride_world& w, rider* r);
 // Frees the statue's shape copy and bone buffers and clears them.
 void statue_release(statue* s);
+// Removes a billboard or a statue with everything it owns; later ones move
+// down by one. Out-of-range indexes are ignored. The statue grid is left for
+// the caller to rebuild.
+void billboard_remove(int32_t index);
+void statue_remove(int32_t index);
 // Reads a "statues" file through create_statue; the number read.
 int32_t statues_load(const char* path);
 // Writes the track's "statues"; 0 after "Can't open 'statues'".

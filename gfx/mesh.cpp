@@ -227,7 +227,7 @@ void sink_printf(mesh_text_sink write, void* context, const char* format, ...)
 }
 } // namespace
 
-void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context)
+void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context, bool materials)
 {
     int level0 = 0;
     for (int i = 0; i < m->part_count; i++) level0 += m->parts[i].lod == 0;
@@ -252,6 +252,10 @@ void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context)
         for (int t = 0; t < p->triangle_count; t++)
             sink_printf(write, context, ",\n    <%u, %u, %u>", p->indices[3 * t], p->indices[3 * t + 1],
                         p->indices[3 * t + 2]);
+        if (!materials) {
+            write(context, "\n  }\n}\n");
+            continue;
+        }
         sink_printf(write, context, "\n  }\n  texture { pigment { rgbt <%g, %g, %g, %g> } finish { %s } }\n}\n",
                     p->colour[0], p->colour[1], p->colour[2], 1 - p->colour[3],
                     p->kind == MESH_GLOW ? "emission 1" : "phong 0.3");

@@ -61,7 +61,9 @@ int mesh_lod_for_distance(const mesh* m, float distance, float scale, float bias
 
 // The writers hand their text to a callback piece by piece.
 typedef void (*mesh_text_sink)(void* context, const char* text);
-// The level-0 parts as a POV-Ray scene fragment.
-void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context);
+// The level-0 parts as a POV-Ray scene fragment; without materials the parts
+// carry no texture, so that the object using them can give its own (the
+// scene language refuses a patterned texture layered over another).
+void mesh_write_pov(const mesh* m, mesh_text_sink write, void* context, bool materials = true);
 // m in the QM1 format (the data generator's writer).
 void mesh_write_text(const mesh* m, mesh_text_sink write, void* context);

@@ -251,3 +251,4 @@ void model_draw_outline(const mesh* m)
 }
 
 void model_export_pov(const mesh* m, vfs_stream* out) { mesh_write_pov(m, append_to_stream, out); }
+void model_export_pov_shape(const mesh* m, vfs_stream* out) { mesh_write_pov(m, append_to_stream, out, false); }

@@ -58,3 +58,5 @@ int model_lod_for_distance(const mesh* m, float distance);
 
 // Writes the model as POV-Ray scene text to a stream open for writing.
 void model_export_pov(const mesh* m, vfs_stream* out);
+// The same without the parts' materials, for objects that bring a texture.
+void model_export_pov_shape(const mesh* m, vfs_stream* out);

@@ -104,6 +104,12 @@ static const char unlit_fragment[] = FRAGMENT_PRELUDE FOG
     "  frag_color = vec4(apply_fog(c.rgb), c.a);\n"
     "}\n";
 
+static const char flat_fragment[] = FRAGMENT_PRELUDE
+    "in vec4 v_color;\n"
+    "void main() {\n"
+    "  frag_color = v_color;\n"
+    "}\n";
+
 static const char norm_env_fragment[] = FRAGMENT_PRELUDE MAPPED_NORMAL
     "uniform sampler2D u_tex;\n"
     "uniform mat3 u_envmat;\n"
@@ -274,7 +280,7 @@ static const char tilemap_fragment[] = FRAGMENT_PRELUDE
     "  frag_color = texture(u_tex, atlas);\n"
     "}\n";
 
-const shader_program_source shader_sources[7] = {
+const shader_program_source shader_sources[8] = {
     {nullptr, nullptr, nullptr},
     {"unlit", unlit_vertex, unlit_fragment},
     {"norm_env", skinned_vertex, norm_env_fragment},
@@ -282,4 +288,5 @@ const shader_program_source shader_sources[7] = {
     {"terrain_normals", terrain_normals_vertex, terrain_normals_fragment},
     {"terrain", terrain_vertex, terrain_fragment},
     {"tilemap", tilemap_vertex, tilemap_fragment},
+    {"flat", unlit_vertex, flat_fragment},
 };

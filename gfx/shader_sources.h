@@ -10,4 +10,4 @@ struct shader_program_source {
 };
 
 // Indexed by slot; entry 0 is empty.
-extern const shader_program_source shader_sources[7];
+extern const shader_program_source shader_sources[8];

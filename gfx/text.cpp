@@ -13,6 +13,7 @@
 #include "ui/console.h"
 
 font fonts[FONT_COUNT];
+int32_t text_drawing_on = 1;
 
 namespace {
 const char* const font_names[FONT_COUNT] = {"main", "bold", "mono"};
@@ -87,6 +88,7 @@ float text_width(const char* text) { return font_text_width(&fonts[FONT_MAIN], t
 namespace {
 void draw_run(const font* f, pen_state* s, const char* text)
 {
+    if (!text_drawing_on) return;
     ztglBindTexture(GL_TEXTURE_2D, f->texture);
     imm_begin(IMM_QUADS);
     font_layout(f, text, emit_quad, s);

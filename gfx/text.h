@@ -13,6 +13,9 @@ void free_fonts();
 
 float text_width(const char* text);
 void draw_text(float r, float g, float b, float a, const char* text);
+// 0 while a caller lays out a screen without its text (the text follows in a
+// second pass); 1 otherwise.
+extern int32_t text_drawing_on;
 void draw_text_white(const char* text);
 void draw_text_shadowed(float r, float g, float b, float a, const char* text);
 void draw_text_centred(float r, float g, float b, float a, float x0, float x1, const char* text);

@@ -79,7 +79,14 @@ int ztgl_load_entry_points(vesk_window* window) {
 // One pixel that repeats: a neutral stand-in for a missing texture.
 static GLuint make_pixel_texture(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
   const uint8_t pixel[4] = {r, g, b, a};
-  return GLuint(texture_create(pixel, 1, 1, 4, TEXTURE_REPEAT_S | TEXTURE_REPEAT_T | TEXTURE_NO_MIPS));
+  GLuint t = GLuint(texture_create(pixel, 1, 1, 4, TEXTURE_REPEAT_S | TEXTURE_REPEAT_T | TEXTURE_NO_MIPS));
+  // One texel reads the same with any filter; nearest spares a software
+  // driver the blend of four texels on every pixel of every plain quad
+  // (the menu page's full-window shade among them).
+  ztglBindTexture(GL_TEXTURE_2D, t);
+  ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  ztglTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  return t;
 }
 
 // A software GL driver allocates and frees vertex buffers of several hundred

@@ -11,7 +11,7 @@
 
 constexpr int ZTGL_MATRIX_MODES = 10;  // model-view, projection, texture units 0..7
 constexpr int ZTGL_STACK_DEPTH = 32;
-constexpr int ZTGL_SLOTS = 7;  // 0 = no program, 1..6 the built-in programs
+constexpr int ZTGL_SLOTS = 8;  // 0 = no program, 1..7 the built-in programs
 constexpr int ZTGL_MAX_BONES = 32;
 
 // Shader program slots.
@@ -22,6 +22,9 @@ enum {
   ZTGL_TERRAIN_NORMALS = 4,
   ZTGL_TERRAIN = 5,
   ZTGL_TILEMAP = 6,
+  // The vertex colour alone, for plain overlay quads: no texture read and
+  // no fog, which the overlays draw without.
+  ZTGL_FLAT = 7,
 };
 
 // Vertex attribute locations, bound before every link.

@@ -102,6 +102,11 @@ constexpr double crash_landing_speed = 32.0;     // ft/s along the ground's norm
 // Touching the ground pitched nose-down more than this from it (a
 // nose-first landing) throws the rider.
 constexpr double crash_pitch = pi / 3;             // 60 degrees
+// A bike whose frame or bars touch the ground while it leans past this is
+// lying on its side with its rider: a crash. The steepest a bike corners is
+// about 55 degrees (atan of a 1.4 g corner); past 70 its footpeg, bars and
+// the rider's knee carry it, not its tyres.
+constexpr double crash_lying_lean = 70.0 * pi / 180.0;
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full
@@ -113,10 +118,30 @@ constexpr double steer_torque_limit = 200.0;     // lbf*ft at the head
 // steering_damping 50), light enough for the trail to centre the bars.
 constexpr double steer_dead_band_friction = 1.0;  // lbf*ft
 constexpr double steer_scale = 1.5;              // torque scale of both models
-// Lean-following gain of the realistic steering at roll_damping 50: the head
-// turns toward the lean, which is what lets a bike balance at speed.
-constexpr double lean_follow_gain = 6.0;         // lbf*ft per rad of lean
 constexpr double lean_gain = 1.0;                // line assist FMax scale
+// The realistic rider's lean control (steering_tic), at roll_damping 50:
+// the lean's error returns at this rate (rad/s, critically damped: 63 % of
+// a new lean in about 2.15 / rate = 0.24 s, the bars' servo adding its own
+// lag), the bike's mass taken this high above its tyres (ft, full size;
+// bike and rider together stand about 3 ft up, less the suspension's sag);
+// the bars are turned at most this far from where the turn puts them for
+// it (rad); below this speed (ft/s) the gains stay as they are there (the
+// bars' lock caps them).
+constexpr double lean_return_rate = 9.0;
+constexpr double lean_return_height = 2.7;
+constexpr double lean_return_steer = 0.4;
+constexpr double lean_return_min_speed = 8.0;
+// Fast, the wheels' spin stiffens the lean against the bars (the
+// gyroscopic moment grows with speed, which the pendulum above leaves out):
+// above this speed the gains stay as they are here.
+constexpr double lean_return_max_speed = 50.0;
+// The lean a rider asks for at most on level ground (rad): 0.7 g of turn,
+// within what dirt of friction 1 gives with room to spare; at 40 degrees
+// the front washed out at 80 ft/s and more. Ground banked into the turn
+// adds its bank.
+constexpr double lean_most = 35.0 * pi / 180.0;
+// The rake by which the bars' angle is turned to the ground's plane.
+constexpr double rake_nominal = 27.0 * pi / 180.0;
 // The line assist leans toward the line's point this many points past the
 // nearest (points are 1/4 s apart as recorded: a second ahead), with at most
 // this torque (lbf*ft) before the lean gain.
@@ -165,6 +190,24 @@ constexpr double rider_fore_aft = 0.25;          // ft
 // outside their bands (spring lbf/ft and damper lbf*s/ft alike).
 constexpr double seat_fore_aft_progression = 100.0;
 constexpr double seat_stop_spring = 2500.0;
+// In the air a rider pitches his bike by swinging his body against it: to
+// push the nose down he drives the bars forward and down and his body turns
+// back against the bike, and the other way to lift it. The rider's legs and
+// hips, which this model carries in the frame, are the mass he swings; it
+// turns about the footpegs, its centre this far above them (ft, full size),
+// through this much of a swing each way at a full lean (rad: from tucked over
+// the bars to stretched back over the fender, about 45 degrees in all), with
+// this time constant (s). The frame takes the reaction of that swing, so the
+// bike turns by the swung inertia's share of the whole, and back when the
+// rider swings back; the angular momentum it gives is zero over a swing.
+constexpr double air_swing_arm = 1.25;
+constexpr double air_swing_range = 0.4;
+constexpr double air_swing_time = 0.1;
+// The arcade model's drag 20 ft behind the frame holds the bike along its
+// path like a vane and takes any swing back out; its rider's lean in the air
+// adds a steady pitch torque as well (lbf*ft at a full lean), which turns the
+// vane (5 v lbf*ft per rad at v ft/s) some 6 degrees at a jump's 27 ft/s.
+constexpr double arcade_air_pitch_torque = 15.0;
 constexpr double rider_reference_mass_scale = 0.21333333;  // 1 / 4.6875 slug
 constexpr double arcade_drag = 0.25;             // lbf per ft/s at (0, 0, 20)
 // The realistic model's righting torque at leveling 20 (the default), full
@@ -177,7 +220,8 @@ constexpr double upright_roll_damping = 150.0;   // lbf*ft*s/rad
 //   steering_strength   scales steer_gain (50 gives it as written);
 //   max_steering_force  caps the head torque, with steer_torque_limit;
 //   steering_damping    scales steer_dead_band_friction;
-//   roll_damping        scales lean_follow_gain and upright_roll_damping
+//   roll_damping        scales the realistic lean control's gains and
+//                       upright_roll_damping
 //                       (realistic model);
 //   leveling            scales upright_torque (realistic model);
 //   full_lock_speed, restricted_lock_speed, restricted_lock: the head's lock,

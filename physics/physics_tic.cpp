@@ -150,6 +150,15 @@ double steering_lock(const rider* r, double speed)
 
 
 
+// The frame's speed along its own forward axis.
+double rider_forward(const rider* r)
+{
+    const dReal* v = dBodyGetLinearVel(r->frame_body);
+    double back[3];
+    body_axis_world(r->frame_body, 2, back);
+    return -(v[0] * back[0] + v[1] * back[1] + v[2] * back[2]);
+}
+
 // The lean that balances the bike's present turn: atan(v * yaw rate / g).
 double balance_lean(const rider* r)
 {
@@ -355,6 +364,44 @@ void rider_body_tic(const ride_world& w, rider* r)
     seat_spring(w, r, forward, at, ahead_error, ahead_rate, kp, kd, -0.75, 0.75, scale);
 }
 
+// The rider's fore-aft lean in the air (forward positive; the lean keys
+// drive pitch_input, negative forward). His body swings toward the lean
+// at every moment, critically damped; only while both wheels are off the
+// ground does its swing turn the frame (on the ground the seat springs
+// carry his weight shift), nose-down as he leans forward. The swung
+// mass's reaction is -I psi'' about the frame's sideways axis.
+void air_lean_tic(rider* r, ride_state* s, bool touching)
+{
+    const bike_main_values& m = row_of(r).main;
+    double forward = -(double)r->pitch_input;
+    double k = 1.0 / phys::air_swing_time;
+    double accel = k * k * (forward * phys::air_swing_range - s->air_swing) - 2.0 * k * s->air_swing_rate;
+    s->air_swing_rate += accel * phys::tic_seconds;
+    s->air_swing += s->air_swing_rate * phys::tic_seconds;
+    if (touching)
+        return;
+    double arm = phys::air_swing_arm * row_scale(r);
+    double inertia = (1.0 - r->mass_distribution) * m.rider_mass * arm * arm;
+    double torque = -inertia * accel;  // about +x: negative pitches nose-down
+    if (r->arcade)
+        torque -= phys::arcade_air_pitch_torque * forward;
+    double x[3];
+    body_axis_world(r->frame_body, 0, x);
+    dBodyAddTorque(r->frame_body, x[0] * torque, x[1] * torque, x[2] * torque);
+}
+
+// The rider's racing line's point four points ahead of the bike, when the
+// line-following assist leads it (off the throttle); null otherwise.
+const line_point* line_point_ahead(const rider* r)
+{
+    if (!(r->option_flags & rider_option_auto_align) || r->throttle > 0.125f)
+        return nullptr;
+    int32_t section = gate_section_index(r->gate_count);
+    const racing_line* line = racing_line_find(line_set_of_section(section), r->picked_lines[section & 3]);
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    return racing_line_point_ahead(line, p[0], p[2], phys::line_assist_ahead);
+}
+
 // The steering head as a velocity servo on the steering hinge's motor: the
 // head turns at the rate asked, with at most fmax of torque. The motor is
 // implicit, so a light fork can't ring the way an explicit torque would.
@@ -391,11 +438,51 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         }
     }
     if (!r->arcade && front) {
-        // Realistic: the head follows the lean (steering into a fall is what
-        // balances a bike), weighted by the roll-damping setting.
-        double follow = phys::lean_follow_gain * (r->roll_damping / 50.0) * (lean - balance_lean(r)) / pi;
-        target += std::clamp(follow, -0.25, 0.25);
+        // Realistic: the rider steers by leaning. The bars ask for a turn
+        // (the curvature their angle gives at the front wheel), and with it
+        // the lean that balances that turn at this speed; he holds the bars
+        // there and steers into any lean beyond it (steering into a fall is
+        // what balances a bike), so a turn in begins with the bars turned
+        // briefly the other way, the bike falls into the turn, and it
+        // settles at its lean. The gain places the lean's error on a
+        // critically damped return: a bike's lean, a pendulum standing
+        // on its tyres' line, moves as lean'' = (g lean - v^2 steer / L) / h
+        // (h the centre of mass's height, L the wheelbase), so steering
+        // K lean + D lean' gives a return of rate w when v^2 K / L = g + h w^2
+        // and v^2 D / L = 2 h w. Slow, K and D grow past what the bars
+        // can give, and the clamp and the stand-up assist take over.
+        const bike_main_values& m = row_of(r).main;
+        double base = m.rear_axle[2] - m.front_axle[2];
+        double h = phys::lean_return_height * row_scale(r), w2 = phys::lean_return_rate * phys::lean_return_rate;
+        double v = std::max(rider_forward(r), phys::lean_return_min_speed);
+        double curvature = std::tan(target * std::cos(phys::rake_nominal)) / base;
+        // The ground under the front tyre banked toward the left (a berm's
+        // face turned into a left turn) carries that much more lean that
+        // way, and less the other.
+        double side[3];
+        body_axis_world(r->frame_body, 0, side);
+        double flat = std::max(std::sqrt(side[0] * side[0] + side[2] * side[2]), 1e-9);
+        const float* n = r->front_contact.normal;
+        double bank = std::asin(std::clamp(-(n[0] * side[0] + n[2] * side[2]) / flat, -1.0, 1.0));
+        double asked = std::clamp(std::atan(v * v * curvature / phys::gravity), bank - phys::lean_most, bank + phys::lean_most);
+        if (r->steer == 0.0f)
+            if (const line_point* ahead = line_point_ahead(r))
+                asked = std::clamp((double)ahead->lean, bank - phys::lean_most, bank + phys::lean_most);  // as the line leaned
+        double vg = std::min(v, phys::lean_return_max_speed);
+        double k = base * (phys::gravity + h * w2) / (vg * vg) * (r->roll_damping / 50.0);
+        double d = base * 2.0 * h * phys::lean_return_rate / (vg * vg) * (r->roll_damping / 50.0);
+        double rate = (lean - s->last_lean) / phys::tic_seconds;
+        // The bars where the asked lean's turn puts them (less than they
+        // ask once the lean is capped): the turn's curvature g tan(lean) / v^2.
+        double speed_now = std::max(rider_forward(r), 1.0);
+        double held = std::atan(base * phys::gravity * std::tan(asked) / (speed_now * speed_now)) /
+                      std::cos(phys::rake_nominal);
+        if (std::fabs(held) < std::fabs(target))
+            target = held;
+        target += std::clamp(k * (lean - asked) + d * rate, -phys::lean_return_steer, phys::lean_return_steer);
+        s->asked_lean = (float)asked;
     }
+    s->last_lean = (float)lean;
     double error = target - head;
     double fmax = std::min(limit, gain * (2.0 / 3.0) * phys::steer_scale);
     if (std::fabs(error) < 1.0 / 32.0)
@@ -491,10 +578,7 @@ void standup_assist(const ride_world& w, rider* r, ride_state* s, double speed, 
 // where it is. 0 when the rider has no line for its section.
 bool line_assist(const ride_world& w, rider* r)
 {
-    int32_t section = gate_section_index(r->gate_count);
-    const racing_line* line = racing_line_find(line_set_of_section(section), r->picked_lines[section & 3]);
-    const dReal* p = dBodyGetPosition(r->frame_body);
-    const line_point* ahead = racing_line_point_ahead(line, p[0], p[2], phys::line_assist_ahead);
+    const line_point* ahead = line_point_ahead(r);
     if (!ahead)
         return false;
     double lean = body_lean_angle(r->frame_body);
@@ -503,12 +587,11 @@ bool line_assist(const ride_world& w, rider* r)
     return true;
 }
 
-void upright_assist(rider* r, double speed)
+void upright_assist(rider* r, const ride_state* s, double speed)
 {
-    // Toward the lean that balances the present turn while the rider
-    // steers, toward upright when the bars are let go.
-    double hold = std::clamp(std::fabs(r->steer) * 8.0, 0.0, 1.0);
-    double lean = body_lean_angle(r->frame_body) - std::clamp(balance_lean(r) * hold, -1.2, 1.2);
+    // Toward the lean the rider's bars ask for (upright when they are let
+    // go), as his steering leans the bike.
+    double lean = body_lean_angle(r->frame_body) - s->asked_lean;
     double z[3];
     body_axis_world(r->frame_body, 2, z);
     double torque = -phys::upright_torque * (r->leveling / 20.0) * std::clamp(lean / (pi / 32.0), -1.0, 1.0);
@@ -908,6 +991,7 @@ int bike_tyre_forces(const ride_world& w, rider* r)
     contact_sphere spheres[rider_contact_sphere_max];
     int n = rider_contact_spheres(r, spheres, rider_contact_sphere_max);
     ride_state* s = ride_state_of(r);
+    const double lean = body_lean_angle(r->frame_body);
     bool throws = false;
     for (const wheel_contact* c : {&r->front_contact, &r->rear_contact})
         if (has_contact(*c)) {
@@ -929,8 +1013,11 @@ int bike_tyre_forces(const ride_world& w, rider* r)
         // The rider's head or torso on the ground, or the bike slammed into
         // a wall, is a crash; bottoming out on the ground below is not.
         bool wall = normal[1] < phys::crash_wall_normal_y && closing > phys::crash_contact_speed;
-        if (spheres[i].body != 6)
+        if (spheres[i].body != 6) {
             throws = throws || ground_throws_rider(r, s, normal);
+            if (normal[1] >= phys::crash_wall_normal_y && std::fabs(lean) > phys::crash_lying_lean)
+                throws = true;  // down on its side
+        }
         if (r->crash_tics == 0 && (spheres[i].crash || wall))
             s->hard_contact = 1;
         int32_t tile = ground_tile_at(w.ground, point[0], point[2]);
@@ -995,8 +1082,10 @@ void bike_physics_tic(const ride_world& w, rider* r)
             standup_assist(w, r, s, speed, front && rear, &dab);
 
         // 9. The rider body on the frame.
-        if (!crashed)
+        if (!crashed) {
             rider_body_tic(w, r);
+            air_lean_tic(r, s, front || rear);
+        }
 
         // 10. Steering.
         // The arcade lean motor's target follows the turn through a
@@ -1026,9 +1115,9 @@ void bike_physics_tic(const ride_world& w, rider* r)
         // throttle the bike leans as the rider's racing line leaned there;
         // without a line, or on the throttle, it is held up.
         if (!crashed && (front || rear) && !r->arcade) {
-            bool on_line = (r->option_flags & rider_option_auto_align) && r->throttle <= 0.125f && line_assist(w, r);
+            bool on_line = line_assist(w, r);
             if (!on_line)
-                upright_assist(r, speed);
+                upright_assist(r, s, speed);
         }
 
         // 13. Dab.

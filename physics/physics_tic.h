@@ -41,6 +41,9 @@ struct ride_state {
     int32_t hard_contact;            // set by the contact phase: crash it
     double prestep[7][3];            // body positions the next step starts from
     float balance_lean;              // the lean that balances the turn, smoothed
+    double air_swing, air_swing_rate;
+    float last_lean;                 // the frame's lean at the last tic
+    float asked_lean;                // the lean the realistic rider's bars ask for  // the rider's body swung against the bike (rad, rad/s)
 };
 
 // The physics-tic state of a rider's slot.

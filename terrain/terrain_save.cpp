@@ -9,29 +9,52 @@
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_services.h"
 
-void terrain_compute_shading(const terrain* t, const float light[3], uint8_t* rgb)
+namespace {
+// Grey sun shading over an m x m grid of points 1 / inv feet apart whose
+// heights come from h(i, j) (clamped to the grid by the caller).
+template <class Height>
+void shade_grid(int32_t m, float inv, const float light[3], uint8_t* rgb, Height h)
 {
     float l = sqrtf(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
     float lx = light[0] / l, ly = light[1] / l, lz = light[2] / l;
-    int32_t n = t->size;
-    auto h = [&](int32_t i, int32_t j) {
-        i = i < 0 ? 0 : (i >= n ? n - 1 : i);
-        j = j < 0 ? 0 : (j >= n ? n - 1 : j);
-        return t->heights[size_t(j) * n + i];
-    };
-    for (int32_t j = 0; j < n; j++) {
-        for (int32_t i = 0; i < n; i++) {
+    for (int32_t j = 0; j < m; j++) {
+        for (int32_t i = 0; i < m; i++) {
             // Central differences: the normal is (-dh/dx, 1, -dh/dz).
-            float gx = (h(i + 1, j) - h(i - 1, j)) * 0.5f * t->inv_spacing;
-            float gz = (h(i, j + 1) - h(i, j - 1)) * 0.5f * t->inv_spacing;
+            float gx = (h(i + 1, j) - h(i - 1, j)) * 0.5f * inv;
+            float gz = (h(i, j + 1) - h(i, j - 1)) * 0.5f * inv;
             float len = sqrtf(gx * gx + 1.0f + gz * gz);
             float lit = (-gx * lx + ly - gz * lz) / len;
             float v = 0.35f + 0.65f * (lit > 0.0f ? lit : 0.0f);
             uint8_t g = uint8_t(v >= 1.0f ? 255 : int(v * 255.0f));
-            uint8_t* p = rgb + 3 * (size_t(j) * n + i);
+            uint8_t* p = rgb + 3 * (size_t(j) * m + i);
             p[0] = p[1] = p[2] = g;
         }
     }
+}
+} // namespace
+
+void terrain_compute_shading(const terrain* t, const float light[3], uint8_t* rgb)
+{
+    int32_t n = t->size;
+    shade_grid(n, t->inv_spacing, light, rgb, [&](int32_t i, int32_t j) {
+        i = i < 0 ? 0 : (i >= n ? n - 1 : i);
+        j = j < 0 ? 0 : (j >= n ? n - 1 : j);
+        return t->heights[size_t(j) * n + i];
+    });
+}
+
+void terrain_compute_shading_x2(const terrain* t, const float light[3], uint8_t* rgb)
+{
+    int32_t n = t->size, m = 2 * n - 1;
+    // Half-cell points: the mean of the two or four samples around them.
+    shade_grid(m, t->inv_spacing * 2, light, rgb, [&](int32_t i, int32_t j) {
+        i = i < 0 ? 0 : (i >= m ? m - 1 : i);
+        j = j < 0 ? 0 : (j >= m ? m - 1 : j);
+        int32_t i0 = i / 2, j0 = j / 2, i1 = (i + 1) / 2, j1 = (j + 1) / 2;
+        const float* h = t->heights;
+        return 0.25f * (h[size_t(j0) * n + i0] + h[size_t(j0) * n + i1] + h[size_t(j1) * n + i0] +
+                        h[size_t(j1) * n + i1]);
+    });
 }
 
 namespace {
@@ -103,6 +126,15 @@ int terrain_save(terrain* t)
     const float sun[3] = {0.4f, 1.0f, 0.3f};
     terrain_compute_shading(t, sun, ppm + head);
     ok &= write(t, "shading.ppm", ppm, size_t(head) + 3 * count);
+    alloc_check_free(ppm);
+
+    int32_t m = 2 * t->size - 1;
+    count = size_t(m) * size_t(m);
+    head = snprintf(header, sizeof header, "P6\n%d %d\n255\n", m, m);
+    ppm = static_cast<uint8_t*>(xmalloc(size_t(head) + 3 * count));
+    memcpy(ppm, header, size_t(head));
+    terrain_compute_shading_x2(t, sun, ppm + head);
+    ok &= write(t, "shadingx2.ppm", ppm, size_t(head) + 3 * count);
     alloc_check_free(ppm);
     return ok;
 }

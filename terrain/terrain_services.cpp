@@ -33,12 +33,15 @@ int read_track_file(const char* folder, const char* name, uint8_t** bytes, size_
 
 int write_track_file(const char* folder, const char* name, const void* bytes, size_t length)
 {
-    vfs_stream* f = open_in_dir(folder, name, "wb");
+    // Written beside the old file and renamed over it when whole: a save cut
+    // short leaves the old file, never a truncated one.
+    char path[vfs_path_max];
+    int n = snprintf(path, sizeof path, "%s/%s", folder, name);
+    if (n <= 0 || n >= int(sizeof path)) return 0;
+    vfs_stream* f = vfs_open_replacement(path);
     if (!f) return 0;
     bool ok = vfs_write(f, bytes, length) == length;
-    ok = vfs_flush(f) == 0 && ok;
-    vfs_close(f);
-    return ok;
+    return vfs_commit_replacement(f, path) && ok;
 }
 
 int decode_png_gray16(const uint8_t* bytes, size_t length, uint16_t** samples, int32_t* width, int32_t* height)

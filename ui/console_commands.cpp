@@ -11,6 +11,7 @@
 #include "core/game_state.h"
 #include "core/util.h"
 #include "core/vfs.h"
+#include "editor/editor_save.h"
 #include "game/main_loop.h"
 #include "game/race_reset.h"
 #include "game/startup.h"
@@ -440,7 +441,7 @@ void screenshot(const char* args)
 
 void scene_export(const char*)
 {
-    // The scene export belongs to the track editor's saving.
+    if (track_dir[0]) export_pov_scene();
 }
 
 void view_mode(const char* args)

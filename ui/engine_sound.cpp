@@ -20,6 +20,7 @@
 #include "physics/rider_access.h"
 #include "physics/setup.h"
 #include "platform/vesk_audio.h"
+#include "script/script_sound.h"
 #include "ui/console.h"
 #include "ui/settings.h"
 
@@ -563,6 +564,14 @@ void update_engine_sounds(float master_level)
         vesk_sound_set_rate(rec->voice, placed.rate);
         vesk_sound_set_pan(rec->voice, placed.pan);
     }
+    // The track script's 3-D sounds go through the same mixer, heard from the
+    // same listener and scaled as the other riders' engines are.
+    script_sound_listener listener = {};
+    memcpy(listener.position, sound_listener.position, sizeof listener.position);
+    memcpy(listener.right, sound_listener.right, sizeof listener.right);
+    listener.level = 0.1f * float(settings.comp_volume.value) * v;
+    listener.doppler = doppler_factor_hook;
+    script_sounds_apply(listener);
 }
 
 void engine_sounds_free()

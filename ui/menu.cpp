@@ -3,19 +3,23 @@
 #include "ui/menu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "core/game_state.h"
 #include "game/control_input.h"
+#include "game/startup.h"
 #include "gfx/text.h"
 #include "gfx/ztgl.h"
 #include "gfx/ztgl_queue.h"
+#include "terrain/terrain.h"
 #include "ui/console.h"
 #include "ui/loading.h"
 #include "ui/menu_pages.h"
 
 int32_t menu_settings_changed;
 int32_t menu_lineup_rotation;
+int32_t menu_draw_passes = 2;
 
 namespace {
 
@@ -111,6 +115,11 @@ void exit_draw()
     }
     ztglTranslatef(0, -1.5f, 0);
     draw_text_centred_shadowed(1, 1, 1, 1, -12.5f, 12.5f, "Press any key to exit or ESC to keep playing");
+    // The editor's unsaved changes, blinking.
+    if (options.editor && (track_terrain.change_flags & 2) && game_clock * 2 - std::floor(game_clock * 2) > 0.5) {
+        ztglTranslatef(0, -1.5f, 0);
+        draw_text_centred_shadowed(1, 0, 0, 1, -12.5f, 12.5f, "Track has been modified since last save!  Think about it!!!");
+    }
     menu_end();
 }
 
@@ -225,7 +234,28 @@ void menu_draw()
     ztglDisable(GL_DEPTH_TEST);
     ztglEnable(GL_BLEND);
     ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    p->draw();
+    // Customize Controls packs its lines closer than a line's border band:
+    // each band covers the descenders of the line above, so it draws in
+    // order.
+    if (menu_draw_passes == 2 && menu_page != page_controls) {
+        // The plain quads of the page first, all in the flat program, then
+        // its text over them: the page's many shaded pixels skip the texture
+        // read and the fog, and the texture changes but twice a frame. No
+        // other page puts a quad over text drawn before it, so this is the
+        // picture one pass gives.
+        int32_t program = ztgl_state.slot;
+        ztgl_use_program(ZTGL_FLAT);
+        text_drawing_on = 0;
+        p->draw();
+        text_drawing_on = 1;
+        ztgl_use_program(ZTGL_UNLIT);
+        menu_quads_on = 0;
+        p->draw();
+        menu_quads_on = 1;
+        ztgl_use_program(program);
+    } else {
+        p->draw();
+    }
     ztglDisable(GL_BLEND);
     ztglEnable(GL_DEPTH_TEST);
     ztglPopMatrix();

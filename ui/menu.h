@@ -30,6 +30,9 @@ enum menu_page_id : int32_t {
 
 // Draws the open page, nothing when none is open.
 void menu_draw();
+// 2 (the default): the page's quads, then its text; 1: all in drawing order
+// (what the two passes must look like).
+extern int32_t menu_draw_passes;
 // One pressed key (or character, or the drag code 16) while a menu is open.
 void handle_menu_key(uint32_t code);
 // The mouse moved without the button held: the line under it is selected.

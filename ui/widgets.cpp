@@ -23,6 +23,7 @@ const menu_colours menu_go_colours = {{0, 1, 0, 0.3f}, {0.9f, 0.9f, 0.9f, 0.8f}}
 const menu_colours menu_go_selected_colours = {{0, 1, 0, 0.8f}, {0.9f, 0.9f, 0.9f, 1}};
 
 int32_t menu_drawable_w = 640, menu_drawable_h = 480;
+int32_t menu_quads_on = 1;
 char choice_typeahead[choice_typeahead_max + 1];
 const menu_choice* choice_typeahead_owner;
 
@@ -166,6 +167,7 @@ menu_rect menu_rect_at(const menu_pen* pen, float width)
 
 void menu_fill_rect(float r, float g, float b, float a, float x0, float y0, float x1, float y1)
 {
+    if (!menu_quads_on) return;
     quads_begin(r, g, b, a);
     quad(x0, y0, x1, y1);
     imm_end();
@@ -179,6 +181,7 @@ void menu_fill_rect_coloured(const menu_colour& c, float x0, float y0, float x1,
 void menu_box(const menu_colour& c, float x0, float y0, float x1, float y1)
 {
     // The four border strips and the whole enlarged box in one primitive.
+    if (!menu_quads_on) return;
     const float m = menu_margin;
     quads_begin(c.r, c.g, c.b, c.a);
     quad(x0 - m, y0 + m, x1 + m, y0);
@@ -291,6 +294,7 @@ void menu_text_cursor(const menu_text* field, float r, float g, float b, int i)
     float x0 = text_width(part);
     char under[2] = {i < len ? field->text[i] : ' ', 0};
     float x1 = x0 + text_width(under);
+    if (!menu_quads_on) return;
     ztglDisable(GL_BLEND);
     ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
     imm_color(r, g, b, 1);

@@ -80,6 +80,8 @@ constexpr uint32_t menu_code_drag = 16;
 
 // The drawable size in pixels of the frame being drawn (the main loop sets it).
 extern int32_t menu_drawable_w, menu_drawable_h;
+// 0 while the page's text is drawn on its own, over quads drawn before.
+extern int32_t menu_quads_on;
 
 // The fitted projection of a page `lines` units tall: a 4:3 box inside the
 // overlay space (half extents view_half_w, view_half_h), full height when the

@@ -262,7 +262,7 @@ TEST_F(matrix_test, program_selection_ignores_same_and_out_of_range_slots) {
   ztglTranslatef(1, 0, 0);
   ztgl_use_program(1);  // already current: no flush, no count
   EXPECT_EQ(ztgl_queue.count, 4);
-  ztgl_use_program(7);
+  ztgl_use_program(ZTGL_SLOTS);
   ztgl_use_program(-1);
   EXPECT_EQ(ztgl_queue.count, 4);
   EXPECT_EQ(ztgl_state.slot, 1);

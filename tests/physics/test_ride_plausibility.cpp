@@ -557,9 +557,9 @@ TEST_P(Plausibility, FreeRevSettlesWhereTheCurvesCrossZero)
 }
 
 // A steady turn in the realistic model with its upright assist off: the
-// rider holds a lean of about 0.4 rad with the bars (steering by the lean's
-// error and its rate, as a rider does), and the bike's path follows from the
-// tyres. The lean of the centre of mass over the line through the two
+// rider holds a lean of about 0.4 rad with the bars (his steer input asks for
+// a lean, and he trims it by the lean he sees), and the bike's path follows
+// from the tyres. The lean of the centre of mass over the line through the two
 // contacts must then balance the turn: gravity's moment about that line
 // against the centrifugal one plus the wheels' gyroscopic moment (their spin
 // v/R turned at the yaw rate), tan(lean) = (a/g) (1 + sum(I/R) cos(lean) / (m
@@ -578,7 +578,7 @@ TEST_P(Plausibility, SteadyTurnLeansByTheBalanceOfForces)
     double mass = 0;
     for (dBodyID b : bodies)
         mass += body_mass(b);
-    double heading_before = 0, sum_tan = 0, sum_expected = 0;
+    double heading_before = 0, sum_tan = 0, sum_expected = 0, trim = 0;
     int samples = 0;
     for (int i = 0; i < 128 * 12; i++) {
         cruise(r, speed);
@@ -586,7 +586,8 @@ TEST_P(Plausibility, SteadyTurnLeansByTheBalanceOfForces)
         const dReal* w = dBodyGetAngularVel(r->frame_body);
         double roll_rate = w[0] * R[2] + w[1] * R[6] + w[2] * R[10];
         double target = i > 128 * 2 ? -0.4 : 0.0;  // right
-        r->steer = (float)std::clamp(3.0 * (target - body_lean_angle(r->frame_body)) - 0.5 * roll_rate, -1.0, 1.0);
+        trim = std::clamp(trim + phys::tic_seconds * (body_lean_angle(r->frame_body) - target - 0.1 * roll_rate), -1.0, 1.0);
+        r->steer = (float)trim;
         world.tic();
         // The centre of mass: place and velocity.
         double p[3] = {0, 0, 0}, v[3] = {0, 0, 0};

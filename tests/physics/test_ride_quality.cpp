@@ -159,20 +159,27 @@ TEST_P(Quality, HardLandingsCrashAndRecover)
     // Raised by `lift` from its rest pose on the ground, then turned nose-down
     // about its rear axle's line (65 degrees puts the front tyre's bottom
     // some 3 ft below the rest pose's ground: lifted 5 ft it falls 2 ft).
+    // And laid on its side at 80 degrees with the throttle held open: past
+    // the 55 degrees of a bike's hardest corner, on its bars and peg, it is
+    // down with its rider.
     struct fall {
-        double lift, nose_down;  // ft, degrees
+        double lift, nose_down, lying;  // ft, degrees, degrees
         bool crashes;
-    } falls[] = {{20, 0, true}, {5, 65, true}, {10, 0, false}};
+    } falls[] = {{20, 0, 0, true}, {5, 65, 0, true}, {10, 0, 0, false}, {0.75, 0, 80, true}};
     r->option_flags &= (uint8_t)~rider_option_auto_dab;
     for (const fall& f : falls) {
-        SCOPED_TRACE(::testing::Message() << f.lift << " ft, " << f.nose_down << " degrees nose-down");
+        SCOPED_TRACE(::testing::Message() << f.lift << " ft, " << f.nose_down << " degrees nose-down, lying at " << f.lying);
         rider_recover(r);
         rider_fall(r);
         rider_reset_pose(r);  // at rest on the origin, wheels on the ground
-        rider_set_orientation(r, 1, 0, 0, -f.nose_down * phys::pi / 180);  // about +x, negative: nose down
+        if (f.lying > 0)
+            rider_set_orientation(r, 0, 0, 1, f.lying * phys::pi / 180);  // about the long axis
+        else
+            rider_set_orientation(r, 1, 0, 0, -f.nose_down * phys::pi / 180);  // about +x, negative: nose down
         rider_translate(r, 64, f.lift, 64);
         rider_reset_controls(r);
-        r->throttle = 0.0f;
+        r->throttle = f.lying > 0 ? 1.0f : 0.0f;
+        r->front_brake = r->rear_brake = 0.0f;
         int i = 0;
         for (; i < 512 && r->crash_tics == 0; i++)
             world.tic();
@@ -230,6 +237,229 @@ TEST_P(Quality, PressedAgainstAWallWalksBackAndRidesAway)
     EXPECT_GT(dBodyGetPosition(r->frame_body)[0], pinned + 15.0) << "rode away from the wall";
     EXPECT_EQ(r->crash_count, 0);
 }
+
+// Over the stadium's finish table at its design speed, the rider leans
+// fully forward or fully back (the lean keys) from the moment the bike
+// leaves the lip, the throttle held where it was: the bike comes down
+// pitched nose-down more when he leans forward, nose-up when he leans back.
+// How much: in the air only the rider's body swung against the bike can
+// turn it (nothing outside acts on their sum but gravity, through the
+// centre). His legs and hips, two thirds of his 150 lb, swing about the
+// pegs a foot or so below their centre: some 3 slug ft^2, at least a tenth
+// of bike and rider's pitch inertia about their centre (under 30 slug ft^2:
+// 240 lb of bike within 2.5 ft of it, the rider 2 ft above it). A swing from
+// tucked to stretched, about 45 degrees, so turns the bike by 4 degrees or
+// more, and never by more than the swing itself. Each way alone is asked
+// for at least a degree: the engine's reaction through the rear wheel also
+// turns a bike in the air and does not share the lean's symmetry.
+TEST_P(Quality, LeanInTheAirPitchesTheBikeTheWayTheRiderLeans)
+{
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    track_jump j{};
+    ASSERT_TRUE(track_jump_find("stadium", "stadium_finish_table", &j));
+    const double run_in = 50, x0 = j.x - run_in * j.dx, z0 = j.z - run_in * j.dz;
+    const double heading = std::atan2(-j.dx, -j.dz);
+    struct outcome {
+        double takeoff_speed = 0, landing_pitch = 0;
+        bool landed = false, crashed = false;
+    };
+    auto ride = [&](double approach, float lean) {
+        world.drop(r, x0, z0, heading);
+        rider_reset_controls(r);
+        r->arcade = std::get<1>(GetParam());
+        world.run(64);
+        outcome o;
+        double last_speed = 0;
+        float held = 0;
+        int air = 0;
+        for (int i = 0; i < 128 * 6 && !o.landed; i++) {
+            cruise(r, approach);
+            const dReal* p = dBodyGetPosition(r->frame_body);
+            bool past_face = (p[0] - j.x) * j.dx + (p[2] - j.z) * j.dz > 0;
+            bool flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
+            rider_set_control_c(r, flying && past_face ? -lean : 0.0f);  // the lean keys: forward negative
+            if (flying && past_face) r->throttle = held;
+            else held = r->throttle;
+            world.tic();
+            flying = r->front_contact.depth <= 0 && r->rear_contact.depth <= 0;
+            if (flying && past_face && air == 0)
+                o.takeoff_speed = last_speed;
+            if (!flying && past_face && air > 25) {
+                const dReal* R = dBodyGetRotation(r->frame_body);
+                o.landing_pitch = std::asin(std::clamp((double)R[6], -1.0, 1.0)) * 180 / phys::pi;  // nose-down > 0
+                o.landed = true;
+            }
+            if (!flying)
+                last_speed = rider_forward_speed(r);
+            air = flying ? air + 1 : 0;
+            o.crashed = o.crashed || r->crash_tics > 0;
+        }
+        return o;
+    };
+    double lo = j.design_speed, hi = j.design_speed + 15, approach = lo;
+    for (int i = 0; i < 8; i++) {
+        approach = 0.5 * (lo + hi);
+        (ride(approach, 0.0f).takeoff_speed < j.design_speed ? lo : hi) = approach;
+    }
+    outcome still = ride(approach, 0.0f), forward = ride(approach, 1.0f), back = ride(approach, -1.0f);
+    ride_unload_track();
+    ASSERT_TRUE(still.landed && forward.landed && back.landed);
+    EXPECT_FALSE(still.crashed);
+    RecordProperty("pitch", std::to_string(back.landing_pitch) + " " + std::to_string(still.landing_pitch) + " " +
+                                std::to_string(forward.landing_pitch));
+    EXPECT_NEAR(still.takeoff_speed, j.design_speed, 1.0);
+    EXPECT_GE(forward.landing_pitch - still.landing_pitch, 1.0) << "forward: more nose-down";
+    EXPECT_GE(still.landing_pitch - back.landing_pitch, 1.0) << "back: more nose-up";
+    EXPECT_GE(forward.landing_pitch - back.landing_pitch, 4.0);
+    EXPECT_LE(forward.landing_pitch - back.landing_pitch, 45.0);
+}
+
+// The realistic rider's steering, from a walk to the bike's top speed on
+// flat ground of friction 1: a steady right input (a third of the bars, and
+// all of them) turns the bike right, leaned right, at every speed, without
+// a crash; and the lean comes quickly: 63 % of where it settles within half
+// a second (a lean's time constant, the time a rider takes to put a bike
+// into a turn: a pendulum of the bike's 2.7 ft takes 2 pi sqrt(h / g) =
+// 1.8 s for a whole swing, so a rider who steers it over in 0.5 s is
+// pushing it there). The top speed is what full throttle reaches in 20 s.
+struct Steering : ::testing::TestWithParam<const char*> {};
+
+TEST_P(Steering, SteadyInputTurnsTheWayOfTheInputAtEverySpeed)
+{
+    ride_test_world world;
+    rider* r = world.add_rider(GetParam(), 0, 64, 64);
+    rider_reset_controls(r);
+    r->arcade = 0;
+    world.run(64);
+    double top = 0;
+    for (int i = 0; i < 128 * 20; i++) {
+        cruise(r, 1000.0);
+        world.tic();
+        top = std::max(top, rider_forward_speed(r));
+    }
+    for (double speed : {10.0, 20.0, 30.0, 45.0, 60.0, top - 1.0}) {
+        if (speed > top)
+            continue;
+        for (float steer : {0.3f, 1.0f}) {
+            SCOPED_TRACE(::testing::Message() << speed << " ft/s, steer " << steer << " (top " << top << ")");
+            world.drop(r, 64, 64, 0.0);
+            rider_reset_controls(r);
+            world.run(64);
+            for (int i = 0; i < 128 * 20 && rider_forward_speed(r) < speed; i++) {
+                cruise(r, speed);
+                world.tic();
+            }
+            double early = 0, settled = 0, yaw = 0;
+            for (int i = 0; i < 128 * 3; i++) {
+                cruise(r, speed);
+                r->steer = steer;
+                world.tic();
+                if (i == 63)
+                    early = body_lean_angle(r->frame_body);
+                if (i >= 128 * 5 / 2) {
+                    settled += body_lean_angle(r->frame_body) / 64;
+                    yaw += dBodyGetAngularVel(r->frame_body)[1] / 64;
+                }
+            }
+            EXPECT_EQ(r->crash_tics, 0);
+            EXPECT_LT(yaw, 0.0) << "turning right";
+            EXPECT_LT(settled, -0.05) << "leaned right";
+            EXPECT_LE(early, 0.63 * settled) << "63 % of the lean in 0.5 s: " << early << " of " << settled;
+        }
+    }
+}
+
+// The stadium's first berm, a half circle of 20 ft radius (the lanes 40 ft
+// apart) banked 4 ft up its outside, taken at 30 ft/s from the first lane
+// round into the second: 45 ft/s^2 of turn, 1.4 g, which on the flat would
+// need a lean of atan(1.4) = 54 degrees and more grip than the dirt has,
+// and on the berm's face, turned into the turn, asks the tyres for
+// (a cos b - g sin b) / (g cos b + a sin b) of the load: 0.7 at a bank b of
+// 20 degrees. The rider holds the berm's line with the bars, turning in half
+// a second before it: he comes round without a crash, his
+// frame's centre within the lane's 9 ft of the berm's middle line, and no
+// slower than 20 ft/s (a third of his speed lost is a rider standing the
+// bike up, not carving the berm).
+TEST_P(Steering, TheTwentyFootBermHoldsAtThirtyFeetASecond)
+{
+    ride_test_world world;
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    rider* r = world.add_rider(GetParam(), 0, 120, 40, -phys::pi / 2);  // east on the first lane
+    rider_reset_controls(r);
+    r->arcade = 0;
+    world.run(64);
+    const double cx = 216, cz = 60, radius = 20, speed = 30;
+    double worst = 0, slowest = 1e9;
+    bool round = false;
+    for (int i = 0; i < 128 * 10 && !round; i++) {
+        cruise(r, speed);
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        double off = std::hypot(p[0] - cx, p[2] - cz) - radius;
+        // The berm from half a second before it (as the lean takes) until
+        // the second lane's line.
+        if (p[0] > cx - 12 && p[2] < 2 * cz - 40 - 2) {
+            // Right round the berm: the turn's own steer and a correction by
+            // how far off its line the bike runs.
+            r->steer = (float)std::clamp(0.6 + 0.1 * off, -1.0, 1.0);
+            if (p[0] > cx)
+                worst = std::max(worst, std::fabs(off));
+            slowest = std::min(slowest, rider_forward_speed(r));
+        } else {
+            double lane = p[2] < cz ? 40.0 : 80.0;
+            const dReal* R = dBodyGetRotation(r->frame_body);
+            double east = p[2] < cz ? 1.0 : -1.0;  // the way the lane is ridden
+            r->steer = (float)std::clamp(east * (-0.05 * (p[2] - lane) + R[10]), -0.3, 0.3);
+            round = p[2] > cz && p[0] < cx - 10;
+        }
+        world.tic();
+    }
+    ride_unload_track();
+    RecordProperty("berm", std::to_string(worst) + " ft off its line, slowest " + std::to_string(slowest));
+    EXPECT_TRUE(round) << "came round onto the second lane";
+    EXPECT_EQ(r->crash_count, 0);
+    EXPECT_LT(worst, 9.0) << "within the lane";
+    EXPECT_GT(slowest, 20.0);
+}
+
+// Past the grip: on ground of friction 0.4 the rider holds 60 % of the bars
+// at 30 ft/s, which asks for the lean cap's 35 degrees, 0.7 g of turn. The
+// tyres give at most 0.4 of the load in each of the contact's two friction
+// directions, 0.57 g in all, so they let go. A bike whose front lets go
+// washes out: the front tucks toward the inside of the turn and the bike
+// falls that way, a low-side. It must not snap the bars to the opposite
+// lock (45 degrees the other way) and flick the bike over to the outside:
+// the bars go the other way no further than the turn-in's brief
+// counter-steer (under 15 degrees), and the crash falls to the inside.
+TEST_P(Steering, PastTheGripTheFrontWashesOut)
+{
+    ride_test_world world;
+    for (int k = 0; k < 8; k++)
+        world.friction_values[0][k] = 0.4f;
+    rider* r = world.add_rider(GetParam(), 0, 64, 120);
+    rider_reset_controls(r);
+    r->arcade = 0;
+    world.run(64);
+    for (int i = 0; i < 128 * 4 && rider_forward_speed(r) < 30; i++) {
+        cruise(r, 30);
+        world.tic();
+    }
+    double opposite = 0, lean_at_crash = 0;
+    for (int i = 0; i < 128 * 4 && lean_at_crash == 0; i++) {
+        cruise(r, 30);
+        r->steer = 0.6f;  // right: a negative head angle
+        world.tic();
+        if (r->crash_tics == 0)
+            opposite = std::max(opposite, dJointGetHingeAngle(r->steering_joint));
+        else
+            lean_at_crash = body_lean_angle(r->frame_body);
+    }
+    EXPECT_GT(r->crash_count, 0) << "the tyres let go";
+    EXPECT_LT(lean_at_crash, 0.0) << "down to the inside of the turn";
+    EXPECT_LT(opposite, 15 * phys::pi / 180) << "no snap to the opposite lock";
+    RecordProperty("opposite", std::to_string(opposite));
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, Steering, ::testing::Values("cr125", "crf450(2011)"), bike_test_name);
 
 INSTANTIATE_TEST_SUITE_P(Classes, Quality,
                          ::testing::Combine(::testing::Values("cr125", "crf450(2011)"), ::testing::Values(1, 0)),

@@ -4,6 +4,7 @@
 // ZT_MENU_SHOTS set to a folder, each page is also saved there as a PNG.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -164,6 +165,36 @@ TEST_F(menu_gl, every_page_fits_at_1920_by_1080)
 {
     const char* shots = getenv("ZT_MENU_SHOTS_WIDE");
     every_page_fits(this, 1920, 1080, shots);
+}
+
+// The quads first and the text after them must be the picture the page
+// drawn in order gives: the flat program's colour is the unlit program's
+// colour times a white texel, without fog (the overlays draw with none).
+void two_passes_look_as_one(menu_gl* test, int width, int height)
+{
+    ASSERT_EQ(gl_test_target_create(&test->target, width, height), 1);
+    for (const page_shot& p : pages) {
+        menu_gl::open(p.page);
+        menu_gl::draw(width, height);
+        menu_draw_passes = 1;
+        std::vector<uint8_t> one = menu_gl::draw(width, height);
+        menu_draw_passes = 2;
+        std::vector<uint8_t> two = menu_gl::draw(width, height);
+        int differ = 0, worst = 0;
+        for (size_t i = 0; i < one.size(); i++) {
+            int d = std::abs(int(one[i]) - int(two[i]));
+            differ += d > 0;
+            worst = std::max(worst, d);
+        }
+        EXPECT_EQ(differ, 0) << p.name << ": " << differ << " values differ, by up to " << worst;
+    }
+    menu_page = page_none;
+}
+
+TEST_F(menu_gl, quads_then_text_look_as_drawn_in_order)
+{
+    two_passes_look_as_one(this, 640, 480);
+    two_passes_look_as_one(this, 1280, 720);
 }
 
 }  // namespace

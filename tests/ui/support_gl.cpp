@@ -12,7 +12,8 @@
 // The desktop bus and the GL driver keep blocks for the life of the process.
 extern "C" const char* __lsan_default_suppressions()
 {
-    return "leak:libdbus-1.so\nleak:swrast_dri.so\nleak:libGLX_mesa.so\nleak:libglapi.so\n";
+    return "leak:libdbus-1.so\nleak:swrast_dri.so\nleak:libGLX_mesa.so\nleak:libglapi.so\n"
+           "leak:libLLVM\nleak:libX11.so\nleak:libSDL2\n";
 }
 
 vesk_window* gl_test_window_open(const char* title)
