@@ -135,7 +135,11 @@ void draw_frame(const vesk_rect* rect)
         break;
     case view_track_cameras:
         render_track_camera_view();
-        if (options.hud_shown) rider_name_draw(watched_slot), results_overlay_draw(watched_slot);
+        // The name tells whom the automatic cameras follow.
+        if (options.hud_shown) {
+            if (auto_camera) rider_name_draw(watched_slot);
+            results_overlay_draw(watched_slot);
+        }
         break;
     default:
         loading_screen("");
@@ -305,6 +309,8 @@ void dispatch_event(uint32_t code, int pressed)
             watched_slot = race_order[at].slot;
         } else if (code == special_keys[special_screenshot]->key_code) {
             if (view_state != view_editor) screenshot_save();
+        } else if (code >= '0' && code <= '9') {
+            selected_track_camera = track_camera_of_digit(int32_t(code - '0'));
         }
         return;
     }

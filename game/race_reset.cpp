@@ -19,6 +19,7 @@
 #include "core/util.h"
 #include "core/vfs.h"
 #include "editor/editor.h"
+#include "game/cameras.h"
 #include "game/demo.h"
 #include "game/flaggers.h"
 #include "game/lighting.h"
@@ -776,5 +777,6 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
         setup_apply_if_stopped(rider_table[watched_slot], &player_setup, game_clock);
         setup_applied_accept(&player_setup);
     }
+    free_camera_to_watched_rider();
     tune_process_memory();
 }

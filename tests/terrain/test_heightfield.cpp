@@ -145,6 +145,27 @@ TEST_F(heightfield_test, triangle_rule_picks_by_cell_parity_and_returns_the_row_
     }
 }
 
+TEST_F(heightfield_test, smoothed_height_of_a_lone_spike_weighs_the_samples_within_ten_feet)
+{
+    // 10-ft cells: round a sample the four edge neighbours lie 10 ft away
+    // (not nearer than 10: weight (10 + 10 - 10) / 10 = 1) and the four
+    // diagonal ones 10 sqrt 2 away (weight (20 - 10 sqrt 2) / 10 = 2 - sqrt 2);
+    // the next ring is 20 ft or more away and weighs nothing. A lone spike of
+    // height H in a flat field of 0 reads H / (1 + 4 + 4 (2 - sqrt 2)).
+    load_hf(t, make_hf(2, 10.0f, 0.0f, 1.0f, [](int, int) { return 0; }));
+    const float H = 100.0f;
+    set_heights([&](int i, int j) { return i == 4 && j == 4 ? H : 0.0f; });
+    EXPECT_NEAR(terrain_height_smoothed(t, 40, 40), H / (5 + 4 * (2 - std::sqrt(2.0))), 1e-4);
+    EXPECT_FLOAT_EQ(terrain_height_at(t, 40, 40), H);  // the exact query sees the spike whole
+    // 20 ft away the spike is out of reach.
+    EXPECT_FLOAT_EQ(terrain_height_smoothed(t, 40, 60), 0.0f);
+    // Hostile coordinates give a finite height of the field.
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    for (float v : {nan, inf, -inf}) EXPECT_TRUE(std::isfinite(terrain_height_smoothed(t, v, v))) << v;
+    terrain none{};
+    EXPECT_EQ(terrain_height_smoothed(&none, 1, 2), 0.0f);
+}
+
 TEST_F(heightfield_test, points_outside_use_the_clamped_edge_samples)
 {
     load_hf(t, make_hf(1, 2.0f, 0.0f, 1.0f, [](int, int) { return 0; }));

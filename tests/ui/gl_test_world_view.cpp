@@ -244,6 +244,7 @@ void frame_for_race(int frame)
 
     // The chase camera: the watched bike where the camera puts it.
     float position[3], rotation[9];
+    own_rider = 1;  // the player's own bike: the camera trails it
     ASSERT_TRUE(orbit_camera_place(position, rotation));
     shot chase = take([] { orbit_view_draw(); });
     shot chase_empty = without_riders([] { orbit_view_draw(); });
@@ -352,6 +353,7 @@ void frame_for_race(int frame)
     // A track camera aimed at the watched rider.
     if (track_cameras.count > 0) {
         selected_track_camera = 0;
+        auto_camera = 1;  // following the rider, not turned by hand
         track_cameras_step(1);
         shot cam = take([] { render_track_camera_view(); });
         shot cam_empty = without_riders([] { render_track_camera_view(); });
