@@ -4,9 +4,12 @@
 #include <cmath>
 
 #include "core/game_state.h"
+#include "game/main_loop.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "physics/rider.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain.h"
 #include "ui/engine_sound.h"
 #include "ui/settings.h"
 #include "ui/world_view.h"
@@ -67,26 +70,28 @@ void orbit_view_draw()
     render_view(position, rotation, float(settings.fov.value), -1);
 }
 
-void orbit_camera_controls()
+void orbit_controls_step(const float channels[control_channel_count])
 {
-    // Steering turns the camera round the bike, the throttle and brake bring
-    // it nearer or farther.
-    options.orbit_angle += control_channels[channel_steer] * 2.0f * float(tic_length);
-    options.orbit_distance += (control_channels[channel_front_brake] - control_channels[channel_throttle]) *
-                              8.0f * float(tic_length);
-    if (options.orbit_distance < 2) options.orbit_distance = 2;
+    // Full steer turns the camera once round the bike in 1024 tics.
+    float angle = options.orbit_angle + channels[channel_steer] * 0.006135923151542565f;
+    if (angle > float(M_PI)) angle -= float(2 * M_PI);
+    if (angle < -float(M_PI)) angle += float(2 * M_PI);
+    options.orbit_angle = angle;
+    if (channels[channel_throttle] > 0.5f) {
+        options.orbit_distance -= 0.015625f;
+        if (options.orbit_distance < 0.265625f) options.orbit_distance = 0.25f;
+    }
+    if (channels[channel_front_brake] > 0.5f) options.orbit_distance += 0.015625f;
+    options.orbit_height += channels[channel_shift] * float(tic_length);
 }
+
+void orbit_camera_controls() { orbit_controls_step(control_channels); }
 
 void track_cameras_step(int snap)
 {
     const rider* r = watched_rider();
     int count = track_cameras.count;
     if (!r) return;
-    // The camera of the checkpoint the rider passed last (none before the first).
-    int c = r->gate_count;
-    int32_t pick = c > 0 && c - 1 < gate_camera_count ? gate_camera[c - 1] : -1;
-    if (pick >= 0 && pick < count) selected_track_camera = pick;
-    if (selected_track_camera >= count) selected_track_camera = -1;
     const dReal* p = dBodyGetPosition(r->frame_body);
     const dReal* v = dBodyGetLinearVel(r->frame_body);
     const float target[3] = {float(p[0]), float(p[1]), float(p[2])};
@@ -99,12 +104,78 @@ void track_cameras_step(int snap)
     }
 }
 
+int32_t auto_camera;
+
+namespace {
+float previous_camera_switch;  // channel 6 of the last tic
+float free_camera_speed;
+}  // namespace
+
+int32_t auto_camera_pick(int32_t gates, int32_t current)
+{
+    const timing_gates_record& g = timing_gates;
+    int32_t first = g.first_lap_entries, lap = g.normal_lap_entries;
+    // The free camera is never left automatically, and a rider that has
+    // passed no gate names no checkpoint.
+    if (current == -1 || lap < 1 || gates <= 0) return current;
+    int64_t at = gates;
+    if (at >= first) at = first + (at - first) % lap;
+    int32_t entry = g.lap_entries[at - 1];
+    if (entry >= lap_entry_marked) entry -= lap_entry_marked;
+    if (entry < 0 || entry >= gate_camera_count) return current;
+    int32_t camera = gate_camera[entry];
+    return camera == -1 ? current : camera;
+}
+
+void free_camera_flight(aimed_camera* c, float* speed, const float channels[control_channel_count])
+{
+    const float push = 80.0f * float(tic_length), ease = 60.0f * float(tic_length);
+    if (channels[channel_throttle] > 0.5f) *speed = std::min(100.0f, *speed + push);
+    if (channels[channel_front_brake] > 0.5f) *speed = std::max(-100.0f, *speed - push);
+    *speed = *speed > 0 ? std::max(0.0f, *speed - ease) : std::min(0.0f, *speed + ease);
+    if (std::fabs(*speed) > 0.0001f) {
+        float step = *speed * float(tic_length);
+        c->x += step * std::sin(c->yaw) * std::cos(c->pitch);
+        c->y += step * std::sin(c->pitch);
+        c->z += step * std::cos(c->yaw) * std::cos(c->pitch);
+        if (track_terrain.heights) c->y = std::max(c->y, terrain_height_at(&track_terrain, c->x, c->z) + 2.0f);
+    }
+    c->fov = float(settings.fov.value);
+}
+
 void track_camera_controls()
 {
-    if (selected_track_camera < 0) {
-        const float none[3] = {0, 0, 0};
-        camera_aim_step(&free_camera, control_channels, none, none, 0);
+    const float* ch = control_channels;
+    if (previous_camera_switch < 0.5f && ch[channel_dab] >= 0.5f) auto_camera = !auto_camera;
+    previous_camera_switch = ch[channel_dab];
+    const rider* r = watched_rider();
+    int snap = 0;
+    if (auto_camera && r) {
+        int32_t pick = auto_camera_pick(std::max(r->gate_count, 0), selected_track_camera);
+        if (pick != selected_track_camera && pick >= 0 && pick < track_cameras.count) {
+            selected_track_camera = pick;
+            snap = 1;
+        }
     }
+    float target[3] = {0, 0, 0}, velocity[3] = {0, 0, 0};
+    if (r) {
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        const dReal* v = dBodyGetLinearVel(r->frame_body);
+        for (int i = 0; i < 3; i++) {
+            target[i] = float(p[i]);
+            velocity[i] = paused ? 0.0f : float(v[i]);
+        }
+    }
+    const float* manual = auto_camera ? nullptr : ch;
+    if (selected_track_camera == -1) {
+        camera_aim_step(&free_camera, manual, target, velocity, 0);
+    } else if (selected_track_camera >= 0 && selected_track_camera < track_cameras.count) {
+        track_camera& t = array_items<track_camera>(&track_cameras)[selected_track_camera];
+        aimed_camera a = as_aimed(t);
+        camera_aim_step(&a, manual, target, velocity, snap);
+        t.yaw = a.yaw, t.pitch = a.pitch, t.yaw_rate = a.yaw_rate, t.pitch_rate = a.pitch_rate, t.fov = a.fov;
+    }
+    free_camera_flight(&free_camera, &free_camera_speed, ch);
 }
 
 namespace {

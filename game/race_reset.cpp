@@ -26,6 +26,7 @@
 #include "game/main_loop.h"
 #include "game/results.h"
 #include "game/series.h"
+#include "game/sim_tic.h"
 #include "game/startup.h"
 #include "game/state_history.h"
 #include "game/timing_gates.h"
@@ -579,6 +580,12 @@ void place_riders(const int32_t kinds[slot_total], int online)
             r->restricted_lock = 0.04363323f;  // 2.5 degrees
         } else {
             rider_fall(r);
+        }
+        if (c.status == slot_driven_by_player) {
+            // The online false-start rule measures from here.
+            false_start_hold = 0;
+            const double* p = dBodyGetPosition(r->frame_body);
+            for (int i = 0; i < 3; i++) false_start_position[i] = float(p[i]);
         }
         if (c.status == slot_driven_by_autopilot) {
             rider_set_autopilot_personality(r, c.personality);
