@@ -481,6 +481,8 @@ void demo_close() { close_reader(); }
 
 int demo_replay_version() { return reader.open ? demo_header.version : 0; }
 
+int demo_record_version() { return demo_replay_version() == 4 ? 4 : rider_state_version; }
+
 void demo_read_step()
 {
     if (!reader.open) return;

@@ -89,6 +89,9 @@ int demo_open(const char* file_name);
 void demo_close();
 // The format version of the demo being replayed; 0 when none is open.
 int demo_replay_version();
+// The rider-state record format the replayed demo carries: 4 in a version-4
+// demo, else 5 (version 6 files hold version-5 records, as does the network).
+int demo_record_version();
 // Reads what the current tic needs: chunks up to 64 tics ahead of the clock
 // (at most 128 a call), or the version 4/5 frames up to 8 tics ahead.
 void demo_read_step();
