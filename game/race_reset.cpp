@@ -20,6 +20,7 @@
 #include "core/util.h"
 #include "core/vfs.h"
 #include "editor/editor.h"
+#include "game/cameras.h"
 #include "game/demo.h"
 #include "game/flaggers.h"
 #include "game/lighting.h"
@@ -826,6 +827,11 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
         slot_status[watched_slot] == slot_driven_by_player) {
         setup_apply_if_stopped(rider_table[watched_slot], &player_setup, game_clock);
         setup_applied_accept(&player_setup);
+    }
+    // The free camera starts the race above the watched rider.
+    if (watched_slot >= 0 && watched_slot < slot_total && rider_table[watched_slot]) {
+        const double* at = dBodyGetPosition(rider_table[watched_slot]->frame_body);
+        free_camera.x = float(at[0]), free_camera.y = float(at[1]) + 5.0f, free_camera.z = float(at[2]);
     }
     tune_process_memory();
 }

@@ -16,6 +16,7 @@
 #include "core/alloc.h"
 #include "core/game_state.h"
 #include "core/vfs.h"
+#include "game/cameras.h"
 #include "game/demo.h"
 #include "game/flaggers.h"
 #include "game/lighting.h"
@@ -427,6 +428,11 @@ TEST_F(reset_fixture, a_timed_race_and_lap_mode_set_their_clocks)
     EXPECT_EQ(lap_mode, 1);
     EXPECT_EQ(tic_counter, 38400);
     EXPECT_EQ(slot_status[0], 0);
+    // The free camera waits 5 ft above the watched rider.
+    const double* at = dBodyGetPosition(rider_table[0]->frame_body);
+    EXPECT_FLOAT_EQ(free_camera.x, float(at[0]));
+    EXPECT_FLOAT_EQ(free_camera.y, float(at[1]) + 5.0f);
+    EXPECT_FLOAT_EQ(free_camera.z, float(at[2]));
     EXPECT_EQ(rider_count(), 1);
     EXPECT_EQ(watched_slot, 0);
 }
