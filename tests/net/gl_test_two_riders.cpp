@@ -259,7 +259,11 @@ TEST(two_riders, join_one_race_through_the_test_server)
 {
     pid_t display = start_display(&other_display);
     ASSERT_GT(display, 0) << "Xvfb did not start";
-    ASSERT_TRUE(relay_open(&relay));
+    if (!relay_open(&relay)) {
+        kill(display, SIGTERM);
+        waitpid(display, nullptr, 0);
+        FAIL() << "the test server did not open";
+    }
     std::string server = fake_server_name(relay.server);
     zentrik_setup here;
     zentrik_environment_here(here);
