@@ -1,17 +1,26 @@
 #include "game/demo.h"
 
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "ai/line_recorder.h"
 #include "core/game_state.h"
 #include "core/vfs.h"
 #include "game/race_reset.h"
+#include "game/results.h"
+#include "game/sim_tic.h"
 #include "game/state_history.h"
 #include "physics/bike_info.h"
+#include "physics/lap_timing.h"
+#include "physics/physics_world.h"
 #include "physics/rider_state.h"
 #include "script/script_host.h"
 #include "terrain/erode.h"
 #include "ui/console.h"
+#include "ui/engine_sound.h"
 #include "ui/settings.h"
 
 demo_replay_header demo_header;
@@ -50,6 +59,7 @@ struct demo_reader_state {
     int32_t first_frame_tic; // versions 4 and 5: the tic of frame 0
     int64_t ruts_applied;    // furthest chunk whose ruts were dug
     int64_t position;        // where the stream stands, -1 unknown
+    int64_t file_length;     // bytes of the file, -1 unknown (a packed member)
 };
 demo_reader_state reader;
 
@@ -121,6 +131,17 @@ int reader_seek(int64_t offset)
     if (offset < 0 || offset > int64_t(UINT32_MAX) - 1 || !vfs_seek(&reader.file, uint32_t(offset))) return 0;
     reader.position = offset;
     return 1;
+}
+
+// The bytes a stream holds: a member's own length, a plain file's size;
+// -1 when it cannot be told.
+int64_t stream_length(vfs_stream* stream)
+{
+    if (stream->compressed) return -1;
+    if (stream->member_length != vfs_unlimited) return stream->member_length;
+    struct stat info;
+    if (fstat(fileno(stream->host), &info) != 0) return -1;
+    return int64_t(info.st_size);
 }
 
 // Reads count bytes; the number read.
@@ -206,13 +227,9 @@ int32_t read_payload(int64_t length, uint8_t* out, int32_t room)
     return got;
 }
 
-// The clock a replay may be set to: far beyond any race (97 days), and
-// never negative, so a damaged tic cannot run the tic counter over.
-constexpr int32_t tic_limit = int32_t(1) << 30;
-
 void apply_states(int32_t chunk_tic, int64_t length)
 {
-    if (chunk_tic < 0 || chunk_tic > tic_limit) return;
+    if (chunk_tic < 0 || chunk_tic > demo_tic_limit) return;
     if (reader.time_base < 0) {
         reader.time_base = chunk_tic;
         if (lap_mode)
@@ -315,7 +332,10 @@ void read_step_frames()
         for (int slot = 0; slot < rider_slot_count && used < demo_header.rider_count; slot++) {
             if (!rider_table[slot] || slot_status[slot] != slot_driven_by_history) continue;
             rider_state_record record = {};
-            if (reader_read(record.bytes, size) != size) return;
+            int whole = reader_read(record.bytes, size) == size;
+            // A rider without its record this tic falls silent.
+            engine_sounds[slot].level = whole ? 1.0f : 0.0f;
+            if (!whole) return;
             add_state_to_history(slot, record, reader.next_tic);
             used++;
         }
@@ -444,6 +464,7 @@ int demo_open(const char* file_name)
         demo_track[0] = 0;
         return 0;
     }
+    reader.file_length = stream_length(&reader.file);
     reader.data_start = bytes;
     reader.offset = bytes;
     reader.position = bytes;
@@ -459,6 +480,8 @@ int demo_open(const char* file_name)
 void demo_close() { close_reader(); }
 
 int demo_replay_version() { return reader.open ? demo_header.version : 0; }
+
+int demo_record_version() { return demo_replay_version() == 4 ? 4 : rider_state_version; }
 
 void demo_read_step()
 {
@@ -477,8 +500,11 @@ int demo_position(int32_t target)
         if (k < 0) k = 0;
         // 64-bit: a long demo of many riders passes 4 GiB of frames long
         // before its tic count overflows.
-        int64_t offset = reader.data_start + int64_t(demo_header.rider_count) * k *
-                                                 rider_state_record_size(demo_header.version);
+        int64_t frame = int64_t(demo_header.rider_count) * rider_state_record_size(demo_header.version);
+        int64_t offset = reader.data_start + frame * k;
+        // A frame the file does not hold whole is no place to stand: the
+        // stream would seek past the end and read nothing.
+        if (reader.file_length < 0 || offset + frame > reader.file_length) return 0;
         if (!reader_seek(offset)) return 0;
         reader.offset = offset;
         reader.next_tic = target;
@@ -517,6 +543,39 @@ void demo_stop()
     }
 }
 
-// Putting the player back at a gate waits on the lap mode's ghost handling;
-// until then a restart only ends the lap's replay and recording.
-void lap_mode_restart() { demo_stop(); }
+int32_t lap_restart_index(int32_t first, int32_t normal, int32_t restarts)
+{
+    if (normal <= 0) return 0;
+    int64_t d = int64_t(first) + normal - restarts;
+    int64_t c = d < first ? first : d;
+    if (c < 0) c = 0;
+    if (c >= first) {
+        int64_t step = d < first ? 0 : int64_t(normal) - restarts;
+        c = first + ((step % normal) + normal) % normal;
+    }
+    return int32_t(c);
+}
+
+void lap_mode_restart()
+{
+    demo_stop();
+    rider* player = rider_table[0];
+    if (!player) return;
+    const timing_gates_record& g = timing_gates;
+    int32_t first = g.first_lap_entries;
+    int32_t c = lap_restart_index(first, g.normal_lap_entries, lap_mode_restart_count);
+    // Before the first gate of the sequence there is no gate to stand at:
+    // the start gate 0 (or the terrain centre) is where the lap begins.
+    start_place at = start_place_of(0);
+    int32_t entry = c > 0 && g.checkpoint_count > 0 ? gate_number_at(c - 1) : -1;
+    if (entry >= lap_entry_marked) entry -= lap_entry_marked;
+    if (entry >= 0 && entry < g.checkpoint_count) {
+        const checkpoint& cp = g.checkpoints[entry];
+        at = {cp.x, cp.z, std::atan2(-cp.dx, -cp.dz)};
+    }
+    drop_onto_ground(player, at);
+    dJointGroupEmpty(contact_joint_group);
+    rider_truncate_gates(player, first > 1 ? first - 1 : 0);
+    last_lap_tics = 0;
+    if (!results_final) results_finish();
+}

@@ -22,6 +22,9 @@ enum demo_channel : int {
 constexpr int demo_state_entry_bytes = 44;
 // The gate drop a header without one means: 14 s.
 constexpr int32_t demo_default_gate_drop = 1792;
+// The clock a replay may be set to: far beyond any race (97 days), and
+// never negative, so a damaged tic cannot run the tic counter over.
+constexpr int32_t demo_tic_limit = int32_t(1) << 30;
 constexpr int demo_field_size = 64;  // a bike, skin or rider name: at most 63 characters
 
 // One rider as the demo's header gives it.
@@ -86,6 +89,9 @@ int demo_open(const char* file_name);
 void demo_close();
 // The format version of the demo being replayed; 0 when none is open.
 int demo_replay_version();
+// The rider-state record format the replayed demo carries: 4 in a version-4
+// demo, else 5 (version 6 files hold version-5 records, as does the network).
+int demo_record_version();
 // Reads what the current tic needs: chunks up to 64 tics ahead of the clock
 // (at most 128 a call), or the version 4/5 frames up to 8 tics ahead.
 void demo_read_step();
@@ -104,5 +110,11 @@ void demo_stop();
 // lap_mode_restart and counts on after it.
 extern int32_t lap_mode_restart_count;
 // Lap mode: demo_stop, then the player goes back to a gate of the lap
-// sequence chosen by the restart counter.
+// sequence chosen by the restart counter (placed as the race reset places
+// riders), its gates cut back to the first lap's less one, the last lap
+// time cleared and the results finished.
 void lap_mode_restart();
+// The lap-sequence position c a restart goes back to (the gate is entry
+// c - 1), for first-lap and normal-lap entry counts and the restart counter;
+// 0 means before the first gate.
+int32_t lap_restart_index(int32_t first, int32_t normal, int32_t restarts);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <initializer_list>
 
 #include "ai/autopilot.h"
@@ -26,6 +27,7 @@
 #include "game/main_loop.h"
 #include "game/results.h"
 #include "game/series.h"
+#include "game/sim_tic.h"
 #include "game/startup.h"
 #include "game/state_history.h"
 #include "game/timing_gates.h"
@@ -268,27 +270,6 @@ double grid_height(float x, float z)
     return t->heights[cell(x) + t->size * cell(z)];
 }
 
-// Rest pose turned to the gate and set on the ground, lifted a quarter foot
-// at a time while anything touches. The lift is bounded: a rider that never
-// comes free (a shape inside a wall) is left 1024 ft up with a log line,
-// not lifted forever.
-void drop_onto_ground(rider* r, const start_place& at)
-{
-    double h = grid_height(at.x, at.z);
-    int lifts = 0;
-    for (; lifts < lift_step_limit; lifts++) {
-        rider_reset_pose(r);
-        rider_set_orientation(r, 0, 1, 0, at.angle);
-        rider_translate(r, at.x, h, at.z);
-        int touching = bike_tyre_forces(r);
-        dJointGroupEmpty(contact_joint_group);
-        if (!touching) break;
-        h += 0.25;
-    }
-    if (lifts == lift_step_limit) vesk_log("Rider %d still touches after lifting %d ft\n", r->slot, lift_step_limit / 4);
-    r->front_contact.depth = r->rear_contact.depth = 0.0f;
-}
-
 void destroy_riders()
 {
     for (int slot = 0; slot < slot_total; slot++) {
@@ -502,12 +483,28 @@ struct rider_choice {
     const char* number;
     const char* skins[4];  // body, head, bike, wheels
     const char* personality;
+    const char* name;      // riders shown from history: the record's
     int32_t status;
 };
+
+// A rider shown from its history, as a demo or the server describes it.
+// The paints come from another player's machine: only safe "@" names are
+// opened, others give the bike's own.
+void rider_choice_from_record(rider_choice* c, const char* bike, const char* number, const char* name,
+                              const char* body, const char* head, const char* bike_skin, const char* wheels)
+{
+    c->status = slot_driven_by_history;
+    c->bike = bike;
+    c->number = number;
+    c->name = name;
+    const char* paints[4] = {body, head, bike_skin, wheels};
+    for (int i = 0; i < 4; i++) c->skins[i] = skin_name_safe(paints[i]) ? paints[i] : nullptr;
+}
 
 void place_riders(const int32_t kinds[slot_total], int online)
 {
     int32_t m = 0, network_placed = 0;
+    int32_t demo_next = 0, demo_riders = demo_replay_version() > 0 ? demo_header.rider_count : 0;
     int32_t gates = timing_gates.start_gate_count;
     int32_t riding = net_riding_slot();
     double last_dots = 0;
@@ -517,6 +514,7 @@ void place_riders(const int32_t kinds[slot_total], int online)
         int32_t kind = kinds[k];
         char number[16];
         rider_choice c = {};
+        int32_t demo_index = -1;
         if (kind == slot_kind_player) {
             c.status = slot_driven_by_player;
             c.bike = player_setup.bike[0] ? player_setup.bike : "crf250";
@@ -524,6 +522,13 @@ void place_riders(const int32_t kinds[slot_total], int online)
             const char* paints[4] = {player_setup.rider_texture, player_setup.head_texture, player_setup.bike_texture,
                                      player_setup.wheel_texture};
             for (int i = 0; i < 4; i++) c.skins[i] = skin_name_safe(paints[i]) ? paints[i] : nullptr;
+            // Online the others see the number and paints the server relays.
+            const net_rider_info& own = net_rider_infos[k];
+            if (online && own.number[0]) {
+                c.number = own.number;
+                const char* relayed[4] = {own.rider_skin, own.head_skin, own.bike_skin, own.wheel_skin};
+                for (int i = 0; i < 4; i++) c.skins[i] = skin_name_safe(relayed[i]) ? relayed[i] : nullptr;
+            }
         } else if (kind == slot_kind_ai || kind == slot_kind_ai_125 || kind == slot_kind_ai_250 ||
                    kind >= slot_kind_numbered) {
             const ai_rider_row& row = ai_rider_rows[ai_row_take(kind, m)];
@@ -538,10 +543,20 @@ void place_riders(const int32_t kinds[slot_total], int online)
             c.skins[0] = row.body_skin, c.skins[1] = row.head_skin;
             c.skins[2] = row.bike_skin, c.skins[3] = row.wheel_skin;
             c.personality = options.practice ? "tester" : row.personality;
+        } else if (kind == slot_kind_demo && demo_next < demo_riders) {
+            // The demo's riders fill its slots in header order.
+            const demo_rider& d = demo_header.riders[demo_next];
+            demo_index = demo_next++;
+            rider_choice_from_record(&c, d.bike, d.number, d.name, d.rider_skin, d.head_skin, d.bike_skin,
+                                     d.wheel_skin);
+        } else if (kind == slot_kind_network) {
+            const net_rider_info& n = net_rider_infos[k];
+            rider_choice_from_record(&c, n.bike, n.number, n.name, n.rider_skin, n.head_skin, n.bike_skin,
+                                     n.wheel_skin);
         }
-        // Demo riders (kind 0) and network riders (kind 5) come with their
-        // records; kinds 6..999 leave the slot empty.
-        if (!c.bike) continue;
+        // Kinds 6..999, a kind 0 without a demo rider left and a record
+        // without a bike leave the slot empty.
+        if (!c.bike || !c.bike[0]) continue;
 
         int32_t p = k;
         if (online && kind == slot_kind_player) {
@@ -569,6 +584,12 @@ void place_riders(const int32_t kinds[slot_total], int online)
         } else {
             rider_fall(r);
         }
+        if (c.status == slot_driven_by_player) {
+            // The online false-start rule measures from here.
+            false_start_hold = 0;
+            const double* p = dBodyGetPosition(r->frame_body);
+            for (int i = 0; i < 3; i++) false_start_position[i] = float(p[i]);
+        }
         if (c.status == slot_driven_by_autopilot) {
             rider_set_autopilot_personality(r, c.personality);
             snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s", "Zurezidir");
@@ -576,7 +597,10 @@ void place_riders(const int32_t kinds[slot_total], int online)
         } else if (c.status == slot_driven_by_player) {
             snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s",
                      player_setup.name[0] ? player_setup.name : "Kestrin Vale");
+        } else {
+            snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s", c.name ? c.name : "");
         }
+        if (demo_index >= 0) demo_slot_map[demo_index] = k;
         double now = loading_clock();
         if (now - last_dots > 0.125) {
             static const char* const dot_text[4] = {"", ".", "..", "..."};
@@ -599,6 +623,27 @@ void start_gates_raise()
 }
 
 }  // namespace
+
+// Rest pose turned to the gate and set on the ground, lifted a quarter foot
+// at a time while anything touches. The lift is bounded: a rider that never
+// comes free (a shape inside a wall) is left 1024 ft up with a log line,
+// not lifted forever.
+void drop_onto_ground(rider* r, const start_place& at)
+{
+    double h = grid_height(at.x, at.z);
+    int lifts = 0;
+    for (; lifts < lift_step_limit; lifts++) {
+        rider_reset_pose(r);
+        rider_set_orientation(r, 0, 1, 0, at.angle);
+        rider_translate(r, at.x, h, at.z);
+        int touching = bike_tyre_forces(r);
+        dJointGroupEmpty(contact_joint_group);
+        if (!touching) break;
+        h += 0.25;
+    }
+    if (lifts == lift_step_limit) vesk_log("Rider %d still touches after lifting %d ft\n", r->slot, lift_step_limit / 4);
+    r->front_contact.depth = r->rear_contact.depth = 0.0f;
+}
 
 uint32_t reset_seed()
 {
@@ -693,6 +738,14 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
         lap_mode = slot_kinds == nullptr;
     }
     const char* folder = chosen_folder(track_from_demo);
+    if (!online && demo_replay_version() > 0) {
+        // A replay runs the recorded race's clock: its gate drop, laps and
+        // time, so lap times, results and the warp restart come out as they
+        // did. The numbers come from a file and are bounded like the server's.
+        gate_drop_tic = std::clamp(demo_header.gate_drop_tic, 0, demo_tic_limit);
+        race_time_tics = race_time = std::clamp(demo_header.race_time, 0, demo_tic_limit);
+        race_laps = laps = std::clamp(demo_header.laps, 0, 1000000);
+    }
     char wanted[track_dir_size] = "";
     if (folder) copy_bounded(wanted, folder, sizeof wanted);
 

@@ -83,6 +83,11 @@ struct start_place {
 // 1/16) x 10 ft back from it; in a line from the terrain's centre, 5 ft
 // apart, without start gates.
 start_place start_place_of(int32_t p);
+// Puts the rider in its rest pose at the place, turned to its angle, on the
+// height-grid sample under it, lifted a quarter foot at a time while the
+// tyres or the frame touch anything (bounded: 1024 ft, then a log line).
+// The reset's start places and the lap mode's restart gates both use it.
+void drop_onto_ground(rider* r, const start_place& at);
 
 // The kinds a reset works on, from the caller's (null: lap mode, the player
 // alone in slot 0) with every later player slot made 0; all-0 kinds without

@@ -141,8 +141,7 @@ int history_pose_rider(int slot)
 {
     if (!slot_in_range(slot) || !rider_table[slot]) return 0;
     int64_t target = int64_t(tic_counter) - history_delay;
-    int version = demo_replay_version();
-    if (version == 0) version = rider_state_version;
+    int version = demo_record_version();
     history_pose pose;
     if (!history_blend(slot, target < 0 ? 0 : int32_t(target), version, &pose)) return 0;
     return rider_state_apply(rider_table[slot], rider_state_track_ground(), pose.shown, pose.older, pose.newer,

@@ -461,25 +461,35 @@ const char* redirect_target() { return redirect_to; }
 
 int net_upload_open() { return upload_file != nullptr; }
 
-int net_upload_start(const char* name)
+int net_upload_name_check(const char* name, const char** message)
 {
     for (const char* c = name; *c; c++) {
         if (!isalnum(static_cast<unsigned char>(*c)) && *c != '_' && *c != '.') {
-            console_print("Filename may only contain alphanumeric characters, '_' or '.'");
+            *message = "Filename may only contain alphanumeric characters, '_' or '.'";
             return 0;
         }
     }
     // "." and ".." would open the folder itself or its parent.
     if (!name[0]) {
-        console_print("Can't open file");
+        *message = "Can't open file";
         return 0;
     }
     if (name[0] == '.') {
-        console_print("Filename may not begin with '.'");
+        *message = "Filename may not begin with '.'";
         return 0;
     }
     if (strlen(name) > size_t(upload_name_max)) {
-        console_print("Filename too long");
+        *message = "Filename too long";
+        return 0;
+    }
+    return 1;
+}
+
+int net_upload_start(const char* name)
+{
+    const char* refused = nullptr;
+    if (!net_upload_name_check(name, &refused)) {
+        console_print(refused);
         return 0;
     }
     if (upload_file) {

@@ -74,5 +74,8 @@ const char* redirect_target();
 // the upload step sends 256-byte parts, then "namefile <name>". 1 when the
 // transfer was started.
 int net_upload_start(const char* name);
+// The name rule of an upload: 1 when name may be sent, else 0 with the
+// console line that says why.
+int net_upload_name_check(const char* name, const char** message);
 // 1 while an upload file is open.
 int net_upload_open();

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libgl1-mesa-dri libgl-dev mesa-utils
   python3 openssl imagemagick povray
+  xdotool
 )
 missing=()
 for p in "${packages[@]}"; do

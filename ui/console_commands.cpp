@@ -36,10 +36,6 @@ int32_t suspension_graph_shown;
 namespace {
 
 constexpr double degrees = 3.14159265358979323846 / 180.0;
-// Item kind of a file offer to the race server.
-constexpr int reliable_sendfile = 24;
-// The file being offered to the server, until the next offer.
-vfs_stream* outgoing_file;
 
 const char* skip_blanks(const char* s)
 {
@@ -307,30 +303,14 @@ void toggle_ping(const char*) { console_toggle("Ping display", &settings.draw_pi
 void toggle_spam(const char*) { console_toggle("Hide spam", &hide_spam); }
 void toggle_speed(const char*) { console_toggle("Speed display", &settings.draw_speed); }
 
+// The upload itself (name rule, file, server item, parts) is the race
+// client's: the command only hands it the trimmed name.
 void send_file(const char* args)
 {
     char name[1024];
-    const char* message = nullptr;
     snprintf(name, sizeof name, "%s", args);
     trim_trailing_blanks(name);
-    if (!sendfile_name_check(name, &message)) {
-        console_print(message);
-        return;
-    }
-    if (outgoing_file) {
-        vfs_close(outgoing_file);
-        outgoing_file = nullptr;
-        console_print("Stopping previous transfer");
-    }
-    char path[1100];
-    snprintf(path, sizeof path, "@outgoing/%s", name);
-    outgoing_file = vfs_open(path, "rb");
-    if (!outgoing_file) {
-        console_print("Can't open file");
-        return;
-    }
-    send_script_message(reliable_sendfile, "sendfile", 8);
-    console_print("Sending file");
+    net_upload_start(name);
 }
 
 bool contains_ignoring_case(const char* text, const char* part)
@@ -555,23 +535,4 @@ int demo_name_with_extension(const char* word, char* out, int size)
     bool has = n >= e && !strcmp(word + n - e, extension);
     int written = snprintf(out, size_t(size), has ? "%s" : "%s.ztdemo", word);
     return written > 0 && written < size;
-}
-
-int sendfile_name_check(const char* name, const char** message)
-{
-    static const char bad_name[] = "Filename may only contain alphanumeric characters, '_' or '.'";
-    if (!name[0] || strstr(name, "..")) {
-        *message = bad_name;
-        return 0;
-    }
-    for (const char* c = name; *c; c++)
-        if (!isalnum(static_cast<unsigned char>(*c)) && *c != '_' && *c != '.') {
-            *message = bad_name;
-            return 0;
-        }
-    if (strlen(name) > size_t(sendfile_name_max)) {
-        *message = "Filename too long";
-        return 0;
-    }
-    return 1;
 }

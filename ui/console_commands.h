@@ -29,7 +29,3 @@ extern int32_t suspension_graph_shown;  // "togglegraph"
 // "namedemo" name handling: the word with ".ztdemo" unless it ends so;
 // 0 when the result would not fit ("Name too long").
 int demo_name_with_extension(const char* word, char* out, int size);
-// "sendfile": 1 when the name may be sent (letters, digits, "_" and ".";
-// no ".." and at most sendfile_name_max characters); else the message.
-constexpr int sendfile_name_max = 457;
-int sendfile_name_check(const char* name, const char** message);

@@ -39,7 +39,12 @@ float listen_at[3];
 
 void audio_hook(int frame)
 {
-    if (frame == 0) reset_session(nullptr, 0, 0, 0, 1000, 0);
+    if (frame == 0) {
+        reset_session(nullptr, 0, 0, 0, 1000, 0);
+        // Lap mode stands the player at a gate of the lap, which may face a
+        // jump: the run starts on the start gate's straight.
+        if (rider_table[0]) drop_onto_ground(rider_table[0], start_place_of(0));
+    }
     const rider* r = watched_slot >= 0 && watched_slot < 160 ? rider_table[watched_slot] : nullptr;
     frame_state s;
     if (r) {

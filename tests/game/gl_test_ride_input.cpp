@@ -67,6 +67,9 @@ void ride_hook(int frame)
         // A lone player practising laps, as the menu's practice starts it.
         reset_session(nullptr, 0, 0, 0, 1000, 0);
         record.player_slot = watched_slot;
+        // Lap mode stands the player at a gate of the lap, which may face a
+        // jump: the input ride starts on the start gate's straight.
+        if (rider_table[0]) drop_onto_ground(rider_table[0], start_place_of(0));
     } else if (frame == settle_frame) {
         record.start = sample();
         press_throttle(true);

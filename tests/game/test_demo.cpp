@@ -17,6 +17,7 @@
 #include "game/state_history.h"
 #include "terrain/erode.h"
 #include "ui/console.h"
+#include "ui/engine_sound.h"
 #include "ui/settings.h"
 
 namespace {
@@ -449,6 +450,70 @@ TEST_F(DemoTest, old_versions_fill_history_slots_in_order_and_position_directly)
         EXPECT_EQ(h.record[(h.head - 8) & (history_length - 1)].bytes[0], uint8_t(128 * 7));
         demo_close();
     }
+}
+
+// A frame cut short at the end of the file: the riders read whole keep
+// their engines, the one whose record was cut falls silent; and a direct
+// seek lands only on frames the file holds whole.
+TEST_F(DemoTest, old_versions_silence_a_cut_rider_and_seek_only_to_whole_frames)
+{
+    const int size = rider_state_record_size(5);  // 39
+    for (int i = 0; i < 3; i++) {
+        add_rider(10 + 5 * i, "kx450f(2016)", "1", slot_driven_by_history);
+        engine_sounds[10 + 5 * i].level = 0.5f;
+    }
+    // 10 whole frames of 3 riders, then rider 0 whole and 20 bytes of rider 1.
+    std::string bytes = fixed_frames(5, 3, 10, "kx450f(2016)|a|b|c|d\n12\n");
+    bytes += std::string(size_t(size) + 20, char(0x55));
+    write_demo(bytes);
+    ASSERT_EQ(demo_open(nullptr), 1);
+    tic_counter = 0;
+    replay_to(20);
+    EXPECT_EQ(engine_sounds[10].level, 1.0f);
+    EXPECT_EQ(engine_sounds[15].level, 0.0f);
+    EXPECT_EQ(engine_sounds[20].level, 1.0f);  // its last record was whole
+    EXPECT_EQ(state_history[10].stamp[state_history[10].head], 10);
+    EXPECT_EQ(state_history[15].stamp[state_history[15].head], 9);
+    // Frames 0..9 are whole; frame 10 is not; far beyond is nothing.
+    const struct {
+        int32_t target;
+        int ok;
+    } seeks[] = {{0, 1}, {9, 1}, {10, 0}, {11, 0}, {100000, 0}, {5, 1}};
+    for (const auto& c : seeks) EXPECT_EQ(demo_position(c.target), c.ok) << c.target;
+    // After the last good seek the replay reads frame 5 next.
+    history_clear_all();
+    tic_counter = 5;
+    demo_read_step();
+    EXPECT_EQ(stamps(10).front(), 5);
+    EXPECT_EQ(state_history[10].record[(state_history[10].head - (int(stamps(10).size()) - 1)) &
+                                       (history_length - 1)].bytes[0],
+              uint8_t(5 * 7));
+}
+
+// The restart gate, worked out by hand from the rule: d = F + N - r; c = F
+// below F, else d; at or above F it becomes F + ((d < F ? 0 : N - r) mod N)
+// with the remainder taken non-negative. No normal lap: 0.
+TEST(lap_restart, picks_the_lap_sequence_position)
+{
+    const struct {
+        int32_t first, normal, restarts, c;
+    } rows[] = {
+        {3, 5, 2, 6},   // the reset's call: d = 6, 3 + 3
+        {3, 5, 3, 5},   // d = 5, 3 + 2
+        {3, 5, 5, 3},   // d = 3, 3 + 0
+        {3, 5, 7, 3},   // d = 1 < F: back to the first normal gate
+        {3, 5, 0, 3},   // N - r = 5, a whole lap: 3 + 0
+        {3, 5, 9, 3},   // d = -1 < F
+        {0, 4, 2, 2},   // no first lap: 0 + 2
+        {0, 4, 4, 0},   // N - r = 0: before the first gate
+        {0, 4, 6, 0},   // d = -2 < F = 0
+        {2, 0, 2, 0},   // no normal lap
+        {6, 4, 1, 9},   // d = 9: 6 + 3
+        {6, 4, 11, 6},  // d = -1
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(lap_restart_index(r.first, r.normal, r.restarts), r.c)
+            << r.first << " " << r.normal << " " << r.restarts;
 }
 
 TEST_F(DemoTest, positioning_far_past_the_end_fails_without_overflow)

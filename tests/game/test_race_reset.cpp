@@ -16,12 +16,17 @@
 #include "core/alloc.h"
 #include "core/game_state.h"
 #include "core/vfs.h"
+#include "game/cameras.h"
+#include "game/demo.h"
 #include "game/flaggers.h"
 #include "game/lighting.h"
 #include "game/race_reset.h"
+#include "game/startup.h"
 #include "game/track_cameras.h"
 #include "game/track_list.h"
 #include "game/track_objects.h"
+#include "net/client.h"
+#include "physics/lap_timing.h"
 #include "physics/physics_tic.h"
 #include "physics/physics_world.h"
 #include "physics/rider.h"
@@ -423,8 +428,103 @@ TEST_F(reset_fixture, a_timed_race_and_lap_mode_set_their_clocks)
     EXPECT_EQ(lap_mode, 1);
     EXPECT_EQ(tic_counter, 38400);
     EXPECT_EQ(slot_status[0], 0);
+    // The free camera waits 5 ft above the watched rider.
+    const double* at = dBodyGetPosition(rider_table[0]->frame_body);
+    EXPECT_FLOAT_EQ(free_camera.x, float(at[0]));
+    EXPECT_FLOAT_EQ(free_camera.y, float(at[1]) + 5.0f);
+    EXPECT_FLOAT_EQ(free_camera.z, float(at[2]));
     EXPECT_EQ(rider_count(), 1);
     EXPECT_EQ(watched_slot, 0);
+}
+
+// Riders shown from history come with their records: a demo's rider lines
+// fill kind-0 slots in header order, the server's rider infos fill kind-5
+// slots. Paints from elsewhere are opened only when they are safe names.
+TEST_F(reset_fixture, demo_and_network_riders_come_from_their_records)
+{
+    fs::create_directories(home / "Zentrik" / "demos");
+    fs::path demo = home / "Zentrik" / "demos" / "three.ztdemo";
+    {
+        std::ofstream out(demo, std::ios::binary);
+        out << "ZT06   2          0    2 1800\ntracks/stadium\n"
+            << "crf250(2008)|@rider_body-alt1.png|../../etc/passwd|@wheels-alt1.png|\n41\nAnna Demo\n\n"
+            << "kx125||||\n7\nBert Demo\n\n";
+    }
+    std::string file = demo.string();
+    options.file = file.c_str();
+    net_rider_info& info = net_rider_infos[9];
+    info = net_rider_info{};
+    snprintf(info.bike, sizeof info.bike, "%s", "yz250f");
+    snprintf(info.number, sizeof info.number, "%s", "88");
+    snprintf(info.name, sizeof info.name, "%s", "Net Rider");
+    snprintf(info.rider_skin, sizeof info.rider_skin, "%s", "@rider_body-alt2.png");
+    int32_t kinds[slot_total] = {};
+    kinds[9] = 5;
+    reset_session(kinds, 1, 0, 0, 1000, 0);
+    options.file = nullptr;
+    ASSERT_STREQ(track_dir, "tracks/stadium");
+    // Slots 0 and 1 take the demo's two riders; slot 2 (kind 0, no rider
+    // left) stays empty; slot 9 is the server's rider.
+    ASSERT_NE(rider_table[0], nullptr);
+    ASSERT_NE(rider_table[1], nullptr);
+    EXPECT_EQ(rider_table[2], nullptr);
+    ASSERT_NE(rider_table[9], nullptr);
+    EXPECT_EQ(rider_count(), 3);
+    for (int k : {0, 1, 9}) EXPECT_EQ(slot_status[k], slot_driven_by_history) << k;
+    EXPECT_STREQ(rider_table[0]->number, "41");
+    EXPECT_STREQ(rider_table[1]->number, "7");
+    EXPECT_STREQ(rider_table[9]->number, "88");
+    EXPECT_STREQ(slot_rider_name[0], "Anna Demo");
+    EXPECT_STREQ(slot_rider_name[1], "Bert Demo");
+    EXPECT_STREQ(slot_rider_name[9], "Net Rider");
+    EXPECT_EQ(demo_slot_map[0], 0);
+    EXPECT_EQ(demo_slot_map[1], 1);
+    EXPECT_EQ(demo_slot_map[2], -1);
+    EXPECT_STREQ(rider_table[0]->rider_texture.name, "@rider_body-alt1.png");
+    EXPECT_STREQ(rider_table[9]->rider_texture.name, "@rider_body-alt2.png");
+    // The path-like bike paint is never opened: the bike keeps its own.
+    EXPECT_EQ(std::string(rider_table[0]->bike_texture.name).find(".."), std::string::npos);
+    // The replay runs the recorded race's clock.
+    EXPECT_EQ(gate_drop_tic, 1800);
+    EXPECT_EQ(race_laps, 2);
+    EXPECT_EQ(lap_limit, 2);
+    // The first slot whose kind is not 0 is watched.
+    EXPECT_EQ(watched_slot, 9);
+    net_rider_infos[9] = net_rider_info{};
+}
+
+// The lap mode's restart puts the player at the gate of the lap sequence its
+// counter picks, placed as the reset places riders: over the checkpoint,
+// facing the side it is passed toward, on the ground.
+TEST_F(reset_fixture, a_lap_mode_restart_stands_the_player_at_the_picked_gate)
+{
+    snprintf(settings.track, sizeof settings.track, "%s", "tracks/stadium");
+    reset_session(nullptr, 0, 0, 0, 1000, 0);
+    ASSERT_EQ(lap_mode, 1);
+    const timing_gates_record& g = timing_gates;
+    ASSERT_GT(g.normal_lap_entries, 2);
+    for (int32_t restarts : {2, 3, 4}) {
+        SCOPED_TRACE(restarts);
+        lap_mode_restart_count = restarts;
+        lap_mode_restart();
+        int32_t c = lap_restart_index(g.first_lap_entries, g.normal_lap_entries, restarts);
+        ASSERT_GT(c, 0);
+        int32_t e = g.lap_entries[c - 1];
+        if (e >= lap_entry_marked) e -= lap_entry_marked;
+        const checkpoint& cp = g.checkpoints[e];
+        const rider* r = rider_table[0];
+        ASSERT_NE(r, nullptr);
+        double at[3] = {cp.x, 0, cp.z};
+        EXPECT_LT(horizontal_distance(dBodyGetPosition(r->frame_body), at), 3.0);
+        // The frame faces its -z axis: that axis lies along the checkpoint's
+        // direction.
+        const double* m = dBodyGetRotation(r->frame_body);
+        double forward[3] = {-m[2], -m[6], -m[10]};
+        double along = (forward[0] * cp.dx + forward[2] * cp.dz) / std::hypot(cp.dx, cp.dz);
+        EXPECT_GT(along, 0.95);
+        EXPECT_EQ(rider_gate_count(r), std::max(g.first_lap_entries - 1, 0));
+        EXPECT_EQ(tic_counter, 38400);
+    }
 }
 
 TEST_F(reset_fixture, loads_repeat_under_a_fixed_seed)

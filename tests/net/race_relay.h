@@ -10,6 +10,12 @@
 
 #include "fake_server.h"
 
+// A state record as a client sent it: its local tic and the packed state.
+struct relayed_state {
+    uint32_t tic;
+    uint8_t record[39];
+};
+
 struct relay_client {
     net_address address{};
     int32_t slot = 0;
@@ -22,6 +28,7 @@ struct relay_client {
     std::deque<bytes> items;    // reliable datagrams to it, head in flight
     double item_sent = -1e9;
     int states_received = 0;
+    std::vector<relayed_state> states;  // every state it sent, in arrival order
     bool gone = false;
 };
 

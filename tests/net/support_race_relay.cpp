@@ -108,8 +108,11 @@ void handle(race_relay* r, const bytes& p, const net_address& from, double now)
         send_to(r, *c, server_clock(r->race_id, r->tic, 0));
         break;
     case 11:
+        if (p.size() < 60) break;
         c->states_received++;
         c->last_local_tic = u32_at(p, 17);
+        c->states.push_back(relayed_state{c->last_local_tic, {}});
+        memcpy(c->states.back().record, p.data() + 21, 39);
         relay_state(r, *c, p);
         break;
     case 15: c->gone = true; break;
