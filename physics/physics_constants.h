@@ -107,6 +107,13 @@ constexpr double crash_pitch = pi / 3;             // 60 degrees
 // about 55 degrees (atan of a 1.4 g corner); past 70 its footpeg, bars and
 // the rider's knee carry it, not its tyres.
 constexpr double crash_lying_lean = 70.0 * pi / 180.0;
+// The steepest lean a rider holds a bike at: the lean that balances a turn
+// of a g is atan(a / g), and the best dirt grips at about 1.4 g, so a lean
+// past atan(1.4) = 54.5 degrees balances no turn the tyres can hold. It
+// stays 15 degrees clear of the lying lean above, more than a rut or a
+// bump tips a held lean past it (the arcade lean motor's rate is at most
+// 1.5 rad/s).
+constexpr double corner_lean_most = 55.0 * pi / 180.0;
 
 // --- Controls and assists ----------------------------------------------------
 // Steering torque gain at steering_strength 50 (the setup default): a full

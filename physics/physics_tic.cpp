@@ -495,7 +495,10 @@ void steering_tic(const ride_world& w, rider* r, ride_state* s, double speed)
         // while the rider steers, and stands it up when the bars are let go
         // (else a lean would hold the head into the turn for ever).
         double hold = std::clamp(std::fabs(r->steer) * 8.0, 0.0, 1.0);
-        double target_lean = std::clamp(s->balance_lean * hold, -1.2, 1.2);
+        // Never past the steepest cornering lean: the arcade's turn at full
+        // lock (its contacts give more than the grip's bound) would otherwise
+        // ask for a lean within a bump of lying the bike down.
+        double target_lean = std::clamp(s->balance_lean * hold, -phys::corner_lean_most, phys::corner_lean_most);
         double fade = 1.5 - 0.5 * std::clamp((speed - 40.0) * 0.025, 0.0, 1.0);
         double v = std::clamp(target_lean - lean, -1.0 / 16.0, 1.0 / 16.0) * 16.0 * fade;
         lean_motor(w, r, v, phys::lean_motor_fmax);

@@ -13,6 +13,7 @@
 #include "physics/physics_tic.h"
 #include "physics/rider_access.h"
 #include "physics/rider_build.h"
+#include "physics/setup.h"
 #include "physics/suspension.h"
 #include "ride_fixture.h"
 
@@ -458,6 +459,77 @@ TEST_P(Steering, PastTheGripTheFrontWashesOut)
     EXPECT_LT(opposite, 15 * phys::pi / 180) << "no snap to the opposite lock";
     RecordProperty("opposite", std::to_string(opposite));
 }
+
+// A keyboard player holds the bars at full lock: left held for two seconds
+// from 35 ft/s with the throttle wide open, the riding aids as the menu's
+// practice session sets them (the setup's defaults), on flat ground and on
+// the practice track's start straight, the way a player rides off its gate.
+// Full lock asks for far more turn than the tyres give (at 35 ft/s the
+// setup's lock of some 22 degrees asks for a circle of 14 ft, 2.8 g), so
+// the bike turns as hard as it holds and must not be laid down: no crash,
+// and never leaned past the lean that balances the best grip's turn,
+// atan(1.4) = 54.5 degrees, by more than a servo's overshoot of 5: a bike
+// leaned past that balances no turn the dirt can hold, and within a bump of
+// the 70 degrees at which it lies on its side. It turns left: at least a
+// quarter of a g held over the two seconds, at no more than the 75 ft/s two
+// seconds of full throttle reach, turns it 8 / 75 rad/s, 12 degrees; a
+// straight run wanders a few.
+struct FullLock : ::testing::TestWithParam<std::tuple<const char*, int>> {};
+
+TEST_P(FullLock, HeldByAKeyboardTurnsWithoutACrash)
+{
+    for (bool practice : {false, true}) {
+        SCOPED_TRACE(practice ? "practice start straight" : "flat ground");
+        ride_test_world world;
+        double x = 64, z = 120, heading = 0;
+        if (practice) {
+            ASSERT_TRUE(ride_load_track(world, "practice")) << "the generator writes it to build/data";
+            x = 199.4, z = 108.8, heading = -phys::pi / 2;  // the first start place, facing east
+        }
+        rider* r = world.add_rider(std::get<0>(GetParam()), 0, x, z, heading);
+        bike_setup setup;
+        setup_defaults(&setup);
+        setup_apply_physics(r, &setup);
+        rider_reset_controls(r);
+        r->arcade = std::get<1>(GetParam());
+        world.run(64);
+        for (int i = 0; i < 128 * 6 && rider_forward_speed(r) < 35; i++) {
+            cruise(r, 35);
+            world.tic();
+        }
+        auto heading_of = [r] {
+            const dReal* R = dBodyGetRotation(r->frame_body);
+            return std::atan2(-R[2], -R[10]);
+        };
+        double start = heading_of(), turned = 0, most_lean = 0, turn = 0;
+        for (int i = 0; i < 128 * 2; i++) {
+            cruise(r, 1000);  // the throttle wide open
+            r->steer = -1.0f;  // full left
+            world.tic();
+            double h = heading_of();
+            turned += std::remainder(h - start, 2 * phys::pi);
+            start = h;
+            most_lean = std::max(most_lean, std::fabs(body_lean_angle(r->frame_body)));
+            if (i >= 64)  // the turn's acceleration, speed times yaw rate
+                turn += rider_forward_speed(r) * dBodyGetAngularVel(r->frame_body)[1] / (128 * 3 / 2);
+        }
+        if (practice)
+            ride_unload_track();
+        RecordProperty(practice ? "practice" : "flat",
+                       std::to_string(turned * 180 / phys::pi) + " deg turned, " +
+                           std::to_string(turn / phys::gravity) + " g, lean " +
+                           std::to_string(most_lean * 180 / phys::pi) + ", " +
+                           std::to_string(rider_forward_speed(r)) + " ft/s");
+        EXPECT_EQ(r->crash_count, 0);
+        EXPECT_EQ(r->crash_tics, 0);
+        EXPECT_LT(most_lean, (54.5 + 5.0) * phys::pi / 180) << "leaned past the best grip's turn";
+        EXPECT_GT(turned, 12 * phys::pi / 180) << "turned left";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, FullLock,
+                         ::testing::Combine(::testing::Values("cr125", "crf450(2011)"), ::testing::Values(1, 0)),
+                         bike_model_test_name);
 
 INSTANTIATE_TEST_SUITE_P(Classes, Steering, ::testing::Values("cr125", "crf450(2011)"), bike_test_name);
 
