@@ -148,9 +148,12 @@ TEST_F(shipped_race, twenty_riders_finish_three_laps_of_the_practice_track)
         ASSERT_NE(r, nullptr) << k;
         EXPECT_TRUE(r->finished) << "rider " << k << " (" << r->number << ") passed " << r->gate_count << " gates";
         // The auto pilot's recovery starts 3 s after progress stops, drags
-        // the bike from 19 s and starts its way afresh at 40 s: a rider
-        // standing longer than that is one the recovery lost.
-        EXPECT_LE(worst_still[k], 40 * 128) << "rider " << k << " stood still for " << worst_still[k] / 128.0 << " s";
+        // the bike from 19 s and starts its way afresh at 40 s. This check
+        // samples once a second and needs 5 ft of movement, which a bike
+        // pulling away at a third of a g covers in about 1 s: a rider
+        // standing longer than 40 + 1 + 1 s (and a second of margin) is one
+        // the recovery lost.
+        EXPECT_LE(worst_still[k], 43 * 128) << "rider " << k << " stood still for " << worst_still[k] / 128.0 << " s";
         longest_still = std::max(longest_still, worst_still[k]);
         crashes += r->crash_count;
         double best = 0.0;
