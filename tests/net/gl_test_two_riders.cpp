@@ -149,8 +149,24 @@ void check_other_pose()
     double p[3], q[3];
     record_position(lo->record, g, p);
     record_position(hi->record, g, q);
-    double span = std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) + (p[2] - q[2]) * (p[2] - q[2]));
-    double widen = 0.25 + 2 * span;
+    auto distance = [](const double* a, const double* c) {
+        return std::sqrt((a[0] - c[0]) * (a[0] - c[0]) + (a[1] - c[1]) * (a[1] - c[1]) + (a[2] - c[2]) * (a[2] - c[2]));
+    };
+    double span = distance(p, q);
+    // The rider's travel per tic from the states on either side: a pose made
+    // a tic early or late (the frame and the tic do not share a clock) lies
+    // that far beyond the pair, which a fast rider makes more than 0.25 ft.
+    double per_tic = 0;
+    for (size_t k = 1; k < from->states.size(); k++) {
+        const relayed_state &s0 = from->states[k - 1], &s1 = from->states[k];
+        if (s1.tic <= s0.tic || int64_t(s1.tic) > newest) continue;
+        if (int64_t(s1.tic) < b - 8 || int64_t(s0.tic) > b + 8) continue;
+        double a0[3], a1[3];
+        record_position(s0.record, g, a0);
+        record_position(s1.record, g, a1);
+        per_tic = std::max(per_tic, distance(a0, a1) / double(s1.tic - s0.tic));
+    }
+    double widen = 0.25 + 2 * span + 2 * per_tic;
     double outside = 0;
     for (int i = 0; i < 3; i++) {
         double low = std::min(p[i], q[i]) - widen, high = std::max(p[i], q[i]) + widen;
