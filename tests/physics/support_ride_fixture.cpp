@@ -78,7 +78,13 @@ void ride_test_world::drop(rider* r, double x, double z, double heading)
 rider* ride_test_world::add_rider(const char* bike, int slot, double x, double z, double heading)
 {
     rider* r = rider_create(bike, slot, 0, "1", nullptr, nullptr, nullptr, nullptr);
-    rider_build(r, w.world);
+    // rider_create builds in the program's world when one exists; joints of
+    // this world could not attach to those bodies.
+    if (!rider_build(r, w.world)) {
+        ADD_FAILURE() << "rider in slot " << slot << " was built before the test's world (program's world left alive?)";
+        rider_destroy(r);
+        return nullptr;
+    }
     rider_fall(r);
     drop(r, x, z, heading);
     riders.push_back(r);

@@ -27,6 +27,11 @@ protected:
         if (main_audio) vesk_audio_close(main_audio);
         main_audio = nullptr;
         engine_sounds_free();
+        // Riders, then the program's world some cases create: a world left
+        // alive would take the riders of later tests in this process.
+        for (rider& r : rider_records)
+            if (r.frame_body) rider_destroy(&r);
+        physics_world_destroy();
         ui_roots_test::TearDown();
     }
     int delay(int tap) const { return engine_ring_size - rec->pipe.tap_offset[tap]; }
