@@ -45,6 +45,9 @@ struct session_record {
     int tile_before = -1, tile_after = -1;
     int decals_before = 0, decals_after = 0;
     int gradients_after = 0;
+    float peak = 0;                      // the profile point raised in Gradient Edit
+    float shaped_before = 0, shaped_after = 0;  // the ground under its peak
+    float cell = 0;                      // the grid's spacing in feet
     // Object steps.
     int gate = 1;
     float gate_target[2] = {0, 0};
@@ -183,14 +186,37 @@ void session_hook(int frame)
     case 55: warp_panel(panel_new_gradient); break;
     case 57: mouse_button(true); break;
     case 58: mouse_button(false); break;
-    case 60:
+    case 60: {
         rec.gradients_after = editor.gradients.count;
-        type_text("4");  // Gradient Linear Add shapes the ground along it
-        view_point(0.25f, -0.3f, &grad[0], &grad[1]);
+        // Gradient Edit: a click between the profile's two points inserts
+        // one at the cursor, 25 ft along and 10 ft up (the graph is drawn
+        // with its origin at the start, height towards -z). The cursor
+        // leaves the panel first, so the tool key is not the panel's.
+        const gradient& g = array_items<gradient>(&editor.gradients)[0];
+        warp_world(g.start_x + 25, g.start_z - 10);
+        break;
+    }
+    case 61: type_text("8"); break;
+    case 62: mouse_button(true); break;
+    case 63: mouse_button(false); break;
+    case 64: {
+        gradient& g = array_items<gradient>(&editor.gradients)[0];
+        const gradient_point* points = array_items<gradient_point>(&g.points);
+        if (g.points.count == 3) rec.peak = points[1].height;
+        // Gradient Linear Add over the peak's line across the axis.
+        type_text("4");
+        grad[0] = g.start_x + points[1].distance;
+        grad[1] = g.start_z + 0.2f * editor_view_span();
+        rec.shaped_before = height_at(grad[0], grad[1]);
+        rec.cell = track_terrain.spacing;
         warp_world(grad[0], grad[1]);
         break;
-    case 62: mouse_button(true); break;
-    case 70: mouse_button(false); break;
+    }
+    case 65: mouse_button(true); break;
+    case 70:
+        mouse_button(false);
+        rec.shaped_after = height_at(grad[0], grad[1]);
+        break;
     // The timing gate: moved by its position, then its switch point cleared.
     case 72: type_text("9"); break;
     case 74: {
@@ -313,6 +339,15 @@ TEST(editor_session, edit_save_reload_and_race)
     EXPECT_NE(rec.tile_before, 0) << "pick a spot whose tile is not tile 0";
     EXPECT_EQ(rec.decals_after, rec.decals_before + 1);
     EXPECT_EQ(rec.gradients_after, 1);
+    // Linear Add at Strength 3 reaches its target in a tic: the ground under
+    // the peak rises by the profile's height there. The peak's own line may
+    // fall between grid points, where the ground is interpolated from points
+    // on the two slopes beside it: at most a cell of the slope (peak / 25 ft
+    // per foot) lower.
+    EXPECT_GT(rec.peak, 5.0f) << "a profile point inserted near 10 ft";
+    float slope_loss = rec.peak / 25 * rec.cell;
+    EXPECT_GE(rec.shaped_after - rec.shaped_before, rec.peak - slope_loss - 0.01f);
+    EXPECT_LE(rec.shaped_after - rec.shaped_before, rec.peak + 0.01f);
 
     // The gate's position followed the drag (within a pixel of 1.6 ft).
     EXPECT_NEAR(rec.gate_after.x, rec.gate_target[0], 1.7f);
@@ -329,11 +364,12 @@ TEST(editor_session, edit_save_reload_and_race)
     EXPECT_EQ(rec.statue_switches, 2) << "\"Show Wireframe\" and \"Show Collidable\" clicked to \"Yes\"";
     EXPECT_EQ(rec.status_after_save, "Saved!");
     printf("gate %d moved to (%.2f, %.2f) for (%.2f, %.2f); billboards %d -> %d, statues %d -> %d; "
-           "hill %.3f -> %.3f, tile %d -> %d, decals %d -> %d, gradients %d\n",
+           "hill %.3f -> %.3f, tile %d -> %d, decals %d -> %d, gradients %d, peak %.2f raised %.3f\n",
            rec.gate, double(rec.gate_after.x), double(rec.gate_after.z), double(rec.gate_target[0]),
            double(rec.gate_target[1]), rec.billboards_before, rec.billboards_after, rec.statues_before,
            rec.statues_after, double(rec.hill_before), double(rec.hill_after), rec.tile_before, rec.tile_after,
-           rec.decals_before, rec.decals_after, rec.gradients_after);
+           rec.decals_before, rec.decals_after, rec.gradients_after, double(rec.peak),
+           double(rec.shaped_after - rec.shaped_before));
 
     // Read the saved folder back, as a track load does (the GL context is
     // gone: no textures, no models).
