@@ -272,11 +272,8 @@ double grid_height(float x, float z)
 
 void destroy_riders()
 {
-    for (int slot = 0; slot < slot_total; slot++) {
-        if (rider_table[slot]) rider_destroy(rider_table[slot]);
-        rider_table[slot] = nullptr;
-        slot_rider_name[slot][0] = 0;
-    }
+    riders_destroy_all();
+    for (int slot = 0; slot < slot_total; slot++) slot_rider_name[slot][0] = 0;
 }
 
 // ---- The racing-line sets --------------------------------------------------

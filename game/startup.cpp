@@ -193,10 +193,7 @@ void shut_down()
     // 4: riders.
     if (reached.physics_ready) {
         vesk_log("Deallocating bikes\n");
-        for (int slot = 0; slot < rider_slot_count; slot++) {
-            if (rider_table[slot]) rider_destroy(rider_table[slot]);
-            rider_table[slot] = nullptr;
-        }
+        riders_destroy_all();
         race_order_count = 0;
         vesk_log("Finished deallocating bikes\n");
     }

@@ -17,6 +17,14 @@ rider* rider_table[rider_slot_count];
 
 void riders_init_all() { memset(rider_records, 0, sizeof rider_records); }
 
+void riders_destroy_all()
+{
+    for (rider*& r : rider_table) {
+        if (r) rider_destroy(r);
+        r = nullptr;
+    }
+}
+
 namespace {
 void set_skin(rider_skin* skin, const char* name, const char* fallback)
 {

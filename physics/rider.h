@@ -143,6 +143,8 @@ extern rider* rider_table[rider_slot_count];
 
 // Fills every record with zeros (start-up).
 void riders_init_all();
+// Destroys every rider of rider_table and empties its slots.
+void riders_destroy_all();
 
 // Prepares the slot's record for a bike: the row by exact name or the
 // fallback of bike_info_find_or_fallback, default settings and controls,

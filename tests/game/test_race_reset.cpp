@@ -260,10 +260,7 @@ struct reset_fixture : ::testing::Test {
     }
     void TearDown() override
     {
-        for (int k = 0; k < slot_total; k++) {
-            if (rider_table[k]) rider_destroy(rider_table[k]);
-            rider_table[k] = nullptr;
-        }
+        riders_destroy_all();
         track_free();
         lighting_texture_loader = saved_loader;
         physics_world_destroy();

@@ -72,10 +72,7 @@ struct race_tic : ::testing::Test {
     }
     void TearDown() override
     {
-        for (int slot = 0; slot < rider_slot_count; slot++) {
-            if (rider_table[slot]) rider_destroy(rider_table[slot]);
-            rider_table[slot] = nullptr;
-        }
+        riders_destroy_all();
         track_objects_free();
         timing_gates_clear();
         terrain_free(&track_terrain);
@@ -140,10 +137,7 @@ rider* place_at_gate(int slot, const char* bike, const char* number = "1")
 // Ten riders on the stadium track for `tics` tics, from a fresh start.
 race_outcome ride_race(int32_t tics)
 {
-    for (int slot = 0; slot < rider_slot_count; slot++) {
-        if (rider_table[slot]) rider_destroy(rider_table[slot]);
-        rider_table[slot] = nullptr;
-    }
+    riders_destroy_all();
     track_objects_free();
     terrain_free(&track_terrain);
     EXPECT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
@@ -378,11 +372,9 @@ const char* const replayed_race_golden =
     "  31.375   34.797   39.594   44.398   49.305\r\n"
     "  61.281   64.711   69.508   74.305   79.219\r\n";
 
-// Ten riders replayed from their recorded states (every fourth tic, fed a
-// few tics ahead of the clock as a demo's reader does) race three laps: the
-// tic poses them, the gate passage times them, and once all have finished
-// the results, with the cutter's penalty, go to "@results.txt".
-TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
+// The stadium with its objects and gates, set for a three-lap race with an
+// empty history; the caller sets the clock.
+void load_stadium_three_laps()
 {
     ASSERT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
     physics_ground_from_terrain(&track_terrain);
@@ -391,7 +383,6 @@ TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
     ASSERT_EQ(timing_gates.first_lap_entries, 5);
     ASSERT_EQ(timing_gates.normal_lap_entries, 5);
     snprintf(track_dir, sizeof track_dir, "%s", "tracks/stadium");
-    tic_counter = race_start_tic = gate_drop_tic = 0;
     race_time_tics = 0;
     race_laps = lap_limit = 3;
     halfway_lap = 2;
@@ -399,6 +390,16 @@ TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
     lap_mode = 0;
     results_final = 0;
     history_clear_all();
+}
+
+// Ten riders replayed from their recorded states (every fourth tic, fed a
+// few tics ahead of the clock as a demo's reader does) race three laps: the
+// tic poses them, the gate passage times them, and once all have finished
+// the results, with the cutter's penalty, go to "@results.txt".
+TEST_F(race_tic, a_replayed_three_lap_race_with_a_cut_gives_its_results)
+{
+    ASSERT_NO_FATAL_FAILURE(load_stadium_three_laps());
+    tic_counter = race_start_tic = gate_drop_tic = 0;
 
     rider* scratch = rider_create("kx250f(2008)", 159, 0, "0", nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(scratch, nullptr);
@@ -658,30 +659,14 @@ const char* const course_bike = "kx250f(2008)";
 // three laps from a fresh seed; the gates drop 13 s in.
 void start_input_race()
 {
-    for (int slot = 0; slot < rider_slot_count; slot++) {
-        if (rider_table[slot]) rider_destroy(rider_table[slot]);
-        rider_table[slot] = nullptr;
-    }
+    riders_destroy_all();
     track_objects_free();
     timing_gates_clear();
     terrain_free(&track_terrain);
-    ASSERT_EQ(terrain_load(&track_terrain, "@tracks/stadium"), 1);
-    physics_ground_from_terrain(&track_terrain);
-    track_objects_init();
-    timing_gates_load("@tracks/stadium/timing_gates");
-    ASSERT_EQ(timing_gates.first_lap_entries, 5);
-    ASSERT_EQ(timing_gates.normal_lap_entries, 5);
-    snprintf(track_dir, sizeof track_dir, "%s", "tracks/stadium");
+    ASSERT_NO_FATAL_FAILURE(load_stadium_three_laps());
     mt_seed(reset_seed());
     tic_counter = race_start_tic = start_sequence_tic = 0;
     gate_drop_tic = 13 * 128;
-    race_time_tics = 0;
-    race_laps = lap_limit = 3;
-    halfway_lap = 2;
-    history_delay = 0;
-    lap_mode = 0;
-    results_final = 0;
-    history_clear_all();
     racing_line_sets = racing_line_store{};
     for (int slot = 0; slot < race_riders; slot++) {
         char number[16];
