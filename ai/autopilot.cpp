@@ -486,9 +486,11 @@ static void autopilot_recover(rider* r, const line_point* path, int32_t count, d
     }
     int crashed = r->crash_tics > 0;
     const line_point& t = path[clamp_index(r->path_target, count)];
-    if (since > 19.0) {
+    if (since > 19.0 && !crashed) {
         // Stuck for long: drag the bike toward its target and take half its
-        // weight off the ground.
+        // weight off the ground. Never while the rider is down: the physics
+        // ends a crash only once the bike lies still, and a dragged bike
+        // never does.
         double w[3];
         body_position(r->front_wheel_body, w);
         double d[3] = {t.x - w[0], t.y - w[1], t.z - w[2]};
@@ -520,7 +522,13 @@ static void autopilot_recover(rider* r, const line_point* path, int32_t count, d
     else
         want = clampd(local[0] * 0.5 / local[2], -limit, limit);
     int32_t jump = path_next_jump(r, r->path_target);
-    if (-local[2] < 4.0 * std::fabs(local[0]) || (jump >= 0 && jump < r->path_target + 8)) r->recovery_counter = 3;
+    int jump_near = jump >= 0 && jump < r->path_target + 8;
+    if (-local[2] < 4.0 * std::fabs(local[0]) || jump_near) r->recovery_counter = 3;
+    // Squarely on the way to a jump's face: its take-off speed. A rider that
+    // reaches the face at the recovery's walking pace comes down short, in
+    // a double's or step-down's gap, and sticks there.
+    if (jump_near && target_speed > 5.0 && -local[2] >= 4.0 * std::fabs(local[0]))
+        target_speed = std::max(target_speed, double(std::fabs(path[clamp_index(jump - 1, count)].speed)));
     r->dab = speed < 10.0 && !crashed ? 1.0f : 0.0f;
     double roll_rate = body_local_rate(r->frame_body, 2);
     r->steer = float(clampd(2.0 * (roll_rate - clampd(4.0 * (want - lean), -4.0, 4.0)), -1.0, 1.0));
@@ -596,6 +604,13 @@ void autopilot_tic(rider* r)
     if (autopilot_start_step(&r->start_time, now, start_sequence_tic * tic_length, gate_drop_tic * tic_length, p,
                              unit_random_mt, &start)) {
         apply_start(r, start);
+        return;
+    }
+
+    // A finished rider at its path's end, or stopped, stands where it is:
+    // no recovery drags it back onto the track among those still racing.
+    if (r->finished && (r->recovery_counter != 0 || path_progress(r) >= pa->count - 1)) {
+        idle_controls(r);
         return;
     }
 

@@ -168,12 +168,20 @@ void autopilot_statistics(rider* r, int32_t q)
     empty_run(r, 1);
 }
 
+// Points a finished computer rider rolls on past the line: 3 s at the
+// path's quarter-second spacing. The rest of its path is cut, so it comes
+// to rest just past the finish rather than riding the way back to the
+// first gate at a crawl among the riders still racing there.
+constexpr int32_t finish_roll_points = 12;
+
 // Slows a finished computer rider down along the rest of its path.
 void slow_down_after_finish(rider* r)
 {
     line_point* path = static_cast<line_point*>(r->line_path.items);
-    int32_t e = r->line_path.count - 1;
     int32_t k0 = int32_t(std::floor(path_progress(r)));
+    if (path && k0 >= 0 && r->line_path.count > k0 + 1 + finish_roll_points)
+        r->line_path.count = k0 + 1 + finish_roll_points;
+    int32_t e = r->line_path.count - 1;
     if (!path || e <= k0 || k0 < 0) return;
     for (int32_t k = k0; k <= e; k++) path[k].speed *= float(0.25 + 0.75 * double(e - k) / double(e - k0));
 }

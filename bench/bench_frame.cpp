@@ -6,6 +6,7 @@
 // happens inside its first frames.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -14,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include "bench/in_game.h"
 #include "core/game_state.h"
 #include "game/cameras.h"
 #include "game/flaggers.h"
@@ -25,6 +27,8 @@
 #include "physics/physics_world.h"
 #include "platform/vesk_window.h"
 #include "ui/hud.h"
+#include "ui/menu.h"
+#include "ui/widgets.h"
 #include "ui/settings.h"
 #include "ui/view.h"
 #include "ui/world_view.h"
@@ -33,9 +37,10 @@ namespace {
 
 int hide_every_slot(int) { return 1; }
 
-// Which layers a frame draws.
+// Which layers a frame draws; page: the busiest menu page, Suspension and
+// Gearing, open over the race as the program draws it.
 struct layers {
-    bool sky, riders, objects, hud;
+    bool sky, riders, objects, hud, page = false;
 };
 
 void frame(const layers& l)
@@ -50,6 +55,13 @@ void frame(const layers& l)
     if (!l.objects) track_objects.billboards.count = 0, track_objects.statues.count = 0;
     orbit_view_draw();
     if (l.hud) draw_hud(watched_slot), results_overlay_draw(watched_slot);
+    if (l.page) {
+        menu_page = page_suspension;
+        menu_line = 5;
+        menu_drawable_w = rect->width, menu_drawable_h = rect->height;
+        menu_draw();
+        menu_page = page_none;
+    }
     track_objects.billboards.count = billboards, track_objects.statues.count = statues;
     slot_is_hidden_hook = hidden;
     options.fugly = 0;
@@ -87,8 +99,34 @@ BENCHMARK(BM_terrain_sky_riders)->Unit(benchmark::kMillisecond)->UseRealTime()->
 BENCHMARK(BM_terrain_sky_riders_objects)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 BENCHMARK(BM_whole_frame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
-int bench_argc;
-char** bench_argv;
+// The menu's busiest page over the whole frame: frames alternate without
+// and with it, so that both kinds see the same load, and the page's share
+// is what it adds over the frame with it, in wall-clock and in processor
+// time (the rasteriser's threads included).
+void BM_suspension_page_over_whole_frame(benchmark::State& state)
+{
+    const layers kinds[2] = {{true, true, true, true, false}, {true, true, true, true, true}};
+    double seconds[2] = {}, cpu[2] = {};
+    int64_t counts[2] = {};
+    int64_t n = 0;
+    for (auto _ : state) {
+        int with = int(n++ & 1);
+        auto t0 = std::chrono::steady_clock::now();
+        double c0 = process_cpu_seconds();
+        frame(kinds[with]);
+        cpu[with] += process_cpu_seconds() - c0;
+        seconds[with] += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+        counts[with]++;
+    }
+    if (!counts[0] || !counts[1]) return;
+    double bare = seconds[0] / double(counts[0]), with_page = seconds[1] / double(counts[1]);
+    double cpu_bare = cpu[0] / double(counts[0]), cpu_with = cpu[1] / double(counts[1]);
+    state.counters["frame_ms"] = 1000 * bare;
+    state.counters["with_page_ms"] = 1000 * with_page;
+    state.counters["page_share_pct"] = 100 * (with_page - bare) / with_page;
+    state.counters["page_cpu_share_pct"] = 100 * (cpu_with - cpu_bare) / cpu_with;
+}
+BENCHMARK(BM_suspension_page_over_whole_frame)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(4.0);
 
 void measure(int frame_number)
 {
@@ -106,35 +144,12 @@ void measure(int frame_number)
         return;
     }
     if (frame_number != 32) return;
-    benchmark::Initialize(&bench_argc, bench_argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    quit_requested = 1;
+    in_game::run_benchmarks_and_quit();
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    bench_argc = argc;
-    bench_argv = argv;
-    // A scratch player folder holding a windowed 1280 x 720 config, the
-    // generated data root beside the bench folder.
-    char scratch[] = "/tmp/zt_bench_frame_XXXXXX";
-    if (!mkdtemp(scratch)) return 1;
-    std::string player = std::string(scratch) + "/Zentrik";
-    mkdir(player.c_str(), 0700);
-    if (FILE* f = fopen((player + "/config").c_str(), "w")) {
-        fputs("video_mode=Windowed\nxres=1280\nyres=720\n", f);
-        fclose(f);
-    }
-    setenv("XDG_DATA_HOME", scratch, 1);
-    setenv("ZT_HOME", "../data", 0);
-    setenv("ZT_SEED", "1", 0);
-    frame_hook = measure;
-    std::vector<std::string> words = {"zentrik", "--track", "practice", "--nosound", "--lock-fps", "32",
-                                      "--width", "1280", "--height", "720"};
-    std::vector<char*> args;
-    for (std::string& w : words) args.push_back(w.data());
-    return game_main(int(args.size()), args.data());
+    return in_game::run(argc, argv, "zt_bench_frame", "", measure);
 }

@@ -3,7 +3,8 @@
 // from the start) at 1280 x 720, and its share of that frame. Run under
 // xvfb-run (llvmpipe); the goal is a share under 10 %. On a busy machine
 // LP_NUM_THREADS=0 (the driver draws on the calling thread) gives steadier
-// figures.
+// figures; under callgrind the two kinds of frame have functions of their
+// own, for instruction counts that no load changes (menu_figures.md).
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -13,11 +14,13 @@
 #include "core/game_state.h"
 #include "gfx/text.h"
 #include "gfx/ztgl.h"
+#include "gfx/ztgl_gl.h"
 #include "physics/setup.h"
 #include "platform/vesk_window.h"
 #include "terrain/terrain_load.h"
 #include "terrain/terrain_render.h"
 #include "ui/menu.h"
+#include "ui/widgets.h"
 #include "ui/settings.h"
 #include "ui/view.h"
 
@@ -57,6 +60,42 @@ scene& setup()
     return s;
 }
 
+// GL draws and matrix uploads counted through the loaded entry points.
+int64_t gl_draws, gl_matrix_uploads;
+PFNGLDRAWRANGEELEMENTSPROC real_draw_range_elements;
+PFNGLDRAWARRAYSPROC real_draw_arrays;
+PFNGLUNIFORMMATRIX4FVPROC real_uniform_matrix;
+
+void APIENTRY counted_draw_range_elements(GLenum mode, GLuint start, GLuint end, GLsizei count, GLenum type,
+                                            const void* offset)
+{
+    gl_draws++;
+    real_draw_range_elements(mode, start, end, count, type, offset);
+}
+
+void APIENTRY counted_draw_arrays(GLenum mode, GLint first, GLsizei count)
+{
+    gl_draws++;
+    real_draw_arrays(mode, first, count);
+}
+
+void APIENTRY counted_uniform_matrix(GLint location, GLsizei count, GLboolean transpose, const GLfloat* value)
+{
+    gl_matrix_uploads++;
+    real_uniform_matrix(location, count, transpose, value);
+}
+
+void count_draws()
+{
+    if (real_draw_range_elements) return;
+    real_draw_range_elements = ztgl_fn.DrawRangeElements;
+    real_draw_arrays = ztgl_fn.DrawArrays;
+    real_uniform_matrix = ztgl_fn.UniformMatrix4fv;
+    ztgl_fn.DrawRangeElements = counted_draw_range_elements;
+    ztgl_fn.DrawArrays = counted_draw_arrays;
+    ztgl_fn.UniformMatrix4fv = counted_uniform_matrix;
+}
+
 double process_cpu_seconds()
 {
     timespec t;
@@ -91,6 +130,21 @@ void frame(scene& s)
     ztglFinish();
 }
 
+// The two kinds of frame apart, so that an instruction count (valgrind
+// --tool=callgrind, which the machine's load does not change) gives each
+// its own inclusive cost per call.
+__attribute__((noinline)) void frame_bare(scene& s)
+{
+    menu_page = page_none;
+    frame(s);
+}
+
+__attribute__((noinline)) void frame_with_page(scene& s, int page)
+{
+    menu_page = page;
+    frame(s);
+}
+
 // Frames alternate without and with the page; the page's share is what it
 // adds to a frame, over the whole frame with it.
 void page_over_race(benchmark::State& state, int page)
@@ -101,15 +155,33 @@ void page_over_race(benchmark::State& state, int page)
         return;
     }
     using clock = std::chrono::steady_clock;
+    count_draws();
     double seconds[2] = {}, cpu[2] = {};
-    int64_t counts[2] = {};
+    int64_t counts[2] = {}, draws[2] = {}, uploads[2] = {};
     menu_line = 5;
+    // Shaders and driver state are made on first use: once here, unmeasured.
+    // (per page and way of drawing it).
+    static bool warm[1024];
+    int way = (page & 31) | (menu_draw_passes & 3) << 5 | (menu_quads_on & 1) << 7 | (text_drawing_on & 1) << 8;
+    if (!warm[way]) {
+        for (int with = 0; with < 2; with++) {
+            menu_page = with ? page : page_none;
+            frame(s);
+        }
+        warm[way] = true;
+    }
+    // Alternating across calls too: a run of one frame a repetition (as
+    // under valgrind) still draws both kinds.
+    static int64_t frames_drawn = 0;
     for (auto _ : state) {
-        int with = int(counts[0] > counts[1]);
-        menu_page = with ? page : page_none;
+        int with = int(frames_drawn++ & 1);
         auto t0 = clock::now();
         double c0 = process_cpu_seconds();
-        frame(s);
+        int64_t d0 = gl_draws, u0 = gl_matrix_uploads;
+        if (with) frame_with_page(s, page);
+        else frame_bare(s);
+        draws[with] += gl_draws - d0;
+        uploads[with] += gl_matrix_uploads - u0;
         cpu[with] += process_cpu_seconds() - c0;
         seconds[with] += std::chrono::duration<double>(clock::now() - t0).count();
         counts[with]++;
@@ -125,6 +197,10 @@ void page_over_race(benchmark::State& state, int page)
     // programs, the processor time only the work of the frame.
     double cpu_bare = cpu[0] / double(counts[0]), cpu_with = cpu[1] / double(counts[1]);
     state.counters["page_cpu_share_pct"] = 100 * (cpu_with - cpu_bare) / cpu_with;
+    // What the page asks of the driver: its draws and matrix uploads.
+    state.counters["page_draws"] = double(draws[1]) / double(counts[1]) - double(draws[0]) / double(counts[0]);
+    state.counters["page_matrix_uploads"] =
+        double(uploads[1]) / double(counts[1]) - double(uploads[0]) / double(counts[0]);
 }
 
 void BM_suspension_page_over_race(benchmark::State& state)
@@ -132,6 +208,20 @@ void BM_suspension_page_over_race(benchmark::State& state)
     page_over_race(state, page_suspension);
 }
 BENCHMARK(BM_suspension_page_over_race)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same page's quads alone (argument 0) and its text alone (1), drawn
+// in one pass in order with the other half switched off: where the page's
+// cost lies.
+void BM_suspension_half(benchmark::State& state)
+{
+    int32_t* half = state.range(0) == 0 ? &text_drawing_on : &menu_quads_on;
+    menu_draw_passes = 1;
+    *half = 0;
+    page_over_race(state, page_suspension);
+    *half = 1;
+    menu_draw_passes = 2;
+}
+BENCHMARK(BM_suspension_half)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The exit screen: the page background and four lines of text, for what
 // the background alone costs.

@@ -31,7 +31,13 @@ function(zt_tests folder)
   if(_gl)
     add_executable(gl_test_${folder} ${_gl} ${_support})
     target_link_libraries(gl_test_${folder} PRIVATE zt_all zt_test_support GTest::gtest_main GTest::gmock)
-    gtest_discover_tests(gl_test_${folder} PROPERTIES LABELS gl
+    # GL tests share one X display when run side by side: the folders whose
+    # tests move the pointer or type into a focused window take it in turns.
+    set(_lock "")
+    if(folder STREQUAL "ui" OR folder STREQUAL "platform" OR folder STREQUAL "editor")
+      set(_lock RESOURCE_LOCK x_pointer)
+    endif()
+    gtest_discover_tests(gl_test_${folder} PROPERTIES LABELS gl ${_lock}
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} DISCOVERY_TIMEOUT 60
       DISCOVERY_MODE PRE_TEST)
   endif()

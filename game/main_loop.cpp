@@ -233,7 +233,7 @@ int32_t leader_laps_done()
 {
     if (race_order_count < 1) return 0;
     int32_t gates = race_order[0].gates_passed;
-    int32_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int32_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     if (normal <= 0 || gates < first) return 0;
     return (gates - first) / normal + 1;
 }

@@ -51,6 +51,8 @@
 #include "terrain/heightfield.h"
 #include "terrain/terrain.h"
 #include "terrain/terrain_load.h"
+#include "terrain/treadmarks.h"
+#include "ui/treadmark_draw.h"
 #include "ui/console.h"
 #include "ui/loading.h"
 #include "ui/settings.h"
@@ -498,6 +500,39 @@ void rider_choice_from_record(rider_choice* c, const char* bike, const char* num
     for (int i = 0; i < 4; i++) c->skins[i] = skin_name_safe(paints[i]) ? paints[i] : nullptr;
 }
 
+void demo_rider_choice(rider_choice* c, int32_t index)
+{
+    const demo_rider& d = demo_header.riders[index];
+    rider_choice_from_record(c, d.bike, d.number, d.name, d.rider_skin, d.head_skin, d.bike_skin, d.wheel_skin);
+}
+
+// The rider a choice describes, in slot k with the choice's status and name.
+// Riders shown from their history get damped steering for their replayed
+// poses and no crash under way. Null (the slot left empty) without a bike or
+// when the bike cannot be built.
+rider* rider_from_choice(const rider_choice& c, int32_t k)
+{
+    if (!c.bike || !c.bike[0]) return nullptr;
+    rider* r = rider_create(bike_name_upgrade(c.bike), k, c.status != slot_driven_by_history, c.number, c.skins[0],
+                            c.skins[1], c.skins[2], c.skins[3]);
+    if (!r) return nullptr;
+    rider_table[k] = r;
+    slot_status[k] = c.status;
+    if (c.status == slot_driven_by_history) {
+        rider_recover(r);
+        r->crash_tics = r->crash_count = 0;
+        r->roll_damping = 100;
+        r->full_lock_speed = 5;
+        r->restricted_lock_speed = 50;
+        r->restricted_lock = 0.04363323f;  // 2.5 degrees
+    }
+    const char* name = c.status == slot_driven_by_autopilot ? "Zurezidir"
+                       : c.status == slot_driven_by_player  ? (player_setup.name[0] ? player_setup.name : "Kestrin Vale")
+                       : c.name ? c.name : "";
+    snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s", name);
+    return r;
+}
+
 void place_riders(const int32_t kinds[slot_total], int online)
 {
     int32_t m = 0, network_placed = 0;
@@ -542,10 +577,8 @@ void place_riders(const int32_t kinds[slot_total], int online)
             c.personality = options.practice ? "tester" : row.personality;
         } else if (kind == slot_kind_demo && demo_next < demo_riders) {
             // The demo's riders fill its slots in header order.
-            const demo_rider& d = demo_header.riders[demo_next];
             demo_index = demo_next++;
-            rider_choice_from_record(&c, d.bike, d.number, d.name, d.rider_skin, d.head_skin, d.bike_skin,
-                                     d.wheel_skin);
+            demo_rider_choice(&c, demo_index);
         } else if (kind == slot_kind_network) {
             const net_rider_info& n = net_rider_infos[k];
             rider_choice_from_record(&c, n.bike, n.number, n.name, n.rider_skin, n.head_skin, n.bike_skin,
@@ -566,21 +599,10 @@ void place_riders(const int32_t kinds[slot_total], int online)
         start_place at = start_place_of(p);
         if (online && kind == slot_kind_player && riding >= slot_total) at = start_place_of(0);
 
-        rider* r = rider_create(bike_name_upgrade(c.bike), k, c.status != slot_driven_by_history, c.number, c.skins[0],
-                                c.skins[1], c.skins[2], c.skins[3]);
+        rider* r = demo_index >= 0 ? demo_rider_create(demo_index, k) : rider_from_choice(c, k);
         if (!r) continue;
-        rider_table[k] = r;
-        slot_status[k] = c.status;
         drop_onto_ground(r, at);
-        if (c.status == slot_driven_by_history) {
-            rider_recover(r);
-            r->roll_damping = 100;
-            r->full_lock_speed = 5;
-            r->restricted_lock_speed = 50;
-            r->restricted_lock = 0.04363323f;  // 2.5 degrees
-        } else {
-            rider_fall(r);
-        }
+        if (c.status != slot_driven_by_history) rider_fall(r);
         if (c.status == slot_driven_by_player) {
             // The online false-start rule measures from here.
             false_start_hold = 0;
@@ -589,15 +611,8 @@ void place_riders(const int32_t kinds[slot_total], int online)
         }
         if (c.status == slot_driven_by_autopilot) {
             rider_set_autopilot_personality(r, c.personality);
-            snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s", "Zurezidir");
             m++;
-        } else if (c.status == slot_driven_by_player) {
-            snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s",
-                     player_setup.name[0] ? player_setup.name : "Kestrin Vale");
-        } else {
-            snprintf(slot_rider_name[k], sizeof slot_rider_name[k], "%s", c.name ? c.name : "");
         }
-        if (demo_index >= 0) demo_slot_map[demo_index] = k;
         double now = loading_clock();
         if (now - last_dots > 0.125) {
             static const char* const dot_text[4] = {"", ".", "..", "..."};
@@ -620,6 +635,16 @@ void start_gates_raise()
 }
 
 }  // namespace
+
+rider* demo_rider_create(int32_t index, int32_t slot)
+{
+    if (index < 0 || index >= demo_header.rider_count || slot < 0 || slot >= slot_total) return nullptr;
+    rider_choice c = {};
+    demo_rider_choice(&c, index);
+    rider* r = rider_from_choice(c, slot);
+    if (r) demo_slot_map[index] = slot;
+    return r;
+}
 
 // Rest pose turned to the gate and set on the ground, lifted a quarter foot
 // at a time while anything touches. The lift is bounded: a rider that never
@@ -675,6 +700,8 @@ void track_free()
     track_objects_free();
     lighting_free();
     terrain_free(&track_terrain);
+    treadmarks_free(&track_treadmarks);
+    treadmarks_draw_free();
     physics_ground_flat();
     track_map_texture = 0;
     track_file_billboards = track_file_statues = 0;
@@ -711,6 +738,7 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     show_status("Cleaning up");
     vesk_log("Deallocating bikes\n");
     destroy_riders();
+    treadmarks_clear(&track_treadmarks);
     race_order_count = 0;
     vesk_log("Finished deallocating bikes\n");
     show_done("Cleaning up");
@@ -765,7 +793,12 @@ void reset_session(const int32_t* slot_kinds, int track_from_demo, int record_de
     // 12
     int32_t kinds[slot_total];
     watched_slot = slot_kinds_prepare(slot_kinds, demo_replay_version() > 0, watched_slot, kinds);
-    if (lap_mode) tic_counter = 300 * 128;
+    if (lap_mode) {
+        // A new practice starts its own best lap; the track's fast lap ghost
+        // brings the old one back once it is ridden.
+        tic_counter = 300 * 128;
+        best_lap_tics = last_lap_tics = 0;
+    }
 
     // 13
     lines_skill = skill;

@@ -89,6 +89,14 @@ start_place start_place_of(int32_t p);
 // The reset's start places and the lap mode's restart gates both use it.
 void drop_onto_ground(rider* r, const start_place& at);
 
+// Demo rider `index` of the open replay as a rider in `slot`, shown from its
+// history: the line's bike (upgraded), number, name and paints (a paint name
+// that could leave the data roots gives the bike's own), damped steering, no
+// crash under way; the demo slot map records the slot. The reset's demo
+// slots and the lap mode's ghosts are both made by it. Null (slot left
+// empty) for a rider the demo does not hold or a bike that cannot be built.
+rider* demo_rider_create(int32_t index, int32_t slot);
+
 // The kinds a reset works on, from the caller's (null: lap mode, the player
 // alone in slot 0) with every later player slot made 0; all-0 kinds without
 // demo riders get an AI rider in slot 0. Returns the slot the views follow

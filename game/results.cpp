@@ -77,7 +77,7 @@ bool stretch_time(const rider* r, int64_t p, int64_t j, int64_t* t)
 // The field's expected time from gate p to gate j, plus a second.
 int64_t expected_stretch(int64_t p, int64_t j)
 {
-    int64_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int64_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     int64_t sum = 0, riders = 0;
     for (int32_t e = 0; e < race_order_count; e++) {
         int slot = race_order[e].slot;
@@ -112,7 +112,7 @@ int64_t expected_stretch(int64_t p, int64_t j)
 // The leader's lap count as the halfway and end of a timed race see it.
 int64_t laps_past_first(int32_t gates)
 {
-    int32_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int32_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     if (normal <= 0 || gates < first) return -1;
     return (gates - first) / normal;
 }
@@ -122,7 +122,7 @@ int64_t laps_past_first(int32_t gates)
 void settle_timed_laps()
 {
     int64_t end_tic = int64_t(gate_drop_tic) + race_time_tics;
-    int64_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int64_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     int64_t done = laps_past_first(race_order[0].gates_passed);
     int64_t f = done < 0 ? 1 : std::max<int64_t>(1, std::min<int64_t>(lap_limit, done));
     for (;; f++) {
@@ -181,6 +181,9 @@ void race_order_build()
     for (int slot = 0; slot < rider_slot_count; slot++)
         if (rider_table[slot]) race_order[race_order_count++] = entry_of(slot);
     race_order_sort(race_order, race_order_count);
+    // The finish of a rider whose gates come from elsewhere (a network
+    // rider's lap-time items) is judged against the leader's finish.
+    leader_slot = race_order_count > 0 ? race_order[0].slot : rider_no_slot;
 }
 
 int32_t rider_best_lap(const rider* r, float* seconds)
@@ -224,7 +227,7 @@ int results_write()
 {
     vfs_stream* s = vfs_open("@results.txt", "wb");
     if (!s) return 0;
-    int32_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int32_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     vfs_printf(s, "Time=%.2f|Laps=%d|Track=%s|Date=%ld\r\n", race_time_tics * tic_length, race_laps, track_dir,
                long(time(nullptr)));
     vfs_printf(s, "%4s | %12s | %4s | %10s | %4s | %10s\r\n", "No.", "Bike", "Laps", "Total Time", "BLap", "Best Time");
@@ -281,7 +284,7 @@ void results_finish()
     for (int32_t e = 0; e < race_order_count; e++)
         if (!rider_done(race_order[e].slot)) return;
 
-    int32_t first = timing_gates.counted_first_lap, normal = timing_gates.counted_normal_lap;
+    int32_t first = timing_gates.first_lap_entries, normal = timing_gates.normal_lap_entries;
     race_results_count = 0;
     for (int slot = 0; slot < rider_slot_count; slot++) {
         const rider* r = rider_table[slot];

@@ -50,6 +50,12 @@ constexpr int32_t gate_window_tics = 10 * tics_per_second;
 constexpr int32_t false_start_tics = 15 * tics_per_second;
 // Online, the results are looked at once every 512 tics.
 constexpr int32_t online_results_period = 512;
+// A rider pressing on its gate touches it every tic; were each touch to hold
+// the gate, it would never fall and the rider, with those behind it, would
+// stay at the start for good. Leaning holds a gate for at most as long as
+// its whole fall takes.
+constexpr int32_t gate_hold_limit = 32;
+int32_t start_gate_held_tics[start_gate_limit];
 // The gate's turn when up: 3 pi / 16.
 constexpr double gate_up_angle = 0.5890486225480862;
 
@@ -81,36 +87,58 @@ void sort_fastest_first(rider** list, int n)
     std::copy(sorted, sorted + n, list);
 }
 
+// The start gates push riders until 10 s after the drop, long after they
+// lie flat: then they are part of the ground, and their shapes, a strip of
+// spheres across the start lane, would only jolt every rider crossing it
+// each lap. Riders replayed from a history are pushed by nothing else.
+bool gates_still_collide() { return int64_t(tic_counter) <= int64_t(gate_drop_tic) + gate_window_tics; }
+
+// Every simulated rider gets its tyre forces and meets the statues near it
+// (the start gates among them while they still stand); then the riders
+// collide in pairs.
 void contacts_offline(const ride_world& w)
 {
     rider* list[rider_slot_count];
     int n = 0;
+    bool gates = gates_still_collide();
     for (int slot = 0; slot < rider_slot_count; slot++) {
         rider* r = rider_table[slot];
-        if (!r || slot_status[slot] == slot_driven_by_history) continue;
+        if (!r) continue;
+        if (slot_status[slot] == slot_driven_by_history) {
+            if (gates) start_gates_collide(r);
+            continue;
+        }
         list[n++] = r;
-        bike_tyre_forces(w, r);
+        rider_statue_collide(w, r, gates);
     }
     sort_fastest_first(list, n);
     for (int a = 0; a < n; a++)
         for (int b = a + 1; b < n; b++) riders_collide(w, list[a], list[b], 0);
 }
 
+// Online only the own rider is simulated: it meets the statues and the other
+// riders; a rider it hits falls, and a fallen rider meets the statues too.
 void contacts_online(const ride_world& w)
 {
     rider* list[rider_slot_count];
     int n = 0;
+    bool spectator = spectating(), gates = gates_still_collide();
     for (int slot = 0; slot < rider_slot_count; slot++)
-        if (rider_table[slot] && slot_status[slot] == slot_driven_by_history && state_current(slot))
+        if (rider_table[slot] && slot_status[slot] == slot_driven_by_history && state_current(slot)) {
             list[n++] = rider_table[slot];
+            if (spectator && gates) start_gates_collide(rider_table[slot]);
+        }
     int own_slot = net_own_slot();
     if (own_slot < 0 || own_slot >= rider_slot_count || !rider_table[own_slot]) return;
     rider* own = rider_table[own_slot];
-    bike_tyre_forces(w, own);
-    if (net_riding_slot() == rider_no_slot) return;
+    rider_statue_collide(w, own, gates);
+    if (spectator) return;
     sort_fastest_first(list, n);
-    for (int i = 0; i < n; i++)
-        if (list[i] != own && riders_collide(w, own, list[i], 1)) rider_start_fall(list[i]);
+    for (int i = 0; i < n; i++) {
+        if (list[i] == own) continue;
+        if (riders_collide(w, own, list[i], 1)) rider_start_fall(list[i]);
+        if (rider_is_down(list[i])) rider_statue_collide(w, list[i], gates);
+    }
 }
 
 void roost_and_treadmarks(const ride_world& w)
@@ -167,7 +195,9 @@ void drive_slots(const ride_world& w, bool physics)
         if (on && status == slot_driven_by_history) rider_fall_step(r);
         if (on && status == slot_driven_by_player && physics) false_start_rule(r);
         if (physics) bike_physics_tic(w, r);
-        if (!on || status == slot_driven_by_player) line_recorder_tic(r);
+        // Online the gates of a rider driven here are timed here; a network
+        // rider's come from its lap-time items.
+        if (!on || status != slot_driven_by_history) line_recorder_tic(r);
     }
 }
 
@@ -198,10 +228,11 @@ bool laps_changed(int slot, int32_t before)
 }
 
 // The tics of a lap-mode lap: from the gate ending the first lap to the gate
-// one normal lap later; 0 when either is missing.
+// one normal lap later; 0 when either is missing. Positions count every lap
+// entry, marked ones too, as the gate passage and the restart count them.
 int32_t lap_mode_lap(const rider* r)
 {
-    int32_t f = timing_gates.counted_first_lap, l = timing_gates.counted_normal_lap;
+    int32_t f = timing_gates.first_lap_entries, l = timing_gates.normal_lap_entries;
     if (f < 1) return 0;
     int32_t a = rider_gate_tic(r, f - 1), b = rider_gate_tic(r, f + l - 1);
     if (a < 0 || b < 0) return 0;
@@ -254,18 +285,8 @@ void create_ghosts(int32_t cut)
 {
     int32_t count = std::min(demo_header.rider_count, int32_t(rider_slot_count - 1));
     for (int32_t i = 0; i < count; i++) {
-        const demo_rider& line = demo_header.riders[i];
-        int slot = i + 1;
-        if (rider_table[slot]) continue;
-        rider* g = rider_create(bike_name_upgrade(line.bike), slot, 0, line.number, line.rider_skin, line.head_skin,
-                                line.bike_skin, line.wheel_skin);
-        if (!g) continue;
-        rider_table[slot] = g;
-        slot_status[slot] = slot_driven_by_history;
-        g->crash_tics = 0;
-        g->crash_count = 0;
-        rider_truncate_gates(g, cut);
-        demo_slot_map[i] = slot;
+        rider* g = rider_table[i + 1] ? nullptr : demo_rider_create(i, i + 1);
+        if (g) rider_truncate_gates(g, cut);
     }
 }
 
@@ -285,7 +306,7 @@ void lap_mode_step(const int32_t laps_before[2])
     last_lap_tics = lap_mode_lap(player);
     note_best(last_lap_tics);
     if (!have_fast || (last_lap_tics > 0 && player_gates > ghost_gates)) copy_file_safely(last, fast);
-    int32_t cut = std::max(timing_gates.counted_first_lap - 1, 0);
+    int32_t cut = std::max(timing_gates.first_lap_entries - 1, 0);
     if (demo_open(fast)) create_ghosts(cut);
     rider_truncate_gates(player, cut);
     line_recorder_tic(player);
@@ -356,13 +377,15 @@ void start_gates_animate()
         if (tic_counter < drop) {
             gate.drop = 1.0f;
             start_gate_fall_speed[g] = 0.0f;
+            start_gate_held_tics[g] = 0;
         }
         if (!valid_statue(gate.statue)) continue;
         statue* s = statue_at(gate.statue);
         if (gate.drop > 0.0f && tic_counter >= drop) {
             float& speed = start_gate_fall_speed[g];
-            if (s->last_touch_tic == tic_counter) {
+            if (s->last_touch_tic == tic_counter && start_gate_held_tics[g] < gate_hold_limit) {
                 speed = 0.0f;  // a rider leans on it: it stays this tic
+                start_gate_held_tics[g]++;
             } else {
                 speed = std::min(speed + 32.0f * float(tic_length), 8.0f);
                 gate.drop = std::max(gate.drop - speed * float(tic_length), 0.0f);

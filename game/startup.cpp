@@ -39,6 +39,7 @@
 #include "script/script_host.h"
 #include "script/script_sound.h"
 #include "terrain/terrain.h"
+#include "terrain/treadmarks.h"
 #include "ui/bindings.h"
 #include "ui/console.h"
 #include "ui/engine_sound.h"
@@ -383,6 +384,8 @@ int game_main(int argc, char** argv)
     model_lod_scale = float(options.lod_scale);
     model_lod_bias = float(options.lod_bias);
     roost_frequency = options.roost_frequency;
+    treadmark_limit = int32_t(settings.treadmark_limit.value);
+    treadmark_place = treadmark_place_on_track;
     if (options.connect) {
         copy_bounded(settings.server_name.text, options.connect, settings.server_name.max_length + 1);
         server_history_push();

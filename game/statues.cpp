@@ -223,7 +223,7 @@ int32_t statues_near(float x, float z, const int32_t** list)
     return n;
 }
 
-void rider_statue_collide(const ride_world& w, rider* r)
+void rider_statue_collide(const ride_world& w, rider* r, bool with_start_gates)
 {
     if (!r) return;
     bike_tyre_forces(w, r);
@@ -234,6 +234,8 @@ void rider_statue_collide(const ride_world& w, rider* r)
     static const double identity[9] = {1, 0, 0, 0, 1, 0, 0, 0, 1};
     for (int32_t k = 0; k < n; k++) {
         if (near[k] < 0 || near[k] >= track_objects.statues.count) continue;
+        // The reset makes the start gates before the track's own statues.
+        if (!with_start_gates && near[k] < track_objects.first_file_statue) continue;
         statue* s = statue_at(near[k]);
         if (!s->shape) continue;
         // A statue that turns to face the camera collides unturned.

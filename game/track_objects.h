@@ -145,10 +145,11 @@ int32_t statues_near(float x, float z, const int32_t** list);
 // repeats; returns the count.
 int32_t merge_ascending_unique(const int32_t* a, int32_t na, const int32_t* b, int32_t nb, int32_t* out);
 // Once per rider per tic: its tyre forces, then its collisions with the
-// statues near it; a statue it touches takes the tic as its last touch.
+// statues near it, the start gates only when with_start_gates; a statue it
+// touches takes the tic as its last touch.
 struct ride_world;
 struct rider;
-void rider_statue_collide(const ride_world& w, rider* r);
+void rider_statue_collide(const ride_world& w, rider* r, bool with_start_gates);
 // Frees the statue's shape copy and bone buffers and clears them.
 void statue_release(statue* s);
 // Removes a billboard or a statue with everything it owns; later ones move

@@ -221,6 +221,7 @@ void lap_times_item(const uint8_t* body, int n)
 {
     if (n < 8 || int32_t(wire_u32(body)) != net_client.race_id) return;
     uint32_t count = wire_u32(body + 4);
+    bool taken = false;
     for (uint32_t k = 0; k < count && 8 + 12 * int64_t(k) + 12 <= n; k++) {
         const uint8_t* rec = body + 8 + 12 * k;
         uint32_t slot = wire_u32(rec), index = wire_u32(rec + 4);
@@ -229,7 +230,12 @@ void lap_times_item(const uint8_t* body, int n)
         if (index >= uint32_t(gate_index_limit)) continue;
         rider_record_gate(rider_table[slot], int32_t(index), tic);
         rider_truncate_gates(rider_table[slot], int32_t(index) + 1);
+        taken = true;
     }
+    // Results made final while a rider's states paused for a second took it
+    // as done; gates it passed since must still reach them, or its finish
+    // is lost from this program's results.
+    if (taken) results_final = 0;
     if (!results_final) results_finish();
 }
 

@@ -53,14 +53,14 @@ void rider_truncate_gates(rider* r, int32_t i)
 
 int32_t rider_laps_done(const rider* r)
 {
-    int32_t f = timing_gates.counted_first_lap, n = timing_gates.counted_normal_lap;
+    int32_t f = timing_gates.first_lap_entries, n = timing_gates.normal_lap_entries;
     if (!has_gates() || n <= 0 || r->gate_count < f) return 0;
     return (r->gate_count - f) / n + 1;
 }
 
 int32_t rider_lap_gate(const rider* r)
 {
-    int32_t f = timing_gates.counted_first_lap, n = timing_gates.counted_normal_lap;
+    int32_t f = timing_gates.first_lap_entries, n = timing_gates.normal_lap_entries;
     if (n <= 0 || r->gate_count < f) return r->gate_count;
     return (r->gate_count - f) % n + 1;
 }
@@ -71,7 +71,7 @@ float rider_lap_time(const rider* r, int32_t lap)
     int32_t done = rider_laps_done(r);
     if (lap < 0) lap = done;
     if (lap < 1 || lap > done) return 0;
-    int64_t f = timing_gates.counted_first_lap, n = timing_gates.counted_normal_lap;
+    int64_t f = timing_gates.first_lap_entries, n = timing_gates.normal_lap_entries;
     int32_t end = gate_tic_at(r, f + n * (lap - 1) - 1);
     int32_t start = lap == 1 ? gate_drop_tic : gate_tic_at(r, f + n * (lap - 2) - 1);
     if (end == -1 || start == -1) return 0;
@@ -82,7 +82,7 @@ int rider_has_finished(rider* r)
 {
     if (!has_gates()) return 0;
     if (r->finished) return 1;
-    int64_t f = timing_gates.counted_first_lap, n = timing_gates.counted_normal_lap;
+    int64_t f = timing_gates.first_lap_entries, n = timing_gates.normal_lap_entries;
     if (n <= 0) return 0;  // a first lap only: the race decides the finish
     if (leader_slot < 0 || leader_slot >= rider_slot_count || !rider_table[leader_slot]) return 0;
     int32_t leader_tic = gate_tic_at(rider_table[leader_slot], f + n * (int64_t(lap_limit) - 1) - 1);

@@ -539,10 +539,20 @@ duk_ret_t n_find_billboard(ctx_t ctx)
     return give(ctx, -1);
 }
 
+// -1 for an add past the limit, with the load's error line.
+duk_ret_t refuse_past_limit(ctx_t ctx, const char* native, const char* objects)
+{
+    char text[96];
+    snprintf(text, sizeof text, "%s: a script adds at most %d %s", native, int(script_object_limit), objects);
+    script_report_once(text);
+    return give(ctx, -1);
+}
+
 duk_ret_t n_add_statue(ctx_t ctx)
 {
     double v[4] = {num(ctx, 0), num(ctx, 1), num(ctx, 2), num(ctx, 3)};
-    if (!script_loading || !all_finite(v, 4) || statues_added >= script_object_limit) return give(ctx, -1);
+    if (!script_loading || !all_finite(v, 4)) return give(ctx, -1);
+    if (statues_added >= script_object_limit) return refuse_past_limit(ctx, "add_statue", "statues");
     const char* model_name = text(ctx, 4);
     const char* texture = text(ctx, 5);
     int32_t i = create_statue(float(v[0]), float(v[1]), float(v[2]), float(v[3]), model_name[0] ? model_name : nullptr,
@@ -555,7 +565,8 @@ duk_ret_t n_add_statue(ctx_t ctx)
 duk_ret_t n_add_billboard(ctx_t ctx)
 {
     double v[5] = {num(ctx, 0), num(ctx, 1), num(ctx, 2), num(ctx, 3), num(ctx, 4)};
-    if (!script_loading || !all_finite(v, 5) || billboards_added >= script_object_limit) return give(ctx, -1);
+    if (!script_loading || !all_finite(v, 5)) return give(ctx, -1);
+    if (billboards_added >= script_object_limit) return refuse_past_limit(ctx, "add_billboard", "billboards");
     int32_t i = create_billboard(float(v[0]), float(v[1]), float(v[2]), float(v[3]), float(v[4]), text(ctx, 5),
                                  origin_script);
     if (i < 0) return give(ctx, -1);

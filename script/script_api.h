@@ -45,7 +45,8 @@ void pose_sequences_free();
 // A load adds at most this many billboards and statues: thousands of banners
 // are far beyond any scene a track needs, and every one costs each frame's
 // sort and draw, so a script calling add_billboard a million times leaves the
-// game at its frame rate.
+// game at its frame rate. The first refusal for the limit is the load's
+// error line, so a track's author learns why objects are missing.
 constexpr int32_t script_object_limit = 4096;
 void script_objects_added_reset();
 

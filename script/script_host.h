@@ -13,17 +13,26 @@ struct duk_hthread;  // Duktape's context (duk_context)
 
 constexpr int script_message_size = 1024;
 
-// A call into a script that runs longer than this is interrupted with a
+// The sanitizer build runs the script engine some 25 times slower (checked
+// memory accesses, its allocator): its limits are scaled so that a script
+// that fits a release build with room to spare fits there too.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int script_time_scale = 8;
+#else
+constexpr int script_time_scale = 1;
+#endif
+
+// A call into a script that runs longer than this (the processor time it
+// uses, so a preempted call is not cut short) is interrupted with a
 // RangeError: 50 ms is three frames at 60 Hz, a hitch a player notices but
 // not a hang, and about a thousand times what a track script's handler needs
 // (its budget is 50 us a tic).
-constexpr int script_time_limit_ms = 50;
+constexpr int script_time_limit_ms = 50 * script_time_scale;
 // The load (prelude and track script) runs once per race behind the
 // loading screen, where a longer wait costs no frames: half a second is
 // some 200 times what the generated stadium script needs to build its
-// objects and pose sequence in a release build, and 8 times in a sanitizer
-// build.
-constexpr int script_load_time_limit_ms = 500;
+// objects and pose sequence.
+constexpr int script_load_time_limit_ms = 500 * script_time_scale;
 // Bytes the script heap may hold. A track script keeps a few objects and its
 // animations' source arrays (the pose data itself lives outside the heap);
 // 64 MiB is ample for that and keeps a runaway allocation far below what
@@ -37,6 +46,7 @@ struct script_context {
     char message[script_message_size];
     int32_t time_limit_ms;  // of the next call: script_time_limit_ms, or the load's
     int64_t deadline_ns;    // monotonic time the running call is cut at, 0 while idle
+    int64_t cpu_start_ns;   // the thread's processor time when the call began
     size_t heap_bytes;    // what the heap holds now
     int32_t timed_out;    // the running call passed its deadline
     int32_t heap_refused; // an allocation was refused for the heap limit
@@ -65,6 +75,11 @@ const char* script_last_message(const script_context* c);
 // Writes "javascript error: %.900s" to the message log when the message
 // buffer holds an error.
 void script_report_error(const script_context* c);
+// The same line with text, when no error of the current load was written
+// yet: a load writes one line, its first error (of the load, a handler or a
+// refused object), so a script failing every tic cannot flood the log; later
+// errors stay in the message buffer.
+void script_report_once(const char* text);
 // The engine's full garbage collection, twice (finalizers may free more).
 void script_collect_garbage(script_context* c);
 
@@ -111,9 +126,8 @@ int script_load(const char* path);
 // script sounds right after (script_sounds_release).
 void script_unload();
 // The hooks, with max(0, tic_counter - history_delay) as "%d" (the tic the
-// shown riders are at). Nothing without a script. The first error a load's
-// handlers raise is written to the message log; later ones stay in the
-// message buffer.
+// shown riders are at). Nothing without a script. An error goes to the
+// message log when it is the load's first (script_report_once).
 void script_frame();
 void script_tic();
 void script_message(const char* text);

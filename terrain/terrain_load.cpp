@@ -11,6 +11,7 @@
 #include "terrain/surfaces.h"
 #include "terrain/terrain_render.h"
 #include "terrain/terrain_services.h"
+#include "terrain/treadmarks.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ int terrain_load(terrain* t, const char* folder)
         terrain_free(t);
         return 0;
     }
+    treadmarks_make(t, &track_treadmarks, treadmark_limit);
     terrain_hooks.show_done("Loading tileinfo");
     if (terrain_hooks.verbose)
         vesk_log("%lu bytes texture memory used after ground tiles loaded\n", (unsigned long)texture_memory);

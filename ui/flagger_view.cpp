@@ -47,7 +47,8 @@ int32_t last_checkpoint(int32_t c)
     if (c <= 0) return -1;
     int32_t i = c - 1, entry;
     if (i < f) entry = g.lap_entries[i];
-    else if (n > 0) entry = g.lap_entries[lap_entry_limit + (i - f) % n];
+    // The normal lap's entries are stored right after the first lap's.
+    else if (n > 0) entry = g.lap_entries[f + (i - f) % n];
     else return -1;
     if (entry >= lap_entry_marked) entry -= lap_entry_marked;
     return entry >= 0 && entry < g.checkpoint_count ? entry : -1;

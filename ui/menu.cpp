@@ -246,7 +246,9 @@ void menu_draw()
         int32_t program = ztgl_state.slot;
         ztgl_use_program(ZTGL_FLAT);
         text_drawing_on = 0;
+        menu_flat_quads = 1;
         p->draw();
+        menu_flat_quads = 0;
         text_drawing_on = 1;
         ztgl_use_program(ZTGL_UNLIT);
         menu_quads_on = 0;

@@ -11,6 +11,7 @@
 #include "gfx/ztgl_queue.h"
 #include "net/client.h"
 #include "physics/wheel_effects.h"
+#include "terrain/treadmarks.h"
 #include "platform/vesk_window.h"
 #include "ui/menu.h"
 #include "ui/menu_pages.h"
@@ -193,6 +194,8 @@ void advanced_key(uint32_t code)
     key_setting(l.slider, l.choice, code);
     // The roost density takes effect at once.
     roost_frequency = int32_t(settings.roost_density.value);
+    // The treadmark limit sizes the ring at the next track load.
+    treadmark_limit = int32_t(settings.treadmark_limit.value);
 }
 
 const menu_rect* advanced_rect(int line)

@@ -24,6 +24,7 @@ const menu_colours menu_go_selected_colours = {{0, 1, 0, 0.8f}, {0.9f, 0.9f, 0.9
 
 int32_t menu_drawable_w = 640, menu_drawable_h = 480;
 int32_t menu_quads_on = 1;
+int32_t menu_flat_quads = 0;
 char choice_typeahead[choice_typeahead_max + 1];
 const menu_choice* choice_typeahead_owner;
 
@@ -33,9 +34,12 @@ namespace {
 // the text drawn over them.
 void quads_begin(float r, float g, float b, float a)
 {
-    ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
-    ztglEnable(GL_BLEND);
-    ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // The flat program reads no texture, and its pass keeps blending on.
+    if (!menu_flat_quads) {
+        ztglBindTexture(GL_TEXTURE_2D, ztgl_state.white_texture);
+        ztglEnable(GL_BLEND);
+        ztglBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    }
     imm_color(r, g, b, a);
     imm_begin(IMM_QUADS);
 }
@@ -55,6 +59,9 @@ const menu_colours& button_colours(bool selected)
 
 void text_at(const menu_colour& c, float x, const char* text)
 {
+    // Without text a moved origin draws nothing; left out, it leaves the
+    // quads around it free to join one draw.
+    if (!text_drawing_on) return;
     ztglPushMatrix();
     ztglTranslatef(x, 0, 0);
     draw_text(c.r, c.g, c.b, c.a, text);

@@ -82,6 +82,10 @@ constexpr uint32_t menu_code_drag = 16;
 extern int32_t menu_drawable_w, menu_drawable_h;
 // 0 while the page's text is drawn on its own, over quads drawn before.
 extern int32_t menu_quads_on;
+// 1 while the page's quads are drawn on their own in the flat program, with
+// blending on: each quad then takes only its colour, so quads that follow
+// one another under the same matrix go to GL as one draw.
+extern int32_t menu_flat_quads;
 
 // The fitted projection of a page `lines` units tall: a 4:3 box inside the
 // overlay space (half extents view_half_w, view_half_h), full height when the

@@ -30,6 +30,7 @@
 #include "ui/screenshot.h"
 #include "ui/settings.h"
 #include "ui/statue_draw.h"
+#include "ui/treadmark_draw.h"
 #include "ui/view.h"
 
 const float sky_plain_colour[3] = {0.196078f, 0.6f, 0.8f};
@@ -187,6 +188,7 @@ void render_view(const float position[3], const float m[9], float fov_degrees, i
         ztglDisable(GL_CULL_FACE);
         terrain_draw(t);
         ztglEnable(GL_CULL_FACE);
+        treadmarks_draw();
         view_stats.ground_polygons = t->ground_polygons;
     }
     stage_mark("drawterrain");

@@ -251,11 +251,12 @@ TEST(program_restarts, fifty_same_track_restarts_keep_textures_and_memory)
     // 40 riders leaked a restart (seven bodies and joints, spheres, lists: well
     // over 10 KiB each) would be 20 MB and more over 49 restarts; the
     // allocator, the driver and the script engine's heap made and freed each
-    // restart may keep a few megabytes of what came back.
+    // restart may keep a few megabytes of what came back (3 to 4.5 MB seen on
+    // a busy machine). Half the leak, 10 MB, lies between the two.
 #ifndef __SANITIZE_ADDRESS__
     // The address sanitizer holds freed blocks in quarantine: resident memory
     // says nothing there, and its leak checker stands in.
-    EXPECT_LT(restarts.resident[1] - restarts.resident[0], 4096) << "KiB grown";
+    EXPECT_LT(restarts.resident[1] - restarts.resident[0], 10240) << "KiB grown";
 #endif
     printf("live textures %d -> %d, resident %ld -> %ld KiB\n", restarts.live_textures[0], restarts.live_textures[1],
            restarts.resident[0], restarts.resident[1]);

@@ -104,7 +104,7 @@ zentrik_result run_zentrik(zentrik_setup& setup, const std::vector<std::string>&
     posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
     posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
     posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
-    std::string program = zentrik_program();
+    std::string program = setup.program.empty() ? zentrik_program() : setup.program;
     std::vector<char*> argv{program.data()};
     std::vector<std::string> words = args;
     for (std::string& w : words) argv.push_back(w.data());

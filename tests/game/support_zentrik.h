@@ -21,6 +21,7 @@ struct zentrik_setup {
     std::string config = "video_mode=Windowed\nxres=320\nyres=240\n";  // the player's "config"
     std::map<std::string, std::string> env;  // more variables (an empty value unsets)
     int timeout_seconds = 120;
+    std::string program;         // another program to run; empty: the built one
     // Close the reading end of standard output at once, as a video encoder
     // that went away does.
     bool stdout_reader_gone = false;

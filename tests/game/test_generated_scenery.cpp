@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,7 @@ TEST_F(generated_root, images_decode_at_their_sizes)
     struct png_row {
         const char* name;
         int w, h;
-    } pngs[] = {{"@tach.png", 128, 128}, {"@shifter.png", 96, 96}, {"@pitboard.png", 128, 128},
+    } pngs[] = {{"@tach.png", 128, 128}, {"@shifter.png", 128, 128}, {"@pitboard.png", 128, 128},
                 {"@title.png", 512, 256}, {"@flare.png", 32, 32}};
     for (const png_row& p : pngs) {
         uint8_t* pixels = nullptr;
@@ -112,6 +114,106 @@ TEST_F(generated_root, images_decode_at_their_sizes)
         EXPECT_EQ(h, 64);
         alloc_check_free(pixels);
         alloc_check_free(data);
+    }
+}
+
+// Every image the game loads as a texture has sides that are powers of two:
+// the texture loader warns on the screen of any other.
+TEST_F(generated_root, every_image_is_a_power_of_two_each_way)
+{
+    int images = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(std::getenv("ZT_HOME"))) {
+        std::string path = entry.path().string();
+        if (!entry.is_regular_file() || path.size() < 4 || path.compare(path.size() - 4, 4, ".png") != 0) continue;
+        std::ifstream in(path, std::ios::binary);
+        unsigned char head[24] = {};
+        in.read(reinterpret_cast<char*>(head), sizeof head);
+        ASSERT_EQ(in.gcount(), 24) << path;
+        // The IHDR chunk's width and height, big-endian, follow the
+        // signature and the chunk's length and type.
+        auto be32 = [&](int at) {
+            return uint32_t(head[at]) << 24 | uint32_t(head[at + 1]) << 16 | uint32_t(head[at + 2]) << 8 | head[at + 3];
+        };
+        uint32_t w = be32(16), h = be32(20);
+        EXPECT_TRUE(w > 0 && (w & (w - 1)) == 0 && h > 0 && (h & (h - 1)) == 0) << path << " " << w << " x " << h;
+        images++;
+    }
+    EXPECT_GT(images, 20);
+}
+
+// The sky box's faces meet without a step: every side face's top row is one
+// of the top face's four edges (either way round), and every side face's
+// left and right columns are a column of another side face, whichever way
+// the box is put together. The rows either side of an edge look half a
+// texel apart, under half a degree, which moves the colour by about a level;
+// a step of more than 3 levels in any channel shows across the sky as a
+// line.
+std::vector<uint8_t> sky_face(const char* name)
+{
+    size_t size = 0;
+    uint8_t* data = image_file_read(name, &size);
+    EXPECT_NE(data, nullptr) << name;
+    if (!data) return {};
+    image_source src = image_source_make(data, size, name);
+    char magic[16] = "";
+    image_source_token(&src, magic, sizeof magic);
+    uint8_t* pixels = nullptr;
+    int w = 0, h = 0;
+    std::vector<uint8_t> out;
+    if (ppm_read(magic, &src, &pixels, &w, &h) && w == 64 && h == 64) out.assign(pixels, pixels + 64 * 64 * 3);
+    alloc_check_free(pixels);
+    alloc_check_free(data);
+    EXPECT_EQ(out.size(), 64 * 64 * 3u) << name;
+    return out;
+}
+
+using texel_line = std::vector<int>;  // 64 texels, 3 channels each
+
+// Row r or column c (r < 0) of a face, read forward or backward.
+texel_line face_line(const std::vector<uint8_t>& f, int r, int c, bool backward)
+{
+    texel_line l;
+    for (int i = 0; i < 64; i++) {
+        int k = backward ? 63 - i : i;
+        int x = r >= 0 ? k : c, y = r >= 0 ? r : k;
+        for (int ch = 0; ch < 3; ch++) l.push_back(f[(size_t(y) * 64 + x) * 3 + ch]);
+    }
+    return l;
+}
+
+int largest_step(const texel_line& a, const texel_line& b)
+{
+    int worst = 0;
+    for (size_t i = 0; i < a.size(); i++) worst = std::max(worst, std::abs(a[i] - b[i]));
+    return worst;
+}
+
+TEST_F(generated_root, the_sky_faces_meet_without_a_step)
+{
+    vfs_build_index();
+    std::vector<uint8_t> up = sky_face("@sky-u.ppm");
+    std::vector<std::vector<uint8_t>> sides;
+    for (const char* name : {"@sky-n.ppm", "@sky-e.ppm", "@sky-s.ppm", "@sky-w.ppm"}) sides.push_back(sky_face(name));
+    ASSERT_FALSE(HasFailure());
+    std::vector<texel_line> up_edges;
+    for (bool backward : {false, true})
+        for (int edge : {0, 63}) {
+            up_edges.push_back(face_line(up, edge, 0, backward));
+            up_edges.push_back(face_line(up, -1, edge, backward));
+        }
+    for (int i = 0; i < 4; i++) {
+        int best = 255;
+        for (const texel_line& e : up_edges) best = std::min(best, largest_step(face_line(sides[i], 0, 0, false), e));
+        EXPECT_LE(best, 3) << "side face " << i << "'s top row against the top face";
+        for (int column : {0, 63}) {
+            int best_side = 255;
+            for (int j = 0; j < 4; j++)
+                if (j != i)
+                    for (int other : {0, 63})
+                        best_side = std::min(best_side, largest_step(face_line(sides[i], -1, column, false),
+                                                                     face_line(sides[j], -1, other, false)));
+            EXPECT_LE(best_side, 3) << "side face " << i << "'s column " << column << " against its neighbour";
+        }
     }
 }
 

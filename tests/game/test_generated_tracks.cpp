@@ -1,9 +1,12 @@
 // The generated tracks' furniture loads whole, without a message, with the
 // counts the generator lays out, every asset it names present, and the start
 // grid and checkpoints on the ridden ground.
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -50,6 +53,7 @@ struct expected_track {
     const char* folder;
     int start_gates, checkpoints, first_lap, normal_lap;
     int track_flaggers, banners, statues, cameras;
+    float ridden_half_width;  // how far the ridden ground reaches either side of the centre line
 };
 
 struct generated_track : ::testing::TestWithParam<expected_track> {
@@ -147,6 +151,49 @@ TEST_P(generated_track, a_full_grid_and_the_checkpoints_are_on_the_ridden_ground
     }
 }
 
+// Riders collide with every statue that has a shape, so none may stand where
+// they ride: each keeps its whole shape beyond the ridden ground (the stadium's
+// lanes and berms reach 9 ft either side of the centre line, the outdoor
+// loop's dirt 13 ft) by half a bike's length, 3 ft, so a rider whose middle
+// stays on the ground cannot reach it with a wheel.
+TEST_P(generated_track, every_solid_statue_stands_clear_of_where_riders_ride)
+{
+    const expected_track& e = GetParam();
+    std::string folder = std::string("tracks/") + e.folder;
+    ASSERT_EQ(load_track_folder(folder), 1);
+    std::ifstream in(std::string(getenv("ZT_HOME")) + "/" + folder + "/centre_line");
+    ASSERT_TRUE(in) << folder << "/centre_line";
+    std::vector<float> xs, zs;
+    for (std::string line; std::getline(in, line);) {
+        float x, z;
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream(line) >> x >> z;
+        xs.push_back(x), zs.push_back(z);
+    }
+    ASSERT_GE(xs.size(), 3u);
+    // The closed loop's nearest piece, worked out segment by segment.
+    auto distance_to_line = [&](float px, float pz) {
+        float best = 1e30f;
+        for (size_t k = 0; k < xs.size(); k++) {
+            size_t n = (k + 1) % xs.size();
+            float dx = xs[n] - xs[k], dz = zs[n] - zs[k], len2 = dx * dx + dz * dz;
+            float f = len2 > 0 ? std::clamp(((px - xs[k]) * dx + (pz - zs[k]) * dz) / len2, 0.0f, 1.0f) : 0;
+            best = std::min(best, hypotf(px - xs[k] - f * dx, pz - zs[k] - f * dz));
+        }
+        return best;
+    };
+    int solid = 0;
+    for (int i = timing_gates.start_gate_count; i < track_objects.statues.count; i++) {
+        const statue* s = statue_at(i);
+        if (!s->shape) continue;
+        solid++;
+        float clearance = distance_to_line(s->x, s->z) - collision_shape_radius(s->shape);
+        EXPECT_GE(clearance, e.ridden_half_width + 3)
+            << s->model_name << " " << i << " at " << s->x << "," << s->z;
+    }
+    EXPECT_EQ(solid, e.statues);
+}
+
 TEST_P(generated_track, reloading_after_a_free_does_not_grow)
 {
     std::string folder = std::string("tracks/") + GetParam().folder;
@@ -163,8 +210,8 @@ TEST_P(generated_track, reloading_after_a_free_does_not_grow)
 }
 
 INSTANTIATE_TEST_SUITE_P(tracks, generated_track,
-                         ::testing::Values(expected_track{"stadium", 6, 5, 5, 5, 3, 10, 21, 4},
-                                           expected_track{"practice", 8, 11, 11, 11, 3, 12, 39, 5}),
+                         ::testing::Values(expected_track{"stadium", 6, 5, 5, 5, 3, 10, 21, 4, 9},
+                                           expected_track{"practice", 8, 11, 11, 11, 3, 12, 39, 5, 13}),
                          [](const auto& info) { return std::string(info.param.folder); });
 
 } // namespace

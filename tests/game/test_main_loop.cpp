@@ -79,6 +79,10 @@ TEST_F(loop_globals, close_request_ends_the_loop)
 TEST_F(loop_globals, warp_restarts_only_a_race_of_laps_its_leader_has_done)
 {
     options.warp = 1;
+    // Each lap holds one marked entry: it is passed and recorded like the
+    // others, so laps run over every entry, not over the counted ones.
+    timing_gates.first_lap_entries = 4;
+    timing_gates.normal_lap_entries = 6;
     timing_gates.counted_first_lap = 3;
     timing_gates.counted_normal_lap = 5;
     race_order_count = 1;
@@ -86,12 +90,12 @@ TEST_F(loop_globals, warp_restarts_only_a_race_of_laps_its_leader_has_done)
         int32_t laps, gates;
         int due;
     } rows[] = {
-        {0, 0, 0},   // no laps: never over by laps (it would restart every frame)
-        {1, 2, 0},   // still before the first lap's gates
-        {1, 3, 1},   // first lap done at F gates
-        {2, 7, 0},   // 7 = 3 + 4: the second lap not yet
-        {2, 8, 1},   // 8 = 3 + 5
-        {3, 13, 1},
+        {0, 0, 0},    // no laps: never over by laps (it would restart every frame)
+        {1, 3, 0},    // still before the first lap's last entry
+        {1, 4, 1},    // first lap done at its 4 entries
+        {2, 9, 0},    // 9 = 4 + 5: the second lap not yet
+        {2, 10, 1},   // 10 = 4 + 6
+        {3, 16, 1},
     };
     for (auto& r : rows) {
         lap_limit = r.laps;
@@ -100,7 +104,7 @@ TEST_F(loop_globals, warp_restarts_only_a_race_of_laps_its_leader_has_done)
     }
     options.warp = 0;
     lap_limit = 1;
-    race_order[0].gates_passed = 3;
+    race_order[0].gates_passed = 4;
     EXPECT_EQ(warp_restart_due(), 0) << "only with --warp";
 }
 

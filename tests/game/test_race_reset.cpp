@@ -19,8 +19,10 @@
 #include "game/cameras.h"
 #include "game/demo.h"
 #include "game/flaggers.h"
+#include "game/generated_race.h"
 #include "game/lighting.h"
 #include "game/race_reset.h"
+#include "game/sim_tic.h"
 #include "game/startup.h"
 #include "game/track_cameras.h"
 #include "game/track_list.h"
@@ -70,6 +72,20 @@ TEST(ai_rider_table, eighty_numbered_rows_in_their_classes)
     EXPECT_EQ(ai_rider_rows[4].bike_skin, nullptr);
     EXPECT_EQ(ai_rider_rows[19].body_skin, nullptr);
     EXPECT_EQ(ai_rider_rows[10].head_skin, nullptr);
+}
+
+// Every paint a computer rider wears is in the generated data root: a
+// missing one falls back to the stock skin with a line on the screen.
+TEST(ai_rider_table, every_named_paint_is_in_the_generated_data)
+{
+    const std::string data = zentrik_data_root();
+    for (int32_t i = 0; i < ai_row_count; i++) {
+        const ai_rider_row& r = ai_rider_rows[i];
+        for (const char* skin : {r.body_skin, r.head_skin, r.bike_skin, r.wheel_skin})
+            if (skin) {
+                EXPECT_TRUE(fs::exists(data + "/" + (skin + 1))) << i << " " << skin;
+            }
+    }
 }
 
 TEST(ai_rider_table, upgrade_table_renames_only_the_four_250s)
@@ -220,11 +236,6 @@ TEST(start_places, behind_the_gates_in_rows)
 
 // ---- whole resets ------------------------------------------------------------
 
-std::string generated_data_root()
-{
-    return fs::canonical(fs::read_symlink("/proc/self/exe").parent_path() / ".." / "data").string();
-}
-
 long resident_kib()
 {
     std::ifstream statm("/proc/self/statm");
@@ -233,44 +244,20 @@ long resident_kib()
     return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
-struct reset_fixture : ::testing::Test {
-    fs::path home, root;
-    decltype(lighting_texture_loader) saved_loader = lighting_texture_loader;
-    void use_root(const std::string& data_root)
-    {
-        setenv("ZT_HOME", data_root.c_str(), 1);
-        vfs_shutdown();
-        vfs_build_index();
-        track_list_free();
-        ASSERT_TRUE(track_list_build());
-    }
+struct reset_fixture : generated_race {
     void SetUp() override
     {
-        home = fs::temp_directory_path() / ("zt_reset_" + std::to_string(getpid()));
-        fs::create_directories(home);
-        setenv("XDG_DATA_HOME", home.c_str(), 1);
-        setenv("ZT_SEED", "7", 1);
+        home_name = "zt_reset";
+        seed = "7";
         console_clear();
-        use_root(generated_data_root());
-        physics_world_create();
-        // No GL here: the sky gets no textures.
-        lighting_texture_loader = [](const char*) { return 0; };
+        generated_race::SetUp();
         debug_level = 1;
         snprintf(settings.track, sizeof settings.track, "tracks/practice");
     }
     void TearDown() override
     {
-        riders_destroy_all();
-        track_free();
-        lighting_texture_loader = saved_loader;
-        physics_world_destroy();
-        track_list_free();
-        vfs_shutdown();
+        generated_race::TearDown();
         debug_level = 0;
-        unsetenv("ZT_SEED");
-        unsetenv("ZT_HOME");
-        unsetenv("XDG_DATA_HOME");
-        fs::remove_all(home);
     }
     // A race of n AI riders in slots 0..n-1 on the menu's track.
     void race(const char* folder, int n)
@@ -395,16 +382,22 @@ TEST_F(reset_fixture, a_rider_driven_into_the_gate_touches_its_statue)
     ASSERT_NE(statue_at(g.statue)->shape, nullptr) << "the generated start gate has a shape";
     rider* r = rider_table[0];
     tic_counter = 1234;
+    // Before the drop the tic holds the gates up: their flaps' lips raised.
+    gate_drop_tic = tic_counter + 1;
+    start_gates_animate();
     for (int k = 0; k < timing_gates.start_gate_count; k++) statue_at(timing_gates.start_gates[k].statue)->last_touch_tic = 0;
-    // Ten feet back from where it waits (its front tyre against the gate),
-    // nothing is touched.
+    // Where it waits, its front tyre is clear of the raised lip; ten feet
+    // back nothing is near.
+    start_gates_collide(r);
+    dJointGroupEmpty(contact_joint_group);
+    EXPECT_EQ(statue_at(g.statue)->last_touch_tic, 0);
     rider_translate(r, 10 * sin(g.angle), 0, 10 * cos(g.angle));
     start_gates_collide(r);
     dJointGroupEmpty(contact_joint_group);
     EXPECT_EQ(statue_at(g.statue)->last_touch_tic, 0);
     // Half a foot past where it waited: its front tyre (centre some 1.8 ft
-    // past the gate line, 1 ft up, radius 1 ft) runs into the gate's bars
-    // (3 ft past the line, 0.75 ft up, radius 0.3 ft).
+    // past the gate line, 1.1 ft up, radius 1.07 ft) runs into the raised
+    // lip (balls of 0.15 ft about 2.55 ft past the line, at the ground).
     double ahead = 10 + 0.5;
     rider_translate(r, -ahead * sin(g.angle), 0, -ahead * cos(g.angle));
     start_gates_collide(r);

@@ -35,6 +35,8 @@ protected:
         timing_gates.checkpoint_count = 8;
         timing_gates.counted_first_lap = 2;
         timing_gates.counted_normal_lap = 3;
+        timing_gates.first_lap_entries = 2;  // no marked entries: every entry counts
+        timing_gates.normal_lap_entries = 3;
         gate_drop_tic = 1000;
         race_time_tics = 0;
         race_laps = 3;

@@ -1,6 +1,7 @@
 // The simulation tic without bodies: the roost order, the start-gate
 // animation driven through run_tic, the replay seek's arithmetic, the
 // visibility of a slot, the results flag, the markers and the telemetry rings.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -140,6 +141,35 @@ TEST_F(sim_tic, a_touched_gate_stays_for_that_tic)
     EXPECT_EQ(g.drop, before);
     run_tic();
     EXPECT_NEAR(g.drop, before - 0.25 / 128, 1e-6);
+}
+
+// A rider pressing on its gate touches it every tic. It holds the gate for
+// as long as a free fall takes (32 tics), no longer: then the gate falls as
+// if untouched, down 32 tics later, and never stays up for the race.
+TEST_F(sim_tic, a_gate_leaned_on_every_tic_is_held_32_tics_then_falls)
+{
+    start_gate& g = one_gate();
+    statue* s = statue_at(g.statue);
+    run_tic();
+    tic_counter = 100;
+    for (int k = 0; k < 32; k++) {
+        s->last_touch_tic = tic_counter;
+        run_tic();
+        ASSERT_EQ(g.drop, 1.0f) << "held, tic " << k;
+    }
+    for (int k = 1; k <= 32; k++) {
+        s->last_touch_tic = tic_counter;
+        run_tic();
+        EXPECT_NEAR(g.drop, std::max(0.0, 1.0 - k * (k + 1) / 1024.0), 1e-6) << k;
+    }
+    EXPECT_EQ(g.drop, 0.0f);
+    // A new race holds it again.
+    tic_counter = 0;
+    run_tic();
+    tic_counter = 100;
+    s->last_touch_tic = tic_counter;
+    run_tic();
+    EXPECT_EQ(g.drop, 1.0f);
 }
 
 // A spectator is shown the race 127 tics late: its gates drop 127 tics late.
@@ -292,14 +322,7 @@ struct lap_mode_tic : sim_tic {
         physics_world_destroy();
         sim_tic::TearDown();
     }
-    // The front wheel put at checkpoint c, then `tics` tics run.
-    void ride_to(int c, int tics = 1)
-    {
-        rider_reset_pose(player);
-        const dReal* p = dBodyGetPosition(player->front_wheel_body);
-        rider_translate(player, 10.0 * (c + 1) + 1 - p[0], 0, -p[2]);
-        for (int k = 0; k < tics; k++) run_tic();
-    }
+    void ride_to(int c, int tics = 1) { ride_past_checkpoint(player, c, tics); }
     std::string home_file(const std::string& name)
     {
         std::ifstream in(home + name, std::ios::binary);

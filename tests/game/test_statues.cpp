@@ -367,7 +367,15 @@ TEST_F(statues, a_rider_touches_the_statue_it_stands_in_and_no_other)
     for (int32_t i : {on, beside, far}) statue_at(i)->last_touch_tic = -1;
     tic_counter = 777;
     r->is_down = 0;
-    rider_statue_collide(world.w, r);
+    // Made before the track's own statues, the ball counts as a start gate:
+    // a gate that has lain flat long enough is passed over.
+    int32_t own = track_objects.first_file_statue;
+    track_objects.first_file_statue = on + 1;
+    rider_statue_collide(world.w, r, false);
+    EXPECT_EQ(statue_at(on)->last_touch_tic, -1) << "a fallen start gate is ground";
+    EXPECT_FALSE(r->is_down);
+    rider_statue_collide(world.w, r, true);
+    track_objects.first_file_statue = own;
     EXPECT_EQ(statue_at(on)->last_touch_tic, 777);
     EXPECT_EQ(statue_at(beside)->last_touch_tic, -1);
     EXPECT_EQ(statue_at(far)->last_touch_tic, -1);

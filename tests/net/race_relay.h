@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_server.h"
@@ -29,6 +30,7 @@ struct relay_client {
     double item_sent = -1e9;
     int states_received = 0;
     std::vector<relayed_state> states;  // every state it sent, in arrival order
+    std::vector<std::pair<uint32_t, uint32_t>> gates;  // its lap-time items: gate index, tic
     bool gone = false;
 };
 
@@ -44,6 +46,8 @@ struct race_relay {
     uint32_t gate_drop = 0;
     std::vector<relay_client> clients;
     std::vector<std::string> chat;  // every chat text, in arrival order
+    int datagrams = 0;              // every datagram received, for a failure's message
+    int contacts = 0;               // the contact requests among them
 };
 
 bool relay_open(race_relay* r);

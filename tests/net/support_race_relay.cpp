@@ -63,6 +63,7 @@ void reliable_in(race_relay* r, relay_client& c, const bytes& p)
         for (relay_client& o : r->clients)
             if (!o.gone && o.slot != c.slot) queue_item(o, 19, body);
     } else if (kind == 21 && body.size() >= 12) {
+        c.gates.emplace_back(u32_at(body, 4), u32_at(body, 8));
         packet_builder laps(0);
         laps.b.clear();
         laps.u32(r->race_id).u32(1).u32(uint32_t(c.slot)).u32(u32_at(body, 4)).u32(u32_at(body, 8));
@@ -75,7 +76,9 @@ void handle(race_relay* r, const bytes& p, const net_address& from, double now)
 {
     relay_client* c = client_at(r, from);
     int type = p[0];
+    r->datagrams++;
     if (type == 0) {
+        r->contacts++;
         if (!c) {
             relay_client n;
             n.address = from;

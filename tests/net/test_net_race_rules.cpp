@@ -6,6 +6,7 @@
 #include "core/game_state.h"
 #include "game/race_reset.h"
 #include "game/results.h"
+#include "game/sim_tic.h"
 #include "net/client.h"
 #include "net/reliable.h"
 #include "net_fixture.h"
@@ -120,6 +121,73 @@ TEST_F(race_rules, the_results_wait_for_a_network_rider_only_while_its_state_is_
     results_finish();
     EXPECT_EQ(results_final, 1);
     results_final = 0;
+    memset(&timing_gates, 0, sizeof timing_gates);
+}
+
+// A one-lap race on the straight track (F = 3): a network rider finishes
+// when its lap-time item says it passed gate 2 after the leader's finish,
+// or as the leader. The player finished at 30 s; slot 1's states paused
+// for a second, so the results were made final without it; then its gates
+// come in, the last at 25 s: it leads and has finished, and the results
+// are made again with slot 1 ahead of the player and slot 2 (two gates, its
+// states stale) behind both.
+TEST_F(race_rules, a_network_rider_finishes_from_its_lap_time_item)
+{
+    straight_gates_load();
+    lap_limit = 1;
+    for (int s = 0; s < 3; s++) rider_truncate_gates(rider_table[s], 0);
+    for (int g = 0; g < 3; g++) rider_record_gate(rider_table[0], g, (10 + 10 * g) * second);
+    rider_table[0]->gate_count = 3;
+    rider_table[0]->finished = 1;
+    rider_record_gate(rider_table[2], 0, 12 * second);
+    rider_record_gate(rider_table[2], 1, 22 * second);
+    rider_table[2]->gate_count = 2;
+    at(40);
+    net_client.last_state_tic[2] = uint32_t(tic_counter - 2 * second);
+    results_final = 0;
+    results_finish();
+    ASSERT_EQ(results_final, 0) << "slot 1 still rides";
+    net_client.last_state_tic[1] = uint32_t(tic_counter - second);
+    results_finish();
+    ASSERT_EQ(results_final, 1) << "slot 1 went quiet";
+    uint32_t seq = 0;
+    for (int32_t g = 0; g < 3; g++) {
+        bytes laps = packet_builder(0).u32(7).u32(1).u32(1).u32(uint32_t(g)).u32(uint32_t((5 + 10 * g) * second)).b;
+        laps.erase(laps.begin());
+        deliver(server_item(seq++, reliable_lap_time, laps));
+        EXPECT_EQ(rider_gate_count(rider_table[1]), g + 1);
+    }
+    EXPECT_TRUE(rider_has_finished(rider_table[1]));
+    EXPECT_FALSE(rider_has_finished(rider_table[2]));
+    ASSERT_EQ(results_final, 1);
+    ASSERT_EQ(race_results_count, 3);
+    EXPECT_EQ(race_results[0].slot, 1);
+    EXPECT_EQ(race_results[1].slot, 0);
+    EXPECT_EQ(race_results[2].slot, 2);
+    results_final = 0;
+    lap_limit = 0;
+    memset(&timing_gates, 0, sizeof timing_gates);
+}
+
+// Online nothing else looks at the results once the player has finished
+// and the others' states stop: the tic does, on each tic whose new count
+// is 511 modulo 512. Both network riders here went quiet 2 s ago, so the
+// results are final from the first such tic on, and not before it.
+TEST_F(race_rules, online_the_tic_finishes_the_results_every_512_tics)
+{
+    straight_gates_load();
+    lap_limit = 1;
+    rider_table[0]->finished = 1;
+    tic_counter = 3 * 512 - 3;
+    for (int s = 1; s < 3; s++) net_client.last_state_tic[s] = uint32_t(tic_counter - 2 * second);
+    results_final = 0;
+    run_tic();  // 3 x 512 - 2
+    EXPECT_EQ(results_final, 0);
+    run_tic();  // 3 x 512 - 1
+    EXPECT_EQ(results_final, 1);
+    EXPECT_EQ(race_results_count, 3);
+    results_final = 0;
+    lap_limit = 0;
     memset(&timing_gates, 0, sizeof timing_gates);
 }
 

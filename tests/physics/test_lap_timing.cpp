@@ -32,8 +32,8 @@ protected:
     static void use_track(int first, int normal)
     {
         timing_gates.checkpoint_count = 8;
-        timing_gates.counted_first_lap = first;
-        timing_gates.counted_normal_lap = normal;
+        timing_gates.first_lap_entries = timing_gates.counted_first_lap = first;
+        timing_gates.normal_lap_entries = timing_gates.counted_normal_lap = normal;
     }
     // Passes gates from..to-1 one tic step apart, as the gate passage does.
     static void ride(rider* r, int from, int to, int first_tic, int step)
@@ -126,6 +126,24 @@ TEST_F(LapTimingTest, LapsAndGateWithinTheLap)
     timing_gates.checkpoint_count = 0;
     me->gate_count = 7;
     EXPECT_EQ(rider_laps_done(me), 0);
+}
+
+// A marked entry (a gate without an AI switch point) is still a gate the
+// rider passes and its timing position counts: laps end where the gate
+// passage says the lap ends, after every entry of the lap.
+TEST_F(LapTimingTest, LapsCountMarkedEntriesToo)
+{
+    use_track(3, 4);
+    timing_gates.counted_first_lap = 2;   // one first-lap entry marked
+    timing_gates.counted_normal_lap = 3;  // one normal-lap entry marked
+    struct {
+        int gate_count, laps, lap_gate;
+    } cases[] = {{2, 0, 2}, {3, 1, 1}, {6, 1, 4}, {7, 2, 1}};
+    for (const auto& c : cases) {
+        me->gate_count = c.gate_count;
+        EXPECT_EQ(rider_laps_done(me), c.laps) << c.gate_count;
+        EXPECT_EQ(rider_lap_gate(me), c.lap_gate) << c.gate_count;
+    }
 }
 
 TEST_F(LapTimingTest, LapTimesRunFromTheGateDrop)

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cmath>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "physics/bike_info.h"
 #include "physics/body_helpers.h"
@@ -16,6 +18,8 @@
 #include "physics/setup.h"
 #include "physics/suspension.h"
 #include "ride_fixture.h"
+#include "terrain/heightfield.h"
+#include "terrain/terrain_load.h"
 
 namespace {
 
@@ -90,8 +94,9 @@ TEST_P(Quality, DampingAtDefaultSettingsIsAShareOfCritical)
 // air). A bike set up for jumps takes that in well under its travel,
 // keeping a fifth of each end in reserve for a bigger hit. The arcade
 // model's drag, acting 20 ft behind the frame, pitches a falling bike
-// nose-down, and its fork takes 84 % of the travel: measured, not held to
-// the bound (see docs/ride_tuning.md).
+// nose-down, and its fork takes 84 % of the travel. Not met yet for the
+// arcade fork (docs/ride_tuning.md, "The fork's air gap"): its bound stays
+// written below, switched off by `arcade_fork_within_four_fifths`.
 TEST_P(Quality, ThreeFootDropUsesUnderFourFifthsOfTheTravel)
 {
     r->option_flags &= (uint8_t)~rider_option_auto_dab;
@@ -105,7 +110,8 @@ TEST_P(Quality, ThreeFootDropUsesUnderFourFifthsOfTheTravel)
         top = std::max(top, std::fabs(dBodyGetLinearVel(r->frame_body)[1]));
     }
     EXPECT_GT(top, 12.5) << "fell the 3 ft";
-    if (!r->arcade) {
+    constexpr bool arcade_fork_within_four_fifths = false;  // not met yet, see above
+    if (!r->arcade || arcade_fork_within_four_fifths) {
         EXPECT_LT(fork, 0.8);
     }
     EXPECT_LT(shock, 0.8);
@@ -315,6 +321,231 @@ TEST_P(Quality, LeanInTheAirPitchesTheBikeTheWayTheRiderLeans)
     EXPECT_LE(forward.landing_pitch - back.landing_pitch, 45.0);
 }
 
+// A run of whoops on a track: a straight segment of the generator's centre
+// line along which the ground rises and falls in six or more mounds over a
+// foot high, each within 15 ft of the last (a double's take-off and landing
+// are two mounds, then a long flat). Where the run starts and ends along
+// the segment (the first mound's foot, the last mound's far foot), the mean
+// spacing of its crests and their mean height.
+struct whoops_run {
+    double x = 0, z = 0, dx = 0, dz = 0;  // the segment's start and direction
+    double first = 0, last = 0;           // ft along it
+    double spacing = 0, height = 0;
+    int count = 0;
+};
+
+std::vector<double> centre_line_points(const char* track)
+{
+    std::vector<double> pts;
+    std::ifstream in(std::string("../data/tracks/") + track + "/centre_line");
+    std::string line;
+    while (std::getline(in, line)) {
+        double x, z;
+        if (!line.empty() && line[0] != '#' && std::sscanf(line.c_str(), "%lf %lf", &x, &z) == 2)
+            pts.insert(pts.end(), {x, z});
+    }
+    return pts;
+}
+
+// Needs the track loaded (the ground read is the loaded terrain's).
+bool find_whoops(const char* track, whoops_run* out)
+{
+    std::vector<double> pts = centre_line_points(track);
+    const double step = 0.25;
+    for (size_t k = 0; k + 3 < pts.size(); k += 2) {
+        double x0 = pts[k], z0 = pts[k + 1], len = std::hypot(pts[k + 2] - x0, pts[k + 3] - z0);
+        double dx = (pts[k + 2] - x0) / len, dz = (pts[k + 3] - z0) / len;
+        auto ground = [&](double s) { return (double)terrain_height_at(&track_terrain, float(x0 + s * dx), float(z0 + s * dz)); };
+        double base = ground(0);
+        std::vector<double> crests, heights;
+        for (double s = step; s + step < len; s += step) {
+            double h = ground(s) - base;
+            if (h > 1.0 && h >= ground(s - step) - base && h > ground(s + step) - base) {
+                if (!crests.empty() && s - crests.back() > 15.0 && crests.size() < 6)
+                    crests.clear(), heights.clear();
+                else if (!crests.empty() && s - crests.back() > 15.0)
+                    break;
+                crests.push_back(s);
+                heights.push_back(h);
+            }
+        }
+        if (crests.size() < 6)
+            continue;
+        whoops_run w;
+        w.x = x0, w.z = z0, w.dx = dx, w.dz = dz;
+        w.count = (int)crests.size();
+        w.spacing = (crests.back() - crests.front()) / (w.count - 1);
+        for (double h : heights)
+            w.height += h / w.count;
+        w.first = crests.front() - 0.5 * w.spacing;
+        w.last = crests.back() + 0.5 * w.spacing;
+        *out = w;
+        return true;
+    }
+    return false;
+}
+
+// The stadium's whoops at 35 ft/s, found on the generator's centre line,
+// ridden the way that line goes and held to it. A rider holds a line
+// through whoops with the bike within 15 degrees of level and rides on. What
+// that asks of the suspension: whoops 1.9 ft high at 8.5 ft (faces of 35
+// degrees) rise under a wheel at up to 35 tan 35 = 24.5 ft/s, a mound every
+// 0.24 s; a wheelbase of 4.9 ft, 0.58 of their spacing, puts the wheels
+// 210 degrees apart, so a bike whose wheels followed the ground would pitch
+// atan(1.9 sin(0.58 pi) / 4.9) = 21 degrees either way, and its foot of
+// travel at each end is less than the mounds' height: the wheels must skim
+// the tops and the suspension take the rest.
+// Measured per whoop (each end's most travel, the pitch furthest from
+// level) for docs/ride_tuning.md, "Whoops". Not met yet: the pitch within
+// 15 degrees and the realistic model through uncrashed (both pitch 30-90
+// degrees; the arcade model comes through), so only what holds is asserted
+// and the rest stays written below, switched off by `level_through_whoops`.
+TEST_P(Quality, WhoopsAtThirtyFiveFeetASecond)
+{
+    constexpr bool level_through_whoops = false;  // not met yet, see above
+    ASSERT_TRUE(ride_load_track(world, "stadium")) << "the generator writes it to build/data";
+    whoops_run wh;
+    ASSERT_TRUE(find_whoops("stadium", &wh)) << "a run of whoops on the stadium's centre line";
+    std::vector<double> pts = centre_line_points("stadium");
+    ASSERT_GE(pts.size(), 4u);
+    const double speed = 35.0;
+    // The run-up: the centre line's first segment, the start straight, ridden
+    // the whoops' way; at speed the bike is moved, speed and all, to 15 ft
+    // before the whoops (the lane before them is too short to reach it).
+    const double run_x = pts[0], run_z = pts[1];
+    const double run_len = std::hypot(pts[2] - run_x, pts[3] - run_z);
+    const double rdx = (pts[2] - run_x) / run_len, rdz = (pts[3] - run_z) / run_len;
+    ASSERT_GT(rdx * wh.dx + rdz * wh.dz, 0.99) << "the start straight is ridden the whoops' way";
+    const double heading = std::atan2(-wh.dx, -wh.dz);
+    world.drop(r, run_x, run_z, heading);
+    rider_reset_controls(r);
+    r->arcade = std::get<1>(GetParam());
+    world.run(64);
+    // Holds the speed and the line through (lx, lz) along the whoops' way.
+    auto hold_line = [&](double lx, double lz) {
+        cruise(r, speed);
+        const dReal* p = dBodyGetPosition(r->frame_body);
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        double rx = -wh.dz, rz = wh.dx;  // the rider's right
+        double lateral = (p[0] - lx) * rx + (p[2] - lz) * rz;
+        r->steer = (float)std::clamp(-0.05 * lateral + R[2] * rx + R[10] * rz, -0.3, 0.3);
+    };
+    for (int i = 0; i < 128 * 8 && rider_forward_speed(r) < speed; i++) {
+        hold_line(run_x, run_z);
+        world.tic();
+    }
+    ASSERT_GE(rider_forward_speed(r), speed - 0.5) << "reaches the speed on the start straight";
+    const dReal* p = dBodyGetPosition(r->frame_body);
+    double tx = wh.x + (wh.first - 15) * wh.dx, tz = wh.z + (wh.first - 15) * wh.dz;
+    rider_translate(r, tx - p[0], terrain_height_at(&track_terrain, float(tx), float(tz)) -
+                                      terrain_height_at(&track_terrain, float(p[0]), float(p[2])), tz - p[2]);
+    const bike_info& row = row_of(r);
+    double pitch_lo = 0, pitch_hi = 0;
+    std::vector<double> fork_most(wh.count, 0), shock_most(wh.count, 0), pitch_most(wh.count, 0);
+    bool past = false;
+    for (int i = 0; i < 128 * 10 && !past; i++) {
+        hold_line(wh.x, wh.z);
+        world.tic();
+        p = dBodyGetPosition(r->frame_body);
+        double along = (p[0] - wh.x) * wh.dx + (p[2] - wh.z) * wh.dz;
+        past = along > wh.last + 10;
+        if (along < wh.first || along > wh.last)
+            continue;
+        const dReal* R = dBodyGetRotation(r->frame_body);
+        double pitch = std::asin(std::clamp((double)R[6], -1.0, 1.0)) * 180 / phys::pi;  // nose-down > 0
+        pitch_lo = std::min(pitch_lo, pitch), pitch_hi = std::max(pitch_hi, pitch);
+        int k = std::clamp((int)((along - wh.first) / wh.spacing), 0, wh.count - 1);
+        fork_most[k] = std::max(fork_most[k], -dJointGetSliderPosition(r->fork_joint) / row.main.fork_travel);
+        shock_most[k] = std::max(shock_most[k], -dJointGetHingeAngle(r->swingarm_joint) / row.main.swingarm_travel);
+        pitch_most[k] = std::fabs(pitch) > std::fabs(pitch_most[k]) ? pitch : pitch_most[k];
+    }
+    ride_unload_track();
+    std::string per_whoop;
+    char item[64];
+    for (int k = 0; k < wh.count; k++) {
+        std::snprintf(item, sizeof item, "%s%.2f/%.2f/%.0f", k ? " " : "", fork_most[k], shock_most[k], pitch_most[k]);
+        per_whoop += item;
+    }
+    RecordProperty("whoops", std::to_string(wh.count) + " at " + std::to_string(wh.spacing) + " ft, " +
+                                 std::to_string(wh.height) + " ft high");
+    RecordProperty("pitch", std::to_string(pitch_lo) + " " + std::to_string(pitch_hi));
+    RecordProperty("per_whoop", per_whoop);
+    RecordProperty("crashes", (int)r->crash_count);
+    EXPECT_GE(wh.count, 6);
+    if (r->arcade) {
+        EXPECT_TRUE(past) << "rode through";
+        EXPECT_EQ(r->crash_count, 0);
+    }
+    if (level_through_whoops) {
+        EXPECT_TRUE(past) << "rode through";
+        EXPECT_EQ(r->crash_count, 0);
+        EXPECT_GE(pitch_lo, -15.0);
+        EXPECT_LE(pitch_hi, 15.0);
+    }
+}
+
+// Circling on flat ground of friction 1 at a fixed bar angle (a third and
+// six tenths of the bars) while the speed rises 1.5 ft/s each second from
+// 20 to 64 ft/s, the turn tightening past what the tyres hold: the turn's
+// acceleration is v^2 / R of the path, the speed times how fast the
+// direction of travel turns (not the frame's yaw rate, which a sliding
+// bike's spin adds to), averaged over each half second. Ground of friction
+// mu holds a turn of mu g; the realistic model is held to that (5 % for the
+// half second's mean of a turn still settling). The tyre contact bounds its
+// two friction directions apart, each by mu times the load (along the slip
+// and across it), so a tyre sliding across both holds up to sqrt(2) mu: the
+// arcade model, whose lean motor holds the bike at the lean of the turn it
+// makes, is to stay within that contact's own bound. Not met yet: it turns
+// 1.50 g on friction 1 (docs/ride_tuning.md, "The grip circle"), so its
+// bound stays written below, switched off by `arcade_within_contact_bound`.
+TEST_P(Quality, ASteadyCircleAtTheLimitHoldsTheGrip)
+{
+    constexpr bool arcade_within_contact_bound = false;  // not met yet, see above
+    double most_of_all = 0;
+    for (float steer : {0.33f, 0.6f}) {
+        SCOPED_TRACE(::testing::Message() << "steer " << steer);
+        world.drop(r, 64, 64, 0.0);
+        rider_reset_controls(r);
+        r->arcade = std::get<1>(GetParam());
+        world.run(64);
+        for (int i = 0; i < 128 * 4 && rider_forward_speed(r) < 20; i++) {
+            cruise(r, 20);
+            world.tic();
+        }
+        double most = 0, psi0 = 0, distance = 0;
+        for (int i = 0; i < 128 * 30; i++) {
+            cruise(r, 20 + 1.5 * i * phys::tic_seconds);
+            r->steer = steer;
+            const dReal* v = dBodyGetLinearVel(r->frame_body);
+            double psi = std::atan2(v[0], v[2]);
+            if (i % 64 == 0) {
+                if (i > 0) {
+                    // Over the half second: v^2 / R = v * turn / time, the
+                    // mean speed being the distance over the time.
+                    double turn = std::fabs(std::remainder(psi - psi0, 2 * phys::pi));
+                    most = std::max(most, distance * turn / (0.5 * 0.5) / phys::gravity);
+                }
+                psi0 = psi;
+                distance = 0;
+            }
+            world.tic();
+            EXPECT_EQ(r->crash_tics, 0);
+            if (r->crash_tics > 0)
+                break;
+            v = dBodyGetLinearVel(r->frame_body);
+            distance += std::hypot(v[0], v[2]) * phys::tic_seconds;
+        }
+        most_of_all = std::max(most_of_all, most);
+        const double mu = 1.0;
+        if (!r->arcade) {
+            EXPECT_LE(most, 1.05 * mu);
+        } else if (arcade_within_contact_bound) {
+            EXPECT_LE(most, 1.05 * std::sqrt(2.0) * mu);
+        }
+    }
+    RecordProperty("most", std::to_string(most_of_all));
+}
+
 // The realistic rider's steering, from a walk to the bike's top speed on
 // flat ground of friction 1: a steady right input (a third of the bars, and
 // all of them) turns the bike right, leaned right, at every speed, without
@@ -389,7 +620,7 @@ TEST_P(Steering, TheTwentyFootBermHoldsAtThirtyFeetASecond)
     rider_reset_controls(r);
     r->arcade = 0;
     world.run(64);
-    const double cx = 216, cz = 60, radius = 20, speed = 30;
+    const double cx = 190, cz = 60, radius = 20, speed = 30;
     double worst = 0, slowest = 1e9;
     bool round = false;
     for (int i = 0; i < 128 * 10 && !round; i++) {

@@ -329,7 +329,7 @@ TEST_P(Jump, ClearsTheJumpAndLandsUpright)
     }
     // On a track's terrain the wheels left ruts: points went into the
     // trackers or on to the queue on the way (on the rides that roll on
-    // 30 ft or more after the landing; the rhythm lane's doubles, cut short
+    // 30 ft or more after the landing; the rhythm lane's tables, cut short
     // by the next jump or the lane's end, may not).
     if (track && ride_row.run_out >= 30) {
         EXPECT_GT(o.ruts, 0);
@@ -339,8 +339,8 @@ TEST_P(Jump, ClearsTheJumpAndLandsUpright)
 std::vector<jump_ride> jump_rides()
 {
     // 50 ft of run-in: the slowest class (a 125 at 0.4 g or so) reaches the
-    // fastest design speed (36 ft/s) in 45 ft. The stadium's second double
-    // follows the first 62 ft on: it is ridden from before the first, at the
+    // fastest design speed (36 ft/s) in 45 ft. The stadium's second table
+    // follows the first 60 ft on: it is ridden from before the first, at the
     // same speed, as the rhythm lane is.
     // Past the landing the rider rides on 60 ft (two seconds: the throttle
     // makes up what the landing took), 20 ft where the next jump's face
@@ -351,7 +351,7 @@ std::vector<jump_ride> jump_rides()
         const char* name;
         const char* track;
         double run_in, run_out;
-    } jumps[] = {{"stadium_double_1", "stadium", 50, 20}, {"stadium_double_2", "stadium", 112, 20},
+    } jumps[] = {{"stadium_table_1", "stadium", 50, 20}, {"stadium_table_2", "stadium", 112, 20},
                  {"stadium_tabletop", "stadium", 50, 60}, {"stadium_finish_table", "stadium", 50, 60},
                  {"practice_tabletop", "practice", 50, 30}, {"practice_double", "practice", 50, 30}};
     for (const char* bike : {"cr125", "crf450(2011)"})

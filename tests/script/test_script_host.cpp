@@ -1,6 +1,7 @@
 // The host: calls by path, loading, the seed and the hooks, as fixture scripts.
 #include <duktape.h>
 
+#include <ctime>
 #include <string>
 
 #include "core/game_state.h"
@@ -179,6 +180,72 @@ TEST_F(host, the_conversion_of_numbers_to_integers)
         {__builtin_inf(), INT32_MIN},
     };
     for (const row& r : rows) EXPECT_EQ(script_to_int(r.v), r.expected) << r.v;
+}
+
+}  // namespace
+
+namespace {
+
+// A native that gives the processor away for twice the call's time limit,
+// as a busy machine may take it from the game between two instructions.
+int sleep_past_the_limit(duk_hthread*)
+{
+    timespec t = {0, 2 * script_time_limit_ms * 1000000L};
+    nanosleep(&t, nullptr);
+    return 0;
+}
+
+// Works past the call's time limit (processor time, as the limit counts),
+// then grows a big block inside the same native, with no instruction
+// boundary in between.
+int work_then_grow(duk_hthread* ctx)
+{
+    timespec t0, t;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t0);
+    do clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    while ((t.tv_sec - t0.tv_sec) * 1000000000L + (t.tv_nsec - t0.tv_nsec) < 2L * script_time_limit_ms * 1000000L);
+    duk_push_fixed_buffer(ctx, size_t(1) << 20);
+    return 1;
+}
+
+// A context with one native as a global function.
+script_context* context_with(const char* name, script_native function)
+{
+    script_context* c = script_context_create();
+    if (!c) return nullptr;
+    const char* const names[] = {name, nullptr};
+    const script_native functions[] = {function};
+    const int counts[] = {0};
+    script_register_natives(c, "", names, functions, counts);
+    return c;
+}
+
+TEST(host_time_limit, counts_the_scripts_own_work_not_time_the_processor_was_elsewhere)
+{
+    script_context* c = context_with("nap", sleep_past_the_limit);
+    ASSERT_NE(c, nullptr);
+    // After the nap the clock on the wall is past the limit; the loop's
+    // instructions still reach the check, which must let them finish. Ten
+    // thousand turns are some 40 checks and well under a millisecond of
+    // work, a few even in a sanitizer build: far inside the limit (a
+    // hundred thousand came near it there on a busy machine).
+    EXPECT_EQ(script_eval(c, "nap(); for (var i = 0, s = 0; i < 10000; i++) s += i;"), 1) << script_last_message(c);
+    EXPECT_EQ(script_eval(c, "for (;;) {}"), 0);
+    EXPECT_NE(std::string(script_last_message(c)).find("execution timeout"), std::string::npos);
+    script_context_destroy(c);
+}
+
+// A call out of time is cut at the next instruction boundary, or sooner in
+// a native that grows a big block (as a join over a large array does).
+TEST(host_time_limit, a_native_past_the_time_gets_no_big_block)
+{
+    script_context* c = context_with("work_then_grow", work_then_grow);
+    ASSERT_NE(c, nullptr);
+    ASSERT_TRUE(script_eval(c, "f = function () { work_then_grow(); return 7; };"));
+    EXPECT_EQ(script_call_path(c, "f", static_cast<const char*>(nullptr)), 1);
+    EXPECT_EQ(c->timed_out, 1);
+    EXPECT_NE(std::string(script_last_message(c)).find("alloc"), std::string::npos) << script_last_message(c);
+    script_context_destroy(c);
 }
 
 }  // namespace

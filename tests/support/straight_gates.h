@@ -4,7 +4,12 @@
 // Every lap runs 0, 1, 2 (F = N = 3), so a lap starts and ends at gate 2.
 #include <cstring>
 
+#include <ode/ode.h>
+
 #include "core/game_state.h"
+#include "game/sim_tic.h"
+#include "physics/rider.h"
+#include "physics/rider_build.h"
 
 inline void straight_gates_load()
 {
@@ -15,4 +20,17 @@ inline void straight_gates_load()
     timing_gates.normal_lap_entries = timing_gates.counted_normal_lap = 3;
     const int32_t entries[6] = {0, 1, 2, 0, 1, 2};
     memcpy(timing_gates.lap_entries, entries, sizeof entries);
+}
+
+// Stands a rider with its front wheel 1 ft past checkpoint c of such a
+// straight (checkpoint c at x = 10 (c + 1)), then runs `tics` race tics; the
+// gate is passed in the first of them, at the tic returned.
+inline int32_t ride_past_checkpoint(rider* r, int c, int tics = 1)
+{
+    rider_reset_pose(r);
+    const dReal* p = dBodyGetPosition(r->front_wheel_body);
+    rider_translate(r, 10.0 * (c + 1) + 1 - p[0], 0, -p[2]);
+    int32_t at = tic_counter;
+    for (int k = 0; k < tics; k++) run_tic();
+    return at;
 }

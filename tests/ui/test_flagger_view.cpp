@@ -2,9 +2,14 @@
 // walk and sequence, the lap board, and which checkpoint a fallen rider flags.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 
 #include "core/game_state.h"
+#include "game/timing_gates.h"
 #include "ui/flagger_view.h"
 
 namespace {
@@ -52,23 +57,35 @@ TEST(lap_board, laps_and_texture_over_a_race)
     for (int l = 0; l <= 6; l++) EXPECT_EQ(lap_board_frame(l, 5, 2), textures[l]) << l;
 }
 
+// The lap sequences come from a real "timing_gates" file through the track
+// loader, so the test reads them where the loader stores them: the first
+// lap's four entries, then the normal lap's four right after them.
 TEST(last_checkpoint, first_lap_then_normal_laps_wrapping)
 {
     timing_gates_record saved = timing_gates;
-    timing_gates.checkpoint_count = 6;
-    timing_gates.first_lap_entries = 3;
-    timing_gates.normal_lap_entries = 3;
-    const int32_t first[3] = {0, 1, 2}, normal[3] = {3, lap_entry_marked + 4, 5};
-    memcpy(timing_gates.lap_entries, first, sizeof first);
-    memcpy(timing_gates.lap_entries + lap_entry_limit, normal, sizeof normal);
+    char folder[] = "/tmp/zt_flagger_XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    std::string path = std::string(folder) + "/timing_gates";
+    {
+        std::ofstream out(path);
+        out << "checkpoints:\n";
+        for (int i = 0; i < 7; i++) out << "10 [" << 40 * i << " 0 0] [1 0 0]\n";
+        out << "firstlap: 6 0 1 2\nnormallap: 3 100004 5 1\n";
+    }
+    timing_gates_load(path.c_str());
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(timing_gates.first_lap_entries, 4);
+    ASSERT_EQ(timing_gates.normal_lap_entries, 4);
+    // c gates passed: the c-th entry of 6 0 1 2, then of 3 4 5 1 over and
+    // over (the marked entry names checkpoint 4 too).
     struct row {
         int32_t c, checkpoint;
-    } rows[] = {{0, -1}, {1, 0}, {3, 2}, {4, 3}, {5, 4}, {6, 5}, {7, 3}, {11, 4}};
+    } rows[] = {{0, -1}, {1, 6}, {2, 0}, {4, 2}, {5, 3}, {6, 4}, {7, 5}, {8, 1}, {9, 3}, {11, 5}, {13, 3}};
     for (const row& r : rows) EXPECT_EQ(last_checkpoint(r.c), r.checkpoint) << r.c;
     // A track with a first lap but no normal lap flags nothing past it.
     timing_gates.normal_lap_entries = 0;
-    EXPECT_EQ(last_checkpoint(3), 2);
-    EXPECT_EQ(last_checkpoint(4), -1);
+    EXPECT_EQ(last_checkpoint(4), 2);
+    EXPECT_EQ(last_checkpoint(5), -1);
     timing_gates = saved;
 }
 

@@ -85,31 +85,35 @@ int write_tach(const std::string& root)
     return im.write(root, "tach.png");
 }
 
-// The gear atlas: cell (gear mod 3, gear div 3) holds "N" for gear 0, then
-// the digits 1 to 8.
+// The gear atlas: cell (gear mod 3, gear div 3), a third of the image each
+// way, holds "N" for gear 0, then the digits 1 to 8. The image is 128 square
+// (a texture's sides are powers of two), so a cell is 42 2/3 pixels and its
+// glyph, 4 pixels to a font dot, is centred in it.
 int write_shifter(const std::string& root)
 {
-    const int cell = 32;
-    image im(cell * 3, cell * 3);
+    const int n = 128;
+    image im(n, n);
     const uint8_t ink[4] = {255, 200, 40, 255};
     const char* labels = "N12345678";
+    auto centre = [&](int cell) { return int((float(cell) + 0.5f) * n / 3); };
     for (int g = 0; g < 9; g++) {
         char s[2] = {labels[g], 0};
-        im.text(s, (g % 3) * cell + cell / 2, (g / 3) * cell + cell / 2, 3, ink);
+        im.text(s, centre(g % 3), centre(g / 3), 4, ink);
     }
     return im.write(root, "shifter.png");
 }
 
-// The pit board: a white board in a black frame on a grey handle; the HUD
-// writes on the rows from 0.125 to 0.8125 of its height.
+// The pit board: a white board in a black frame on a grey handle. The HUD
+// shows only the rows from 0.125 to 0.8125 of its height (16 to 104), so
+// the frame lies inside them, all four sides.
 int write_pitboard(const std::string& root)
 {
     const int n = 128;
     image im(n, n);
     const uint8_t frame[4] = {20, 20, 20, 255}, board[4] = {245, 245, 235, 255}, handle[4] = {120, 120, 120, 255};
-    im.fill(4, 8, n - 4, 112, frame);
-    im.fill(8, 12, n - 8, 108, board);
-    im.fill(n / 2 - 4, 112, n / 2 + 4, n, handle);
+    im.fill(4, 16, n - 4, 104, frame);
+    im.fill(8, 20, n - 8, 100, board);
+    im.fill(n / 2 - 4, 104, n / 2 + 4, n, handle);
     return im.write(root, "pitboard.png");
 }
 

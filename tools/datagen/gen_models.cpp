@@ -501,15 +501,20 @@ void build_rider_plate(model_builder& b)
     add_box(p, neck * 0.6f + vec3{0, 0, 0.44f}, {0.38f, 0.32f, 0.01f}, {0, 0, 1, 1});
 }
 
+// The gate as it lies once dropped: a flap flat on the ground on the riders'
+// side of its hinge, which runs along x through the origin. The race turns
+// the statue about that hinge by up to 3 pi / 16 to raise it, lifting the
+// flap's free edge into a lip in front of the front wheels. The flap is
+// short because the front row's tyres stand 0.1 ft from the hinge: a
+// longer one would rise into them.
 void build_start_gate(model_builder& b)
 {
     b.lod_distances = {0, 120};
     for (int lod = 0; lod < 2; lod++) {
         auto& g = b.part("gate", lod);
-        add_box(g, {0, 0.75f, 0}, {1.5f, 0.75f, 0.06f}, {0, 0, 1, 0.5f});  // the drop panel
+        add_box(g, {0, 0.03f, 0.225f}, {1.5f, 0.03f, 0.225f}, {0, 0, 1, 0.5f});  // the drop flap
         auto& f = b.part("post", lod);
-        for (float x : {-1.6f, 1.6f}) add_tube(f, {x, 0, 0.2f}, {x, 1.7f, 0.2f}, 0.08f, 0.08f, segs(lod, 8), {0, 0.5f, 1, 1});
-        add_box(f, {0, 0.05f, 0.6f}, {1.6f, 0.05f, 0.6f}, {0, 0.5f, 1, 1});
+        add_tube(f, {-1.6f, 0.04f, 0}, {1.6f, 0.04f, 0}, 0.04f, 0.04f, segs(lod, 8), {0, 0.5f, 1, 1});  // the hinge
     }
 }
 

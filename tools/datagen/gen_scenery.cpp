@@ -38,23 +38,38 @@ void sky_colour(float elevation, float out[3])
     for (int c = 0; c < 3; c++) out[c] = horizon[c] + (zenith[c] - horizon[c]) * t;
 }
 
-// A side face: row y from the face's top (elevation 1) to its bottom (-1).
-std::vector<uint8_t> side_face(float tint)
+// The elevation of a direction as a fraction of a right angle: 0 at the
+// horizon, 1 straight up, negative below. Both kinds of face colour their
+// texels by it, so the colours agree where the faces meet.
+float elevation_of(float dx, float dy, float dz)
+{
+    return atan2f(dy, sqrtf(dx * dx + dz * dz)) / float(M_PI / 2);
+}
+
+// A side face: its texel (x, y) looks along (1, e, u) in the face's own
+// frame, e from 1 at the top row to -1 at the bottom. Face k of the four
+// has a band of cloud of its own, a few degrees above the horizon; across
+// the face it varies as cos(3 pi u) and sin((k + 2) pi u), which take the
+// same values at u = -1 and 1 on every face, so the band runs on unbroken
+// from face to face however the box turns them.
+std::vector<uint8_t> side_face(int k)
 {
     std::vector<uint8_t> px(size_t(sky_size) * sky_size * 3);
+    const float pi = float(M_PI);
     for (int y = 0; y < sky_size; y++)
         for (int x = 0; x < sky_size; x++) {
-            float e = 1.0f - 2.0f * (float(y) + 0.5f) / sky_size;
-            // A faint band of cloud along the horizon, varying across the face.
-            float cloud = expf(-40.0f * (e - 0.12f) * (e - 0.12f)) * (0.5f + 0.5f * sinf(float(x) * 0.3f + tint * 7));
+            float e = 1.0f - 2.0f * (float(y) + 0.5f) / sky_size, u = (float(x) + 0.5f) / sky_size * 2 - 1;
+            float el = elevation_of(1, e, u);
+            float across = 0.5f + 0.25f * cosf(3 * pi * u) + 0.25f * sinf(float(k + 2) * pi * u);
+            float cloud = expf(-100.0f * (el - 0.076f) * (el - 0.076f)) * across;
             float c[3];
-            sky_colour(e, c);
-            for (int k = 0; k < 3; k++) px[(size_t(y) * sky_size + x) * 3 + k] = byte_of(c[k] + 0.12f * cloud + tint * 0.02f);
+            sky_colour(el, c);
+            for (int ch = 0; ch < 3; ch++) px[(size_t(y) * sky_size + x) * 3 + ch] = byte_of(c[ch] + 0.12f * cloud);
         }
     return px;
 }
 
-// The top face: zenith in the middle, horizon colour toward the edges.
+// The top face: its texel looks along (u, 1, v); the zenith in the middle.
 std::vector<uint8_t> up_face()
 {
     std::vector<uint8_t> px(size_t(sky_size) * sky_size * 3);
@@ -62,7 +77,7 @@ std::vector<uint8_t> up_face()
         for (int x = 0; x < sky_size; x++) {
             float u = (float(x) + 0.5f) / sky_size * 2 - 1, v = (float(y) + 0.5f) / sky_size * 2 - 1;
             float c[3];
-            sky_colour(1.0f - fminf(1.0f, fmaxf(fabsf(u), fabsf(v))), c);
+            sky_colour(elevation_of(u, 1, v), c);
             for (int k = 0; k < 3; k++) px[(size_t(y) * sky_size + x) * 3 + k] = byte_of(c[k]);
         }
     return px;
@@ -126,7 +141,7 @@ int write_scenery(const std::string& root)
 {
     const char* sides[] = {"sky-n.ppm", "sky-e.ppm", "sky-s.ppm", "sky-w.ppm"};
     for (int i = 0; i < 4; i++)
-        if (!write_ppm(root, sides[i], side_face(float(i) * 0.25f), sky_size, sky_size)) return 0;
+        if (!write_ppm(root, sides[i], side_face(i), sky_size, sky_size)) return 0;
     return write_ppm(root, "sky-u.ppm", up_face(), sky_size, sky_size) &&
            write_ppm(root, "sky-env.ppm", env_map(), sky_size, sky_size) && write_flare(root) &&
            datagen_write_text(root, "tracks/practice/lighting", practice_lighting) &&

@@ -1,6 +1,7 @@
 // Writes the textures that go with the models: the white texture every LINK
-// cycle ends at, the bike skins per stem with their "-alt1" paint variants,
-// the wheel, rider and helmet skins, and the start-gate and track-object
+// cycle ends at, the bike skins per stem with their "-alt1" and "-alt2"
+// paint variants, the wheel, rider and helmet skins with the variants the
+// computer riders wear, and the start-gate and track-object
 // images. Skins are 4 x 4 cells of paint (the models' texture coordinates
 // pick a cell, see gen_models.cpp), with light grain so they do not read flat.
 #include <algorithm>
@@ -127,18 +128,27 @@ int gen_textures(const std::string& root)
         if (!write_png(root, std::string(s.name) + ".png", bike_skin(of(s.paint), of(s.alt_paint)),
                        plate_text(of(s.paint)).c_str()) ||
             !write_png(root, std::string(s.name) + "-alt1.png", bike_skin(of(s.alt_paint), of(s.paint)),
-                       plate_text(of(s.alt_paint)).c_str()))
+                       plate_text(of(s.alt_paint)).c_str()) ||
+            !write_png(root, std::string(s.name) + "-alt2.png", bike_skin({235, 235, 235}, of(s.paint)),
+                       plate_text({235, 235, 235}).c_str()))
             return 0;
     }
     if (!write_png(root, "wheels.png", bike_skin(metal, dark), plate_text(metal).c_str()) ||
-        !write_png(root, "wheels-alt1.png", bike_skin({215, 175, 60}, black), plate_text({215, 175, 60}).c_str()))
+        !write_png(root, "wheels-alt1.png", bike_skin({215, 175, 60}, black), plate_text({215, 175, 60}).c_str()) ||
+        !write_png(root, "wheels-alt2.png", bike_skin({40, 40, 45}, {200, 30, 30}), plate_text({40, 40, 45}).c_str()))
         return 0;
-    if (!write_png(root, "rider_body.png", rider_skin({200, 30, 30}, {40, 40, 45}), plate_text({200, 30, 30}).c_str()) ||
-        !write_png(root, "rider_body-alt1.png", rider_skin({30, 80, 200}, {230, 230, 230}),
-                   plate_text({30, 80, 200}).c_str()) ||
-        !write_png(root, "rider_head.png", helmet_skin({230, 230, 230}), plate_text({230, 230, 230}).c_str()) ||
-        !write_png(root, "rider_head-alt1.png", helmet_skin({240, 200, 20}), plate_text({240, 200, 20}).c_str()))
-        return 0;
+    // The computer riders' kit: three paints of body and helmet besides the
+    // player's own.
+    const rgb kits[4][2] = {
+        {{200, 30, 30}, {40, 40, 45}}, {{30, 80, 200}, {230, 230, 230}},
+        {{20, 150, 60}, {30, 30, 35}}, {{240, 120, 20}, {250, 250, 250}}};
+    const rgb helmets[4] = {{230, 230, 230}, {240, 200, 20}, {20, 150, 60}, {240, 120, 20}};
+    for (int k = 0; k < 4; k++) {
+        std::string suffix = k == 0 ? ".png" : "-alt" + std::to_string(k) + ".png";
+        if (!write_png(root, "rider_body" + suffix, rider_skin(kits[k][0], kits[k][1]), plate_text(kits[k][0]).c_str()) ||
+            !write_png(root, "rider_head" + suffix, helmet_skin(helmets[k]), plate_text(helmets[k]).c_str()))
+            return 0;
+    }
 
     // Start gate: the drop panel (top half) and the posts and base (bottom).
     canvas gate(128, 128);

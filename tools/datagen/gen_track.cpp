@@ -198,17 +198,27 @@ path_hit nearest_on_path(const std::vector<float>& pts, bool closed, float x, fl
 // Lanes run along x at these z, alternating direction, joined by berms.
 const float stadium_lanes[5] = {40, 80, 120, 160, 205};
 constexpr float lane_half = 9.0f;
+// Where the lanes end: the western berms turn round x = 40; the eastern
+// ones, between the first four lanes, round x = 190, so that their outer
+// banks stay clear of the way back down the floor's eastern side (x = 236),
+// which the last lane reaches round its own corner at x = 216.
+constexpr float stadium_west_end = 40.0f, stadium_east_berm = 190.0f, stadium_last_lane_end = 216.0f;
+constexpr float stadium_back_x = 236.0f;
 // The perimeter wall: its inner face stands this far in from the edge.
 constexpr float stadium_wall_inner = 10.0f;
 constexpr float stadium_wall_height = 6.0f;
 
-// The stadium's jumps: two doubles westward on lane 1, a tabletop westward
-// on lane 3 and the finish table eastward on lane 4 (the lanes are ridden
-// east, west, east, west, east from the start).
+// The stadium's jumps: two tables westward on lane 1 (a rhythm pair), a
+// tabletop westward on lane 3 and the finish table eastward on lane 4 (the
+// lanes are ridden east, west, east, west, east from the start). A westward
+// jump's face starts 24 ft past its berm's end: room to gain its design
+// speed (about 24 ft/s) from the berm's 17 at a quarter of a g. The rhythm
+// pair are tables, not doubles: a bike that comes up short in the middle of
+// a lane of traffic lands on the top rather than wedging in the gap.
 const placed_jump stadium_jumps[] = {
-    {{"stadium_double_1", 4.5f, 26.0f, 12.0f, false, 4.5f, 26.0f, 16.0f}, 172, 80, -1, 0},
-    {{"stadium_double_2", 4.5f, 26.0f, 12.0f, false, 4.5f, 26.0f, 16.0f}, 110, 80, -1, 0},
-    {{"stadium_tabletop", 5.0f, 28.0f, 16.0f, true, 5.0f, 28.0f, 16.0f}, 174, 160, -1, 0},
+    {{"stadium_table_1", 4.5f, 26.0f, 12.0f, true, 4.5f, 26.0f, 16.0f}, 166, 80, -1, 0},
+    {{"stadium_table_2", 4.5f, 26.0f, 12.0f, true, 4.5f, 26.0f, 16.0f}, 106, 80, -1, 0},
+    {{"stadium_tabletop", 5.0f, 28.0f, 16.0f, true, 5.0f, 28.0f, 16.0f}, 166, 160, -1, 0},
     {{"stadium_finish_table", 6.0f, 30.0f, 18.0f, true, 6.0f, 30.0f, 20.0f}, 110, 205, 1, 0},
 };
 
@@ -224,15 +234,19 @@ placed_jump stadium_jump(const placed_jump& j)
     return out;
 }
 
+// The whoops on the third lane: whole bumps from the berm's end to the
+// second checkpoint's stretch, clear of the eastern berm.
+constexpr float stadium_whoops_from = 80.0f, stadium_whoops_to = 170.0f;
+
 float stadium_lane_profile(int lane, float x)
 {
     switch (lane) {
-    case 0:  // start straight: flat, one small roller at the end
-        return bump(x - 170, 14, 2.0f);
-    case 2: {  // whoops
-        if (x < 60 || x > 196) return 0;
-        float c = sinf(float(M_PI) * (x - 60) / 8.5f);
-        return 1.9f * c * c * smoothstep(60, 68, x) * (1 - smoothstep(188, 196, x));
+    case 0:  // the start straight: flat
+        return 0.0f;
+    case 2: {  // whoops: rolling bumps a rider can skim at speed
+        if (x < stadium_whoops_from || x > stadium_whoops_to) return 0;
+        float c = sinf(float(M_PI) * (x - stadium_whoops_from) / 10.0f);
+        return 1.2f * c * c;
     }
     }
     float h = 0;
@@ -254,7 +268,9 @@ float stadium_height(float x, float z)
     float best = 0;
     for (int lane = 0; lane < 5; lane++) {
         float w = 1 - smoothstep(lane_half - 2, lane_half + 6, fabsf(z - stadium_lanes[lane]));
-        if (x < 40 || x > 216) w *= 1 - smoothstep(0, 8, fabsf(x < 40 ? 40 - x : x - 216));
+        float east = lane == 4 ? stadium_last_lane_end : stadium_east_berm;
+        if (x < stadium_west_end || x > east)
+            w *= 1 - smoothstep(0, 8, fabsf(x < stadium_west_end ? stadium_west_end - x : x - east));
         best = fmaxf(best, w * stadium_lane_profile(lane, x));
     }
     h += best;
@@ -262,7 +278,7 @@ float stadium_height(float x, float z)
     for (int k = 0; k < 4; k++) {
         float cz = (stadium_lanes[k] + stadium_lanes[k + 1]) * 0.5f;
         float r_mid = (stadium_lanes[k + 1] - stadium_lanes[k]) * 0.5f;
-        float cx = k % 2 == 0 ? 216 : 40;
+        float cx = k % 2 == 0 ? stadium_east_berm : stadium_west_end;
         float out = k % 2 == 0 ? x - cx : cx - x;
         if (out <= 0) continue;
         float r = hypotf(x - cx, z - cz);
@@ -272,9 +288,9 @@ float stadium_height(float x, float z)
     // Dividers: low dirt mounds between the lanes.
     for (int k = 0; k < 4; k++) {
         float mz = (stadium_lanes[k] + stadium_lanes[k + 1]) * 0.5f;
-        if (x < 52 || x > 204) continue;
+        if (x < 52 || x > stadium_east_berm - 12) continue;
         float w = 1 - smoothstep(0, 5, fabsf(z - mz));
-        h += w * 1.5f * smoothstep(52, 60, x) * (1 - smoothstep(196, 204, x));
+        h += w * 1.5f * smoothstep(52, 60, x) * (1 - smoothstep(stadium_east_berm - 20, stadium_east_berm - 12, x));
     }
     return h;
 }
@@ -283,7 +299,8 @@ int stadium_tile(float x, float z)
 {
     float edge = fminf(fminf(x, 256 - x), fminf(z, 256 - z));
     if (edge < 13) return 3;  // grass banks below the stands
-    if (fabsf(z - stadium_lanes[2]) < lane_half && x > 60 && x < 196) return 2;  // soft whoops
+    if (fabsf(z - stadium_lanes[2]) < lane_half && x > stadium_whoops_from && x < stadium_whoops_to)
+        return 2;  // soft whoops
     for (float lane : stadium_lanes)
         if (fabsf(z - lane) < lane_half - 1) return 0;
     return 1;
@@ -599,17 +616,18 @@ void point_line(std::string* out, float x, float z)
 }
 
 // The stadium: the five lanes joined by their berms, ridden on each berm's
-// middle, then back down the floor's right-hand side across the eastern
-// berms' middles, west along the foot of the floor and up round a hairpin
-// into the first lane.
+// middle, then back down the floor's right-hand side outside the eastern
+// berms, west along the foot of the floor and up round a hairpin into the
+// first lane.
 std::string stadium_centre_line()
 {
     const float pi = float(M_PI);
-    const float east = 216, west = 40, back_x = 236, foot_z = 18, hairpin_x = 70;
+    const float west = stadium_west_end, back_x = stadium_back_x, foot_z = 18, hairpin_x = 70;
     std::string s = "# x z\n";
     for (int k = 0; k < 5; k++) {
         float z = stadium_lanes[k];
         bool eastward = k % 2 == 0;
+        float east = k == 4 ? stadium_last_lane_end : stadium_east_berm;
         point_line(&s, k == 0 ? hairpin_x : (eastward ? west : east), z);
         point_line(&s, eastward ? east : west, z);
         if (k == 4) break;
@@ -617,6 +635,7 @@ std::string stadium_centre_line()
         if (eastward) arc_points(&s, east, cz, r, -pi / 2, pi / 2, 8);
         else arc_points(&s, west, cz, r, -pi / 2, -3 * pi / 2, 8);
     }
+    const float east = stadium_last_lane_end;
     float top = stadium_lanes[4], turn = back_x - east;
     arc_points(&s, east, top - turn, turn, pi / 2, 0, 4);
     point_line(&s, back_x, top - turn);

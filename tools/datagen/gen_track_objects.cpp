@@ -6,6 +6,7 @@
 // docs/timing_gates.md and docs/track_objects.md. Every object is placed
 // from the track's own layout (the lanes of the stadium, the centre line of
 // the outdoor loop) and stood on the terrain the tracks step wrote.
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -47,6 +48,7 @@ struct track_furniture {
     std::vector<point2> banners;      // banners, each with its name
     std::vector<std::string> banner_names;
     point2 flagger_start, flagger_end, lap_board;
+    point2 tuff_block;                // a tuff block off the riders' way
     std::vector<point2> flaggers;     // track flaggers; each watches two checkpoints
     std::vector<std::pair<int, int>> flagger_watch;
     struct camera {
@@ -69,8 +71,10 @@ point2 unit(point2 d)
 
 // The stadium's lanes (z of each), ridden alternately toward +x and -x; the
 // finish is on the last lane, and a lap rides back down the floor's right-hand
-// side to the first.
+// side to the first. The eastern berms turn round x = 190, the western ones
+// round x = 40 (as the tracks step lays them out).
 const float lanes[5] = {40, 80, 120, 160, 205};
+constexpr float east_berm = 190, west_berm = 40;
 
 track_furniture stadium()
 {
@@ -80,26 +84,36 @@ track_furniture stadium()
     t.facing = {1, 0};
     t.gates = 6;
     t.gate_spacing = 3.2f;
-    // Mid-lane checkpoints, the last on the finish line.
-    t.checkpoints = {{{190, 40}, {1, 0}, 12},   {{128, 80}, {-1, 0}, 12}, {{128, 120}, {1, 0}, 12},
-                     {{128, 160}, {-1, 0}, 12}, {{128, 205}, {1, 0}, 12}};
+    // Checkpoints on the lanes' flat stretches, clear of the jumps and
+    // whoops, the last on the finish line. Each reaches 18 ft: across the
+    // whole 18-ft lane with room for a rider well wide of it, and short of
+    // the divider, half way to the next lane, whose riders never pass it.
+    t.checkpoints = {{{170, 40}, {1, 0}, 18},  {{116, 80}, {-1, 0}, 18}, {{64, 120}, {1, 0}, 18},
+                     {{100, 160}, {-1, 0}, 18}, {{128, 205}, {1, 0}, 18}};
     t.first_lap = {0, 1, 2, 3, 4};
     t.normal_lap = {0, 1, 2, 3, 4};
-    // Bales on the outside of each berm, turned along its curve.
+    // Bales behind each berm. Riders collide with them, and there is no
+    // room on the floor: a berm is ridden out to 9 ft beyond its middle
+    // radius, up to the wall on the west, and the eastern ones to within
+    // 8 ft of the way back down the floor's right-hand side. So the bales
+    // stand beyond the wall, on the banks, along it level with the berm; the
+    // western ones at the banks' far edge, as the top berm's 22.5-ft radius
+    // is ridden up to the wall.
     for (int k = 0; k < 4; k++) {
-        float cz = (lanes[k] + lanes[k + 1]) * 0.5f, r = (lanes[k + 1] - lanes[k]) * 0.5f + 6;
-        float cx = k % 2 == 0 ? 216 : 40, side = k % 2 == 0 ? 1.0f : -1.0f;
+        float cz = (lanes[k] + lanes[k + 1]) * 0.5f, r = (lanes[k + 1] - lanes[k]) * 0.5f + 9;
+        float x = k % 2 == 0 ? 253 : 1;
         for (float a : {-0.6f, 0.0f, 0.6f}) {
-            t.bales.push_back({cx + side * r * cosf(a), cz + r * sinf(a)});
-            t.bale_angles.push_back(heading_of({-side * sinf(a), cosf(a)}));  // along the curve
+            t.bales.push_back({x, cz + r * sinf(a)});
+            t.bale_angles.push_back(heading_of({0, 1}));  // along the wall
         }
     }
-    // Cones down the dividers' ends.
-    for (int k = 0; k < 4; k++) {
-        float mz = (lanes[k] + lanes[k + 1]) * 0.5f;
-        t.cones.push_back({56, mz});
-        t.cones.push_back({200, mz});
-    }
+    // Cones in the floor's two western corners, in fours. Riders cutting a
+    // turn or passing ride right over the low dividers, so nothing solid
+    // stands there; these corners are the only floor that no lane, berm,
+    // hairpin or the way back comes within 25 ft of.
+    for (point2 corner : {point2{16, 16}, point2{16, 232}})
+        for (float dx : {0.0f, 8.0f})
+            for (float dz : {0.0f, 8.0f}) t.cones.push_back({corner.x + dx, corner.z + dz});
     // Banners on the wall's foot round the floor.
     for (float x = 40; x <= 216; x += 44) {
         t.banners.push_back({x, 18});
@@ -109,6 +123,9 @@ track_furniture stadium()
     t.flagger_start = {150, 54};
     t.flagger_end = {150, 50};
     t.lap_board = {128, 222};
+    // In the south-western corner beside the cones, clear of the hairpin
+    // into the first lane and of the first western berm.
+    t.tuff_block = {16, 36};
     t.flaggers = {{100, 100}, {160, 140}, {100, 182}};
     t.flagger_watch = {{1, 2}, {2, 3}, {3, 4}};
     t.cameras = {{30, 24, 30, 70, {0, 4}}, {226, 24, 60, 60, {1}}, {30, 24, 140, 60, {2}}, {226, 24, 190, 70, {3}}};
@@ -125,6 +142,39 @@ const float loop[] = {120, 120, 640, 120, 700, 180, 690, 300, 600, 360, 480, 330
 constexpr int loop_points = int(sizeof loop / sizeof loop[0]) / 2;
 
 point2 loop_point(int k) { return {loop[2 * (k % loop_points)], loop[2 * (k % loop_points) + 1]}; }
+
+// The distance from q to the nearest piece of a closed line (the last point
+// joins the first).
+float distance_to_closed_line(const std::vector<point2>& line, point2 q)
+{
+    float best = 1e30f;
+    for (size_t k = 0; k < line.size(); k++) {
+        point2 a = line[k], b = line[(k + 1) % line.size()];
+        float dx = b.x - a.x, dz = b.z - a.z, len2 = dx * dx + dz * dz;
+        float f = len2 > 0 ? std::clamp(((q.x - a.x) * dx + (q.z - a.z) * dz) / len2, 0.0f, 1.0f) : 0.0f;
+        best = std::min(best, hypotf(q.x - (a.x + f * dx), q.z - (a.z + f * dz)));
+    }
+    return best;
+}
+
+float distance_to_loop(point2 q)
+{
+    static const std::vector<point2> line = [] {
+        std::vector<point2> l;
+        for (int k = 0; k < loop_points; k++) l.push_back(loop_point(k));
+        return l;
+    }();
+    return distance_to_closed_line(line, q);
+}
+
+// From the corner p along the unit direction d, at least `from` feet out and
+// then a foot at a time until `clear` feet from the whole loop.
+point2 clear_of_loop(point2 p, point2 d, float from, float clear)
+{
+    point2 q = {p.x + d.x * from, p.z + d.z * from};
+    for (float s = from; s < from + 200 && distance_to_loop(q) < clear; s += 1) q = {p.x + d.x * s, p.z + d.z * s};
+    return q;
+}
 
 track_furniture outdoor()
 {
@@ -146,14 +196,22 @@ track_furniture outdoor()
     t.first_lap.push_back(0);
     t.normal_lap = t.first_lap;
     // Bales outside every corner of the loop, turned along the way out of it;
-    // cones where the corner's inside is.
+    // cones where the corner's inside is. Riders collide with both, so they
+    // stand clear of where riders go: the dirt reaches 13 ft from the centre
+    // line, the learned lines round a corner reach about 25 ft from it, and
+    // a rider passing, or riding back after a fall, goes wider still. A bike
+    // that falls entering a corner at 40 ft/s slides out, at a friction of
+    // about 0.6, some 40 ft beyond where it fell, and a fallen rider wedged
+    // on a bale never lies still to be picked up; so each stands back along
+    // the corner's bisector until it is 70 ft (a bale, on the outside) or
+    // 45 ft (a cone, on the inside) from every piece of the loop.
     for (int k = 1; k < loop_points; k++) {
         point2 p = loop_point(k), in = unit({p.x - loop_point(k - 1).x, p.z - loop_point(k - 1).z});
         point2 out = unit({loop_point(k + 1).x - p.x, loop_point(k + 1).z - p.z});
         point2 bisector = unit({in.x - out.x, in.z - out.z});  // points to the corner's outside
-        t.bales.push_back({p.x + bisector.x * 24, p.z + bisector.z * 24});
+        t.bales.push_back(clear_of_loop(p, bisector, 24, 70));
         t.bale_angles.push_back(heading_of(out));
-        t.cones.push_back({p.x - bisector.x * 18, p.z - bisector.z * 18});
+        t.cones.push_back(clear_of_loop(p, {-bisector.x, -bisector.z}, 18, 45));
     }
     // Banners along both sides of the start straight.
     for (float x = 250; x <= 600; x += 70) {
@@ -164,6 +222,9 @@ track_furniture outdoor()
     t.flagger_start = {230, 138};
     t.flagger_end = {230, 134};
     t.lap_board = {215, 98};
+    // Beside the paddock, 40 ft off the start straight, clear of the way
+    // into the gates.
+    t.tuff_block = {t.gate_line.x - 30, t.gate_line.z - 40};
     for (int c = 2; c < n; c += 3) {
         const checkpoint_spec& cp = t.checkpoints[c];
         // Off the track to the riders' left.
@@ -239,8 +300,7 @@ std::string statues_text(const track_furniture& t)
     for (size_t k = 0; k < t.cones.size(); k++)
         s += fmt("[%.2f 0 %.2f] 0 @cone.qm @cone.png @cone.shp\n", t.cones[k].x, t.cones[k].z);
     // A tuff block by the start, upright against the terrain's tilt.
-    s += fmt("[%.1f 0 %.1f] -7 @tuff_block.qm @tuff_block.png @tuff_block.shp\n", t.gate_line.x - 30,
-             t.gate_line.z - 24);
+    s += fmt("[%.1f 0 %.1f] -7 @tuff_block.qm @tuff_block.png @tuff_block.shp\n", t.tuff_block.x, t.tuff_block.z);
     return s;
 }
 
@@ -255,26 +315,55 @@ std::string cameras_text(const track_furniture& t)
     return s;
 }
 
-// The HUD's track map: the ridden ground light and opaque, the rest clear.
+// The HUD's track map: the ridden way (within a lane's half width of the
+// track's centre line) light and nearly opaque, the rest of the dirt dark
+// and see-through, grass clear. Pixel (x, y) is the ground at x and z
+// (x, y) / 128 of the terrain's side, as the HUD places the riders' dots.
 int write_map(const std::string& root, const std::string& folder)
 {
-    FILE* f = fopen((root + "/" + folder + "/tilemap").c_str(), "rb");
-    if (!f) {
-        fprintf(stderr, "zt_datagen: can't read %s/tilemap\n", folder.c_str());
+    auto fail = [&](const char* what) {
+        fprintf(stderr, "zt_datagen: can't read %s/%s\n", folder.c_str(), what);
         return 0;
-    }
+    };
+    FILE* f = fopen((root + "/" + folder + "/tilemap").c_str(), "rb");
+    if (!f) return fail("tilemap");
     std::vector<uint8_t> tiles(1 << 16);
     size_t n = fread(tiles.data(), 1, tiles.size(), f);
     fclose(f);
     int side = int(sqrtf(float(n)) + 0.5f);
+    // The terrain's side from its header: 2^(exponent + 1) samples apart.
+    f = fopen((root + "/" + folder + "/terrain.hf").c_str(), "rb");
+    if (!f) return fail("terrain.hf");
+    int exponent = 0;
+    float spacing = 0;
+    int got = fscanf(f, "%d %f", &exponent, &spacing);
+    fclose(f);
+    if (got != 2 || exponent < 1 || exponent > 12 || !(spacing > 0)) return fail("terrain.hf");
+    const float extent = float(1 << (exponent + 1)) * spacing;
+    std::vector<point2> line;
+    f = fopen((root + "/" + folder + "/centre_line").c_str(), "rb");
+    if (!f) return fail("centre_line");
+    char text[128];
+    while (fgets(text, sizeof text, f)) {
+        float x, z;
+        if (text[0] != '#' && sscanf(text, "%f %f", &x, &z) == 2) line.push_back({x, z});
+    }
+    fclose(f);
+    if (line.size() < 2) return fail("centre_line");
+    const float half_width = 9.0f;
+    auto on_track = [&](float x, float z) { return distance_to_closed_line(line, {x, z}) <= half_width; };
     const int map = 128;
     std::vector<uint8_t> rgba(size_t(map) * map * 4, 0);
     for (int y = 0; y < map; y++)
         for (int x = 0; x < map; x++) {
+            uint8_t* p = &rgba[(size_t(y) * map + x) * 4];
+            if (on_track((x + 0.5f) * extent / map, (y + 0.5f) * extent / map)) {
+                p[0] = 235, p[1] = 220, p[2] = 190, p[3] = 235;
+                continue;
+            }
             uint8_t tile = tiles[size_t(y * side / map) * side + size_t(x * side / map)];
             if (tile == 3) continue;  // grass
-            uint8_t* p = &rgba[(size_t(y) * map + x) * 4];
-            p[0] = 235, p[1] = 220, p[2] = 190, p[3] = 230;
+            p[0] = 60, p[1] = 45, p[2] = 30, p[3] = 120;
         }
     return datagen_write_png(root, folder + "/map.png", rgba.data(), map, map, 4);
 }
@@ -346,14 +435,20 @@ image person(const uint8_t board[4], bool up, bool flag)
     return im;
 }
 
-// A 128 x 96 board (the lap board's 1.5 aspect): a colour field with bars.
+// The lap boards' rows: their billboard is wider than tall (the flaggers
+// file gives its aspect) and stretches the image over it, so the image is
+// square, as a texture's sides must be powers of two, and the board is laid
+// out on 96 rows stretched to its 128.
+int board_row(int y) { return y * 4 / 3; }
+
+// A lap board: a colour field in a black frame with white bars.
 image board(const uint8_t colour[4], int bars)
 {
     const uint8_t frame[4] = {20, 20, 20, 255}, white[4] = {245, 245, 245, 255};
-    image im(128, 96);
-    im.rect(0, 0, 128, 96, frame);
-    im.rect(6, 6, 122, 90, colour);
-    for (int k = 0; k < bars; k++) im.rect(20 + k * 30, 24, 36 + k * 30, 72, white);
+    image im(128, 128);
+    im.rect(0, 0, 128, 128, frame);
+    im.rect(6, board_row(6), 122, board_row(90), colour);
+    for (int k = 0; k < bars; k++) im.rect(20 + k * 30, board_row(24), 36 + k * 30, board_row(72), white);
     return im;
 }
 
@@ -388,8 +483,12 @@ int write_object_shapes(const std::string& root)
         for (float z : {-1.75f, -0.6f, 0.6f, 1.75f})
             for (float y : {0.75f}) bale += fmt("%.2f %.2f %.2f 0.75 1 1 0\n", x, y, z);
     for (float z : {-1.75f, -0.6f, 0.6f, 1.75f}) bale += fmt("0 1.1 %.2f 0.5 1 1 0\n", z);
+    // The start gate's flap (see the gate's model): its free edge, sunk a
+    // tenth of a foot when the gate lies down, so that riders crossing a
+    // fallen gate never touch it (a touch marks a rider down), and raised by
+    // 3 pi / 16 a lip 0.15 ft high, clear of the waiting tyres.
     std::string gate = "6\n";
-    for (float x : {-1.25f, -0.75f, -0.25f, 0.25f, 0.75f, 1.25f}) gate += fmt("%.2f 0.75 0 0.3 0.6 1 0\n", x);
+    for (float x : {-1.25f, -0.75f, -0.25f, 0.25f, 0.75f, 1.25f}) gate += fmt("%.2f -0.25 0.38 0.15 0.6 1 0\n", x);
     std::string cone = "2\n0 0.4 0 0.5 1 1 0\n0 1.3 0 0.25 1 1 0\n";
     std::string tuff = "4\n";
     for (float z : {-3.0f, -1.0f, 1.0f, 3.0f}) tuff += fmt("0 1 %.1f 1 1 1 0\n", z);
@@ -412,7 +511,8 @@ int write_object_images(const std::string& root)
     image warn = person(yellow, true, true);
     image finish = board(chequer, 0);
     for (int y = 6; y < 90; y += 14)
-        for (int x = 6 + (y / 14 % 2) * 14; x < 122; x += 28) finish.rect(x, y, x + 14, y + 14, white);
+        for (int x = 6 + (y / 14 % 2) * 14; x < 122; x += 28)
+            finish.rect(x, board_row(y), x + 14, board_row(y + 14), white);
     return write_image(root, "starter_walk.png", walk) && write_image(root, "starter_30.png", board_30) &&
            write_image(root, "starter_sideways.png", sideways) && write_image(root, "starter_go.png", go) &&
            write_image(root, "starter_flag.png", waved) && write_image(root, "flagger_calm.png", calm) &&

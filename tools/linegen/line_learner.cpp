@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include "ai/autopilot.h"
+#include "ai/line_recorder.h"
 #include "ai/racing_lines.h"
 #include "core/array.h"
 #include "core/game_state.h"
@@ -39,6 +40,17 @@ const float ride_offsets[] = {2.0f, 0.0f, -2.0f};
 // Seconds between one learner's start and the next one's, so they do not
 // ride into each other.
 constexpr double release_gap = 3.0;
+// How far the learner's main body may stray from its way (ft) before its
+// run is spoiled: the stadium's lanes lie 40 ft apart, so a rider 20 ft off
+// its way has crossed the divider to the next lane.
+constexpr double stray_limit = 20.0;
+// A run that takes this much longer than its way's own timing (the loop's
+// points are a quarter second apart) lost its way somewhere, even when it
+// found the next gate in the end: the learner's rider, launching from the
+// gate and easing through the bends, takes up to about twice its way's
+// timing; three times as long and 5 s more is a detour, a stop or a
+// recovery, not a line to learn.
+constexpr double detour_factor = 3.0, detour_seconds = 5.0;
 
 void hold_at_gate(rider* r)
 {
@@ -72,6 +84,9 @@ struct loop_rider {
     rider* r;
     const std::vector<tool_point>* loop;
     size_t next;  // the loop point appended next
+    size_t from = 0;            // the loop point where the current section began
+    int32_t section_gates = 0;  // gate count at that point
+    int32_t section_tic = 0;    // and its tic
 
     void start()
     {
@@ -93,6 +108,9 @@ struct loop_rider {
         line_point here = {float(p[0]), float(p[1]), float(p[2]), (*loop)[best].speed, 0.0f};
         array_push(path, &here);
         next = best;
+        from = best;
+        section_gates = r->gate_count;
+        section_tic = -1;
         top_up();
         r->path_target = 1;
         r->progress_stamp = int32_t(30.0 / tic_length);
@@ -120,6 +138,63 @@ struct loop_rider {
         r->autopilot_personality = learner_steering_personality;
         autopilot_tic(r);
         r->autopilot_personality = 0;
+        if (section_tic < 0) section_tic = tic_counter;  // let go from the gate
+        if (r->gate_count != section_gates) {
+            from = nearest_loop_point(from);
+            section_gates = r->gate_count;
+            section_tic = tic_counter;
+        }
+        // A run that left the way, or took far longer than its way's timing,
+        // is not a line to learn: the gate passage turns it away.
+        if (stray() > stray_limit || (tic_counter - section_tic) * tic_length > detour_limit())
+            r->line_run_canceled[gate_section_index(r->gate_count) & 1] = 1;
+    }
+    // The loop point nearest the rider, searched forward from a point.
+    size_t nearest_loop_point(size_t start) const
+    {
+        const dReal* b = dBodyGetPosition(r->frame_body);
+        size_t best = start;
+        double best_d = 1e30;
+        for (size_t k = 0; k < loop->size() / 2; k++) {
+            const tool_point& q = (*loop)[(start + k) % loop->size()];
+            double d = std::hypot(q.x - b[0], q.z - b[2]);
+            if (d < best_d) best_d = d, best = (start + k) % loop->size();
+        }
+        return best;
+    }
+    // Seconds the current section may take: the loop's timing from where it
+    // began to the next gate's checkpoint, with the detour allowance.
+    double detour_limit() const
+    {
+        int32_t gate = gate_number_at(r->gate_count);
+        if (gate >= gate_no_section) gate -= gate_no_section;
+        if (gate < 0 || gate >= timing_gates.checkpoint_count) return 1e30;
+        const checkpoint& c = timing_gates.checkpoints[gate];
+        size_t to = from;
+        double best_d = 1e30;
+        for (size_t k = 0; k < loop->size(); k++) {
+            const tool_point& q = (*loop)[(from + k) % loop->size()];
+            double d = std::hypot(q.x - c.x, q.z - c.z);
+            if (d < best_d) best_d = d, to = k;
+        }
+        return double(to) * 0.25 * detour_factor + detour_seconds;
+    }
+    // The main body's distance from its way behind the target, in x-z (the
+    // target runs up to 60 ft ahead: 24 points at 10 ft/s).
+    double stray() const
+    {
+        const line_point* p = array_items<line_point>(&r->line_path);
+        int32_t count = r->line_path.count;
+        const dReal* b = dBodyGetPosition(r->frame_body);
+        double best = 1e30;
+        for (int32_t i = std::max(0, r->path_target - 40); i + 1 < count && i <= r->path_target; i++) {
+            double ux = double(p[i + 1].x) - p[i].x, uz = double(p[i + 1].z) - p[i].z;
+            double wx = b[0] - p[i].x, wz = b[2] - p[i].z;
+            double uu = ux * ux + uz * uz;
+            double t = uu > 0.0 ? std::clamp((wx * ux + wz * uz) / uu, 0.0, 1.0) : 0.0;
+            best = std::min(best, std::hypot(wx - t * ux, wz - t * uz));
+        }
+        return best;
     }
 };
 
