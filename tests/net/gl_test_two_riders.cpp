@@ -8,7 +8,9 @@
 // reads where its rider is from the states its program sends the server;
 // each player also types a chat line from the chat key. This game shows the
 // other rider created from the server's rider info, posed from the states
-// the other program sent (which the relay keeps as the truth), moving; chat
+// the other program sent (which the relay keeps as the truth), moving; the
+// other program records the race, and its demo holds this game's rider's
+// states as this game sent them, carrying the rider round the lap; chat
 // goes both ways; at the end both programs write "@results.txt" with the
 // riders in the same order, the order in which the lap-time items through
 // the server say they crossed the line.
@@ -113,6 +115,7 @@ double other_done_at = -1;
 
 // What this game showed of the other rider.
 int poses_checked = 0, poses_outside = 0;
+rider_state_ground race_ground{};  // the stadium's, kept for after the race
 int64_t first_pose_tic = -1, last_pose_tic = -1;
 double worst_outside = 0;
 int poses_while_down = 0;
@@ -409,6 +412,7 @@ void check_other_pose()
         return;
     }
     rider_state_ground g = rider_state_track_ground();
+    race_ground = g;
     double p[3], q[3];
     record_position(lo->record, g, p);
     record_position(hi->record, g, q);
@@ -673,6 +677,82 @@ std::vector<std::string> finish_order_at_server(int first_gates, int here_slot)
     return order;
 }
 
+// The states a demo file holds for the rider of one number, read from the
+// format itself (text lines: the version line with the rider count, the
+// track, four lines a rider; then chunks {u32 length ^ previous length,
+// i32 tic, u8 channel, payload}, channel 1 carrying 44-byte entries: rider
+// index, i32 tic, 39-byte record).
+struct demo_states {
+    bool read = false;
+    std::string error;
+    std::vector<relayed_state> states;
+};
+
+demo_states read_demo_states(const std::string& path, const std::string& number)
+{
+    demo_states out;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        out.error = "no file " + path;
+        return out;
+    }
+    std::stringstream all;
+    all << in.rdbuf();
+    const std::string b = all.str();
+    size_t at = 0;
+    auto line = [&](std::string* l) {
+        size_t end = b.find('\n', at);
+        if (end == std::string::npos) return false;
+        *l = b.substr(at, end - at);
+        at = end + 1;
+        return true;
+    };
+    std::string l;
+    int riders = 0;
+    if (!line(&l) || sscanf(l.c_str(), "ZT06 %d", &riders) != 1 || riders < 1 || riders > 160) {
+        out.error = "header \"" + l + "\"";
+        return out;
+    }
+    line(&l);  // the track
+    int index = -1;
+    for (int k = 0; k < riders; k++) {
+        std::string fields, num, name, blank;
+        if (!line(&fields) || !line(&num) || !line(&name) || !line(&blank)) {
+            out.error = "rider lines cut short";
+            return out;
+        }
+        if (num == number) index = k;
+    }
+    if (index < 0) {
+        out.error = "no rider numbered " + number;
+        return out;
+    }
+    auto u32 = [&](size_t i) {
+        uint32_t v = 0;
+        for (int k = 0; k < 4; k++) v |= uint32_t(uint8_t(b[i + k])) << (8 * k);
+        return v;
+    };
+    uint32_t previous = 0;
+    while (at + 9 <= b.size()) {
+        uint32_t length = u32(at) ^ previous;
+        uint8_t channel = uint8_t(b[at + 8]);
+        at += 9;
+        if (length > b.size() - at) break;  // a chunk the program was still writing
+        if (channel == 1)
+            for (uint32_t e = 0; e + 44 <= length; e += 44) {
+                if (uint8_t(b[at + e]) != index) continue;
+                relayed_state s;
+                s.tic = u32(at + e + 1);
+                memcpy(s.record, b.data() + at + e + 5, sizeof s.record);
+                out.states.push_back(s);
+            }
+        at += length;
+        previous = length;
+    }
+    out.read = true;
+    return out;
+}
+
 std::string config_with_number(const char* number)
 {
     return zentrik_setup().config + "number=" + number + "\n";
@@ -726,7 +806,9 @@ TEST(two_riders, race_one_lap_of_the_stadium_through_the_test_server)
     // display; asked to quit once its results are written, and killed if
     // this game ends first.
     zentrik_setup there;
-    there.config = config_with_number(second_number);
+    // It records the race: its demo holds the states it posed the other
+    // rider from.
+    there.config = config_with_number(second_number) + "record=Yes\n";
     other_results_path = there.player_folder() + "/results.txt";
     there.timeout_seconds = int(deadline_seconds) + 60;
     there.env["DISPLAY"] = other_display;
@@ -787,6 +869,39 @@ TEST(two_riders, race_one_lap_of_the_stadium_through_the_test_server)
         << "poses checked from tic " << first_pose_tic << " to " << last_pose_tic;
     EXPECT_EQ(poses_outside, 0) << "worst " << worst_outside << " ft outside " << worst_where;
     EXPECT_GT(other_moved, moved_wanted) << other.log;
+    // The same the other way: the second program poses this game's rider
+    // from the states its history holds, which its demo records as they
+    // arrived. Each must be one this game sent, at the tic it was sent for,
+    // and together they must carry the rider over the race.
+    const relay_client* mine_sent = nullptr;
+    for (const relay_client& c : relay.clients)
+        if (c.slot == own_slot) mine_sent = &c;
+    ASSERT_NE(mine_sent, nullptr);
+    demo_states seen = read_demo_states(there.player_folder() + "/demos/default.ztdemo", first_number);
+    ASSERT_TRUE(seen.read) << seen.error << "\n" << other.log;
+    int unsent = 0;
+    int64_t seen_first = -1, seen_last = -1;  // tics after the drop
+    double seen_moved = 0;
+    const rider_state_ground& g = race_ground;
+    ASSERT_GT(g.extent, 0.0f) << "no pose was checked to take the track's ground from";
+    double seen_start[3] = {0, 0, 0};
+    if (!seen.states.empty()) record_position(seen.states.front().record, g, seen_start);
+    for (const relayed_state& s : seen.states) {
+        bool sent = false;
+        for (const relayed_state& t : mine_sent->states)
+            if (t.tic == s.tic && !memcmp(t.record, s.record, sizeof s.record)) sent = true;
+        unsent += !sent;
+        double p[3];
+        record_position(s.record, g, p);
+        seen_moved = std::max(seen_moved, std::hypot(p[0] - seen_start[0], p[2] - seen_start[2]));
+        if (int64_t(s.tic) < gate_drop_tic) continue;
+        if (seen_first < 0) seen_first = s.tic;
+        seen_last = std::max<int64_t>(seen_last, s.tic);
+    }
+    EXPECT_GE(int(seen.states.size()), poses_wanted);
+    EXPECT_EQ(unsent, 0) << "of " << seen.states.size() << " states the second program recorded";
+    EXPECT_GE((seen_last - seen_first) * tic_length, poses_span_wanted);
+    EXPECT_GT(seen_moved, moved_wanted);
     // Chat both ways.
     EXPECT_NE(other.log.find("Contacting server"), std::string::npos) << other.log;
     EXPECT_NE(other.log.find(std::to_string(race_laps) + " laps"), std::string::npos) << other.log;
@@ -830,12 +945,14 @@ TEST(two_riders, race_one_lap_of_the_stadium_through_the_test_server)
     }
     printf("keys changed %d and %d times; chat typed %d and %d times; poses checked %d over %.0f s (%d more while "
            "down), outside %d (worst %.3f ft), other moved %.1f ft; lap %.0f ft, racing from %.0f s, ended after %.0f s "
-           "of %.0f s allowed; order %s %s\n",
+           "of %.0f s allowed; order %s %s; the second program recorded %zu of this rider's states over %.0f s, "
+           "%.0f ft from its first\n",
            players[0].key_changes, players[1].key_changes, players[0].chat_attempts, players[1].chat_attempts,
            poses_checked, (last_pose_tic - first_pose_tic) * tic_length, poses_while_down, poses_outside,
            worst_outside, other_moved, lap, racing_since, ended,
            deadline_seconds,
-           mine.numbers.empty() ? "-" : mine.numbers[0].c_str(), mine.numbers.size() < 2 ? "-" : mine.numbers[1].c_str());
+           mine.numbers.empty() ? "-" : mine.numbers[0].c_str(), mine.numbers.size() < 2 ? "-" : mine.numbers[1].c_str(),
+           seen.states.size(), (seen_last - seen_first) * tic_length, seen_moved);
 }
 
 }  // namespace
