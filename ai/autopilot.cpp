@@ -906,11 +906,17 @@ void autopilot_steer(rider* r)
     double pf = dead_band(clampd(front_wheel_spin_angle(r) - hinge, -0.25, 0.25), 0.03125);
     double q = dead_band(8.0 * pf - hinge_rate, 1.0 / 2400.0);
     double fork = q > 4.0 / 3.0 ? 2.0 / 3.0 : q < -4.0 / 3.0 ? -2.0 / 3.0 : q * 0.5;
-    double steer = fork;
+    // A steering input turns the head the other way (+1 is a right turn, a
+    // negative head angle), so the bars go toward the wheel's travel with
+    // the fork term's sign turned over. On the ground it enters the roll
+    // steering that way; alone (in the air, or with the front tyre sliding)
+    // it was added as it stands, which turned the bars away from the travel:
+    // a sliding front was steered further into its slide until the bike spun.
+    double steer = -fork;
     if (r->front_contact.depth > 0.0f) {
         double err = dead_band(body_local_rate(r->frame_body, 2) - rate, 0.125);
         double w = clampd((4.0 - slide) / 4.0, 0.0, 1.0);
-        steer = w * (4.0 * err - fork) + (1.0 - w) * fork;
+        steer = w * (4.0 * err - fork) + (1.0 - w) * -fork;
     }
     r->steer = float(clampd(steer, -1.0, 1.0));
 

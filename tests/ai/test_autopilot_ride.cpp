@@ -9,6 +9,7 @@
 #include "ai/autopilot.h"
 #include "core/alloc.h"
 #include "core/game_state.h"
+#include "physics/rider_build.h"
 #include "ride_fixture.h"
 
 namespace {
@@ -184,6 +185,51 @@ TEST(autopilot_ride, a_stuck_rider_recovers_and_is_dragged_after_19_seconds)
     double moved = z0 - dBodyGetPosition(r->front_wheel_body)[2];
     EXPECT_GT(moved, 1.0);
     EXPECT_LT(moved, 2 * 5.0 + 1.0);
+}
+
+TEST(autopilot_ride, in_the_air_the_bars_turn_toward_the_front_wheels_travel)
+{
+    line_world lines(straight_way);
+    ride_test_world world;
+    rider* r = world.add_rider("crf250(2013)", 0, 0.0, 0.0);
+    ASSERT_NE(r, nullptr);
+    r->line_path.count = 0;
+    r->autopilot_personality = 3;
+    gate_drop_tic = 0;
+    start_sequence_tic = 0;
+    tic_counter = 128 * 10;
+    autopilot_tic(r);  // the first pick
+    // 8 ft up (below the 16 ft above which the bars are only centred), the
+    // bars straight, moving at 30 ft/s along its way (-z) and 6 ft/s to the
+    // side: the front wheel travels atan(6 / 30) = 11.3 degrees off where it
+    // points. Falling 8 ft takes 0.7 s; a quarter second is well in the air.
+    rider_translate(r, 0.0, 8.0, 0.0);
+    dBodyID bodies[7] = {r->frame_body,     r->front_wheel_body, r->rear_wheel_body, r->fork_upper_body,
+                         r->fork_lower_body, r->swingarm_body,    r->rider_body};
+    for (dBodyID b : bodies) {
+        dBodySetLinearVel(b, 6.0, 0.0, -30.0);
+        dBodySetAngularVel(b, 0.0, 0.0, 0.0);
+    }
+    const double off = std::atan(6.0 / 30.0);
+    double start = dJointGetHingeAngle(r->steering_joint);
+    ASSERT_LT(std::fabs(start), 0.02);
+    double travel = front_wheel_spin_angle(r);
+    // Seen from the raked fork (its steering axis's share of the velocity
+    // taken out) the forward part is shorter and the angle a little larger.
+    ASSERT_GT(std::fabs(travel), off);
+    ASSERT_LT(std::fabs(travel), 1.5 * off);
+    for (int t = 0; t < 32; t++, tic_counter++) {
+        autopilot_tic(r);
+        world.tic();
+        ASSERT_LE(r->front_contact.depth, 0.0f) << "landed at tic " << t;
+    }
+    // The bars have turned the way the wheel travels, and no further than
+    // that travel (they would run on to full lock the other way if the
+    // steering pushed them away from it).
+    double hinge = dJointGetHingeAngle(r->steering_joint);
+    EXPECT_GT(hinge * travel, 0.0) << "hinge " << hinge << ", travel " << travel;
+    EXPECT_GT(std::fabs(hinge), 0.25 * off);
+    EXPECT_LT(std::fabs(hinge), std::fabs(travel) + 0.05);
 }
 
 }  // namespace

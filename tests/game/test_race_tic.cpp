@@ -824,7 +824,7 @@ TEST_F(race_tic, ten_riders_replay_their_recorded_inputs_bit_for_bit)
     // same digest: the race depends on nothing but its seed and inputs. A
     // change to the physics, the bikes or the stadium's data moves it; then
     // take the printed one once both builds agree on it again.
-    EXPECT_EQ(replayed.tic_digests.back(), "f29933e504e1c1e0d0d203e12788f370b0e7a93e");
+    EXPECT_EQ(replayed.tic_digests.back(), "01d85b841c938779a04248ff011d591d95159020");
     // The first checkpoint lies 40 ft down the first lane from the front
     // row: every rider, the last leaving 6.75 s after the drop, has passed
     // it, none before the drop, and in the order of its gates' tics.
@@ -840,80 +840,78 @@ TEST_F(race_tic, ten_riders_replay_their_recorded_inputs_bit_for_bit)
     }
 }
 
-// The full race, recorded with slot 1 (number 22) cutting its second lap,
+// The full race, recorded with slot 2 (number 23) cutting its second lap,
 // then ridden again from the recorded inputs alone: every tic
 // bit-identical, the same results, and those results pinned as
 // "@results.txt" stands, the same in the optimised and the sanitizer
 // build. Other riders miss a checkpoint too where traffic or a fall
 // carries them wide, and the penalty rule treats them as it treats the
-// cutter; number 30, held up for minutes, is flagged off a lap down and
-// listed last with its two laps.
+// cutter: number 25 leaves out three checkpoints of its last lap, and its
+// penalty, longer than two of its laps, costs it both (it is listed last
+// with one); four riders are flagged off a lap down with their two laps.
 const char* const input_race_golden =
     "Time=0.00|Laps=3|Track=tracks/stadium|Date=*\r\n"
     " No. |         Bike | Laps | Total Time | BLap |  Best Time\r\n"
-    "  22 | kx250f(2008) |    3 |   4:58.953 |    2 |   1:50.179\r\n"
-    "  23 | kx250f(2008) |    3 |   5:17.867 |    3 |   1:55.000\r\n"
-    "  28 | kx250f(2008) |    3 |   5:21.453 |    2 |   1:54.812\r\n"
-    "  25 | kx250f(2008) |    3 |   5:27.250 |    2 |   1:54.453\r\n"
-    "  21 | kx250f(2008) |    3 |   5:30.726 |    3 |   2:00.601\r\n"
-    "  27 | kx250f(2008) |    3 |   5:35.367 |    3 |   1:57.414\r\n"
-    "  24 | kx250f(2008) |    3 |   5:37.710 |    2 |   2:01.281\r\n"
-    "  26 | kx250f(2008) |    3 |   5:43.812 |    2 |   2:04.968\r\n"
-    "  29 | kx250f(2008) |    3 |   5:50.929 |    2 |   1:54.617\r\n"
-    "  30 | kx250f(2008) |    2 |   5:36.835 |    2 |   4:03.531\r\n"
+    "  21 | kx250f(2008) |    3 |   5:13.007 |    3 |   1:54.117\r\n"
+    "  24 | kx250f(2008) |    3 |   5:14.101 |    3 |   1:52.335\r\n"
+    "  22 | kx250f(2008) |    3 |   5:19.875 |    2 |   1:55.859\r\n"
+    "  28 | kx250f(2008) |    3 |   5:23.507 |    2 |   1:58.750\r\n"
+    "  23 | kx250f(2008) |    3 |   5:30.234 |    2 |   1:49.546\r\n"
+    "  27 | kx250f(2008) |    2 |   3:28.289 |    2 |   2:05.734\r\n"
+    "  26 | kx250f(2008) |    2 |   3:38.562 |    2 |   2:14.835\r\n"
+    "  30 | kx250f(2008) |    2 |   3:57.406 |    2 |   2:07.296\r\n"
+    "  29 | kx250f(2008) |    2 |   4:20.523 |    2 |   1:47.640\r\n"
+    "  25 | kx250f(2008) |    1 |   4:36.234 |    3 |   0:22.992\r\n"
     "\r\n"
     "15\r\n"
-    "   4.094   20.344   30.992   55.094   68.289\r\n"
-    "  95.328       -1       -1  163.516  178.469\r\n"
-    " 205.625  215.828  253.930  277.266  290.039\r\n"
+    "   2.914   19.016   30.273   58.516   73.523\r\n"
+    " 100.852  137.594  148.516       -1  198.891\r\n"
+    " 226.297  236.445  277.188  300.359  313.008\r\n"
     "\r\n"
     "15\r\n"
-    "   5.812   23.859   35.664   65.555   77.617\r\n"
-    " 107.148  125.555  160.867  189.586  202.867\r\n"
-    " 231.266  265.414  277.586  302.375  317.867\r\n"
+    "   6.914   22.594   35.078   63.719   78.664\r\n"
+    " 106.180  143.023  155.812  186.797  201.766\r\n"
+    " 229.133  260.758  272.602  301.344  314.102\r\n"
     "\r\n"
     "15\r\n"
-    "  15.375   35.219   48.344   71.812   85.359\r\n"
-    " 112.594  122.844  159.188  185.203  200.172\r\n"
-    " 227.289  260.250       -1  299.922  315.031\r\n"
+    "   4.102   20.844   32.328   56.945   70.281\r\n"
+    "  97.594  135.352  146.406  171.203  186.141\r\n"
+    " 213.422  250.320  257.812       -1  319.875\r\n"
     "\r\n"
     "15\r\n"
-    "   8.031   25.680   37.414       -1   78.422\r\n"
-    " 104.742  140.680       -1  177.789  192.875\r\n"
-    " 219.898  257.656  265.258  300.844  316.438\r\n"
+    "  12.359   29.766   44.477   69.250   85.164\r\n"
+    " 139.109  154.367  165.703  190.977  203.914\r\n"
+    " 231.461  243.547  284.195  310.773  323.508\r\n"
     "\r\n"
     "15\r\n"
-    "   2.922   18.477   31.898   64.703   79.836\r\n"
-    " 108.961  154.680  169.688  195.156  210.125\r\n"
-    " 237.148  275.438  287.516  315.781  330.727\r\n"
-    "\r\n"
-    "15\r\n"
-    "  11.320   27.422   41.367   67.273   82.750\r\n"
-    " 110.570  153.508  167.922  203.609  217.953\r\n"
-    " 245.094  283.875  296.398  319.969  335.367\r\n"
-    "\r\n"
-    "15\r\n"
-    "   6.914   22.070   34.297   58.328   73.273\r\n"
-    " 100.328  133.992  146.227       -1  194.555\r\n"
-    " 222.102  266.898  285.148  289.773  328.391\r\n"
-    "\r\n"
-    "15\r\n"
-    "   9.281   28.188   43.578   70.609   86.234\r\n"
-    " 114.953  156.055  170.289  198.398  211.203\r\n"
-    " 239.375  247.633  304.844  328.883  343.812\r\n"
-    "\r\n"
-    "15\r\n"
-    "  12.719   29.383   44.109   73.141   87.164\r\n"
-    " 116.336  150.641  161.250       -1  201.781\r\n"
-    " 229.672  271.133  278.609  319.016  333.812\r\n"
+    "   5.797   25.320   38.000   67.750   81.305\r\n"
+    " 110.695       -1       -1  175.852  190.852\r\n"
+    " 218.188  257.430  264.586  306.672  321.633\r\n"
     "\r\n"
     "10\r\n"
-    "  14.109   31.742   47.008   78.336   93.305\r\n"
-    " 120.375  152.102  164.438  169.570  336.836\r\n";
+    "  11.273   28.570   40.188   66.359   82.555\r\n"
+    " 144.953  160.359  171.602  195.047  208.289\r\n"
+    "\r\n"
+    "10\r\n"
+    "   9.234   27.258       -1   70.812   83.727\r\n"
+    " 114.906  128.461  177.586  203.578  218.562\r\n"
+    "\r\n"
+    "10\r\n"
+    "  13.195   30.891   44.602   72.188   87.922\r\n"
+    " 136.180       -1  160.258  200.242  215.219\r\n"
+    "\r\n"
+    "10\r\n"
+    "  12.664  100.094  111.188  137.922  152.883\r\n"
+    " 180.383  211.430  222.711  245.578  260.523\r\n"
+    "\r\n"
+    "15\r\n"
+    "   7.969   23.625   37.891   65.070   80.344\r\n"
+    " 107.836  122.859  155.086       -1  182.312\r\n"
+    "      -1       -1  192.938       -1  205.305\r\n";
 
 TEST_F(race_tic, a_three_lap_race_on_recorded_inputs_gives_its_results)
 {
-    const int cutter = 1;
+    const int cutter = 2;
     const int32_t tic_limit = 13 * 128 + 600 * 128;
     input_race recorded = run_input_race(nullptr, tic_limit, cutter);
     ASSERT_FALSE(HasFatalFailure());
@@ -961,7 +959,7 @@ TEST_F(race_tic, a_three_lap_race_on_recorded_inputs_gives_its_results)
     // Its line: its finish, from the drop, plus the penalty.
     int64_t ms = (int64_t(rider_gate_tic(c, 14)) - gate_drop_tic + penalty) * 1000 / 128;
     char line[80];
-    snprintf(line, sizeof line, "  22 | kx250f(2008) |    3 | %3d:%02d.%03d | ", int(ms / 60000), int(ms / 1000 % 60),
+    snprintf(line, sizeof line, "  %2d | kx250f(2008) |    3 | %3d:%02d.%03d | ", 21 + cutter, int(ms / 60000), int(ms / 1000 % 60),
              int(ms % 1000));
     EXPECT_NE(text.find(line), std::string::npos) << line;
 

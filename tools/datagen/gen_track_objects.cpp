@@ -222,9 +222,10 @@ track_furniture outdoor()
     t.flagger_start = {230, 138};
     t.flagger_end = {230, 134};
     t.lap_board = {215, 98};
-    // Beside the paddock, 40 ft off the start straight, clear of the way
-    // into the gates.
-    t.tuff_block = {t.gate_line.x - 30, t.gate_line.z - 40};
+    // 70 ft off the start straight, clear of the way into the gates and of
+    // riders who run wide out of the last turn (at 40 ft one ran onto it
+    // and stayed there).
+    t.tuff_block = {t.gate_line.x - 30, t.gate_line.z - 70};
     for (int c = 2; c < n; c += 3) {
         const checkpoint_spec& cp = t.checkpoints[c];
         // Off the track to the riders' left.
