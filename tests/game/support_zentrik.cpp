@@ -97,7 +97,10 @@ zentrik_result run_zentrik(zentrik_setup& setup, const std::vector<std::string>&
     for (std::string& e : env_text) envp.push_back(e.data());
     envp.push_back(nullptr);
     int out_pipe[2], err_pipe[2];
-    if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return result;
+    // Close-on-exec: a process another thread spawns meanwhile must not hold
+    // a write end, or this reader would see no end until that process did
+    // (the child's own ends are the copies made onto its 1 and 2).
+    if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) return result;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
